@@ -1,0 +1,96 @@
+#include "vivodsoobsh.h"
+
+#include "guard.h"
+
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+
+Tvivsoobsh* vivsoobsh = nullptr;
+
+namespace {
+// The green check mark of an "OK" button, with its greyed variant for the disabled state.
+QIcon checkMarkIcon() {
+    auto draw = [](QColor colour) {
+        QPixmap pm(16, 16);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(colour, 2.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.drawPolyline(QPolygonF({QPointF(2.5, 8.5), QPointF(6.5, 12.5), QPointF(13.5, 3.5)}));
+        return pm;
+    };
+    QIcon icon;
+    icon.addPixmap(draw(QColor(0, 128, 0)), QIcon::Normal);
+    icon.addPixmap(draw(QColor(160, 160, 160)), QIcon::Disabled);
+    return icon;
+}
+} // namespace
+
+Tvivsoobsh::Tvivsoobsh(QWidget* parent) : Form(parent) {
+    setObjectName(QStringLiteral("vivsoobsh"));
+    setWindowTitle(QStringLiteral("vivsoobsh"));
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPixelSize(11);
+    setFont(font);
+
+    auto* client = new QWidget(this);
+    setCentralWidget(client);
+
+    BitBtn1 = new QPushButton(checkMarkIcon(), QStringLiteral("OK"), client);
+    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    BitBtn1->setGeometry(166, 221, 75, 25);
+    QFont buttonFont(QStringLiteral("Tahoma"));
+    buttonFont.setPixelSize(16);
+    buttonFont.setBold(true);
+    BitBtn1->setFont(buttonFont);
+    BitBtn1->setAutoDefault(false);
+    BitBtn1->setDefault(false);
+    onEvent(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
+
+    Panel1 = new QFrame(client);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setGeometry(1, 1, 399, 216);
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    Panel1->setFocusPolicy(Qt::NoFocus);
+
+    Label1 = new QLabel(QStringLiteral("Label1"), Panel1);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(6, 5, 389, 206);
+    Label1->setFixedSize(389, 206); // never grows: what does not fit is not shown
+    Label1->setTextFormat(Qt::PlainText);
+    Label1->setWordWrap(true);
+    Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    QFont labelFont(QStringLiteral("Tahoma"));
+    labelFont.setPixelSize(16);
+    Label1->setFont(labelFont);
+
+    setFixedClientSize(402, 250);
+    setFocusProxy(BitBtn1);
+    BitBtn1->installEventFilter(this);
+}
+
+void Tvivsoobsh::BitBtn1Click() { closeForm(); }
+
+bool Tvivsoobsh::eventFilter(QObject* watched, QEvent* event) {
+    // Enter presses the focused button as Space does; Esc does nothing.
+    if (watched == BitBtn1 && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            BitBtn1->click();
+            return true;
+        }
+        if (key == Qt::Key_Escape)
+            return true;
+    }
+    return Form::eventFilter(watched, event);
+}
+
+void raiseNotice(const QString& text) {
+    vivsoobsh->Label1->setText(text);
+    vivsoobsh->BitBtn1->setFocus();
+    vivsoobsh->showModal();
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+// File dialogs and the confirmation box, with a seam through which tests queue the answers
+// a person would give. With answers queued no real dialog is shown.
+namespace dialogs {
+
+// A file dialog as the windows use it: a filter ("Display text|*.ext") set before each use,
+// and the file name last chosen, which the next showing offers again.
+class FileDialog {
+public:
+    enum Kind { Open, Save };
+    explicit FileDialog(Kind kind) : m_kind(kind) {}
+
+    QString filter;
+    QString fileName;
+
+    // Shows the dialog; true with fileName set when the user confirms, false on cancel.
+    bool execute(QWidget* parent);
+
+private:
+    Kind m_kind;
+};
+
+// "Files|*.usr" -> "Files (*.usr)".
+QString toQtFilter(const QString& filter);
+
+// OK/Cancel question; true for OK.
+bool confirm(QWidget* parent, const QString& caption, const QString& text);
+
+// Test seams.
+void queueFileAnswer(const QString& path); // the next file dialog confirms this path
+void queueFileCancel();                    // the next file dialog is cancelled
+void queueConfirm(bool ok);
+int pendingAnswers();
+void clearAnswers();
+QString lastFilter(); // the filter of the last file dialog shown or answered
+
+} // namespace dialogs
