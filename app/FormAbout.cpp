@@ -1,5 +1,7 @@
 #include "FormAbout.h"
 
+#include "icons.h"
+
 #include <QLabel>
 
 TAbout* About = nullptr;
@@ -25,6 +27,7 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, QRect 
 TAbout::TAbout(QWidget* parent) : Form(parent) {
     setObjectName(QStringLiteral("About"));
     setWindowTitle(QStringLiteral("О программе"));
+    setWindowIcon(programIcon());
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     QFont font(QStringLiteral("Tahoma"));

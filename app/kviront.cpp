@@ -2,6 +2,7 @@
 
 #include "FormAbout.h"
 #include "guard.h"
+#include "icons.h"
 #include "uoz_kontrol.h"
 #include "uoz_kontrol_otchet.h"
 #include "uoz_kontrol_redaktor.h"
@@ -17,6 +18,7 @@ TForm1* Form1 = nullptr;
 TForm1::TForm1(QWidget* parent) : Form(parent) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Квиронт"));
+    setWindowIcon(programIcon());
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     QFont font(QStringLiteral("Tahoma"));

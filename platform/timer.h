@@ -6,6 +6,8 @@
 
 // A window's timer: an interval, an enabled switch and a handler run inside guard().
 // Enabling a stopped timer starts a fresh interval; enabling a running one changes nothing.
+// Tests switch all timers to manual: they keep their enabled state but tick only when the
+// test calls fire(), so no test depends on real seconds.
 class Timer : public QObject {
     Q_OBJECT
 public:
@@ -13,10 +15,16 @@ public:
           std::function<void()> handler);
 
     void setEnabled(bool enabled);
-    bool enabled() const { return m_timer.isActive(); }
+    bool enabled() const { return m_enabled; }
     int interval() const { return m_timer.interval(); }
+    // One tick now, as the timer would deliver it (inside guard()); tests only.
+    void fire();
+
+    static void setManual(bool manual);
+    static bool manual();
 
 private:
     QTimer m_timer;
+    bool m_enabled = false;
     std::function<void()> m_handler;
 };

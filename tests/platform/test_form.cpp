@@ -156,13 +156,23 @@ private slots:
         QCOMPARE(window.closes, 1);
     }
 
-    void timerStartsAFreshIntervalOnlyWhenStopped() {
-        Timer timer(nullptr, QStringLiteral("Timer3"), 1000, false, [] {});
-        QVERIFY(!timer.enabled());
-        timer.setEnabled(true);
+    void manualTimersTickOnlyWhenFired() {
+        Timer::setManual(true);
+        int ticks = 0;
+        Timer timer(nullptr, QStringLiteral("Timer3"), 1, true, [&] {
+            ++ticks;
+            throw Error(QStringLiteral("tick failed"));
+        });
         QVERIFY(timer.enabled());
+        QTest::qWait(20);
+        QCOMPARE(ticks, 0);
+        ModalWatcher watcher;
+        timer.fire(); // an error in a tick is shown, not thrown
+        QCOMPARE(ticks, 1);
+        QCOMPARE(watcher.errors, QStringList{QStringLiteral("tick failed.")});
         timer.setEnabled(false);
         QVERIFY(!timer.enabled());
+        Timer::setManual(false);
     }
 
     void fileDialogSeam() {
