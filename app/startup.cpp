@@ -33,6 +33,7 @@ void createForms() {
     uozKontrol_Time = new TuozKontrol_Time;
     FormReg = new TFormReg;
     DataModule1 = new TDataModule1;
+    uozKontrol->bindDataSource(DataModule1->DataSourceControl);
     vivsoobsh = new Tvivsoobsh;
     for (Form* form : std::initializer_list<Form*>{About, uozKontrol, uozKontrol_otchet,
                                                    uozKontrol_redaktor, uozKontrol_Time,

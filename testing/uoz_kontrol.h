@@ -1,11 +1,123 @@
 #pragma once
 
+#include "dialogs.h"
 #include "form.h"
+#include "run_state.h"
 
+#include <QStringList>
+
+class DataSource;
+class DBEdit;
+class DBImage;
+class DBMemo;
+class QAction;
+class QLabel;
+class QLineEdit;
+class QMenuBar;
+class QPlainTextEdit;
+class Timer;
+
+// The test window: opens a bank, puts its questions to the trainee one at a time with a
+// countdown, scores the answers and writes the run's protocol.
 class TuozKontrol : public Form {
     Q_OBJECT
 public:
     explicit TuozKontrol(QWidget* parent = nullptr);
+
+    // The data module is created after this window; start-up binds the controls then.
+    void bindDataSource(DataSource* source);
+    // The sign-in window was closed without a sign-in: come back, with no run to open.
+    void signInAbandoned();
+
+    QMenuBar* MainMenu1;
+    QAction* N1; // "Файл"
+    QAction* N8; // "Открыть БД"
+    QAction* N9; // "Закрыть БД"
+    QAction* N7; // separator
+    QAction* N5; // "Выход"
+    QAction* N2; // "Настройки"
+    QAction* N3; // "Время"
+    QAction* N4; // "Пользователь"
+
+    QLineEdit* Edit1; // status line
+    DBMemo* DBMemo1;
+    DBImage* DBImage1;
+    QLabel* Label8;
+    QLineEdit* Edit3; // seconds left, as shown
+    QLabel* Label9;
+    QLabel* Label10;
+    QLineEdit* Edit2; // clock
+    QLabel* Label1;
+    QLabel* Label2;
+    QLabel* Label3;
+    QLabel* Label4;
+    DBMemo* DBMemo_Otv1;
+    DBMemo* DBMemo_Otv2;
+    DBMemo* DBMemo_Otv3;
+    DBMemo* DBMemo_Otv4;
+    DBEdit* PrOtvet;
+    QLineEdit* Edit4;      // allowed seconds of the run
+    QPlainTextEdit* Memo1; // protocol buffer
+    dialogs::FileDialog OpenDialog1{dialogs::FileDialog::Open};
+    Timer* Timer1; // end-of-run check
+    Timer* Timer2; // clock
+    Timer* Timer3; // countdown
+
+    // Handlers.
+    void N8Click();
+    void N9Click();
+    void DBMemo_Otv1Click() { answer(1); }
+    void DBMemo_Otv2Click() { answer(2); }
+    void DBMemo_Otv3Click() { answer(3); }
+    void DBMemo_Otv4Click() { answer(4); }
+    void N3Click();
+    void N4Click();
+    void N5Click();
+    void Timer1Timer();
+    void Timer2Timer();
+    void Timer3Timer();
+
+    // The engine.
+    void BuildQuestionOrder();
+    void ClearQuestionOrder();
+    void ShowQuestion();
+    void LockQuestion();
+    void ScoreRight();
+    void ScoreWrong();
+    void AdvanceQuestion();
+    void TimeOutQuestion();
+    void LockRunMenu();
+    void ResetRun();
+    void FinishRun();
+
+    // The protocol.
+    void WriteProtocolHeader();
+    void WriteQuestionBlock();
+    void WriteTimeOutLines();
+    void SaveCompletedProtocol();
+    void SaveUnfinishedProtocol();
+
+protected:
+    void FormShow() override;
+    bool FormCloseQuery() override;
+    void FormClose() override;
+
+private:
+    void buildMenu();
+    void buildControls(QWidget* client);
+    void answer(int option);
+    bool countRecords();
+    void setAnswerFieldsEnabled(bool enabled);
+    void setStatus(const QString& text, const QColor& colour);
+    void appendToProtocol(const QStringList& lines);
+    void saveProtocol(const QString& firstFooterLine, bool unfinished);
+    void closeTable();
+    void moveToCurrentRecord();
+
+    bool m_protocolHasLines = false;
 };
 
 extern TuozKontrol* uozKontrol;
+
+// The run state of the test window (one for the process).
+RunState& runState();

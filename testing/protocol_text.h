@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The lines of a test protocol and the name of its file. Every returned line is appended to
+// the protocol buffer as it stands; a bank text holding line breaks spans several lines.
+namespace protocol {
+
+// Two backslashes and 63 hyphens.
+QString separator();
+
+// name + two blanks + date + two blanks + time.
+QString headerLine(const QString& name, const QString& dateText, const QString& timeText);
+QStringList header(const QString& headerLine, const QString& clockText);
+
+// What the test window shows of the question being recorded.
+struct ShownQuestion {
+    int record = 0;
+    QString question;
+    QString options[4];
+    int answerNumber = 0; // 0 for a time-out
+    QString rightAnswer;  // as the record stores it
+    QString allowedText;  // allowed seconds of the run
+    QString shownText;    // seconds the countdown showed last
+};
+// Throws Error when the allowed or the shown seconds do not read as numbers.
+QStringList questionBlock(const ShownQuestion& q);
+
+QStringList timeOutLines();
+
+QString unfinishedText();
+// The footer: the result (or the unfinished text), the separator and the end time.
+QStringList footer(const QString& firstLine, const QString& clockText);
+
+// name + two blanks + date + two blanks + time + ".usr", with "_" in front for an unfinished
+// run. A "/" in the name, which no file name can hold, becomes "_" here (the header keeps the
+// name as typed).
+QString fileName(const QString& name, const QString& dateText, const QString& timeText,
+                 bool unfinished);
+
+} // namespace protocol

@@ -1,0 +1,51 @@
+#include "run_texts.h"
+
+#include "numbers.h"
+
+namespace runtexts {
+
+QString building() {
+    return QStringLiteral("Идёт создание последовательности вопросов");
+}
+
+QString built() {
+    return QStringLiteral("Последовательность вопросов создана");
+}
+
+QString questionStatus(int displayNumber, int count) {
+    return QStringLiteral("Вы отвечаете на вопрос номер: ") + numbers::intToStr(displayNumber) +
+           QStringLiteral(".   Всего вопросов в тесте:") + numbers::intToStr(count);
+}
+
+QString rightVerdict() {
+    return QStringLiteral("Верный ответ");
+}
+
+QString wrongVerdict(const QString& rightAnswerText) {
+    return QStringLiteral("Неверный ответ. Верный ответ номер   ") + rightAnswerText;
+}
+
+QString timedOut() {
+    return QStringLiteral("Вы не успели ответить на вопрос!");
+}
+
+QString result(double right, double wrong, int count) {
+    return QStringLiteral("Проверка Вашего уровня знаний завершена. Ваш результат: правильных "
+                          "ответов ") +
+           numbers::floatToStr(right) + QStringLiteral(". Неправильных ответов ") +
+           numbers::floatToStr(wrong) + QStringLiteral(". Всего вопросов ") +
+           numbers::intToStr(count);
+}
+
+QString emptyBank() {
+    return QStringLiteral("В выбранной базе данных нет ни одного вопроса. Тест не начат. "
+                          "Выберите другую базу данных.");
+}
+
+QString tooLargeBank(int maxQuestions) {
+    return QStringLiteral("В выбранной базе данных больше %1 вопросов, а тест допускает не "
+                          "более %1. Тест не начат. Выберите другую базу данных.")
+        .arg(maxQuestions);
+}
+
+} // namespace runtexts

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+// Texts the test window shows in its status line and in notices.
+namespace runtexts {
+
+QString building();                                   // the order is being drawn
+QString built();                                      // the order is ready
+QString questionStatus(int displayNumber, int count); // the question on screen
+QString rightVerdict();
+QString wrongVerdict(const QString& rightAnswerText); // the right answer as the record stores it
+QString timedOut();
+QString result(double right, double wrong, int count);
+// Banks a run cannot take.
+QString emptyBank();
+QString tooLargeBank(int maxQuestions);
+
+} // namespace runtexts

@@ -1,0 +1,83 @@
+// The test protocol: built line by line in the hidden Memo1, written to a file once per run.
+#include "uoz_kontrol.h"
+
+#include "dbcontrols.h"
+#include "guard.h"
+#include "ouz_reg.h"
+#include "protocol_text.h"
+#include "textfile.h"
+
+#include <QDir>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextCursor>
+
+void TuozKontrol::appendToProtocol(const QStringList& lines) {
+    // Each text becomes one or more lines of its own; an empty text is an empty line, the
+    // first one included (appendPlainText would drop a leading empty line).
+    QTextCursor cursor(Memo1->document());
+    cursor.movePosition(QTextCursor::End);
+    for (const QString& line : lines) {
+        if (m_protocolHasLines)
+            cursor.insertBlock();
+        cursor.insertText(line);
+        m_protocolHasLines = true;
+    }
+}
+
+void TuozKontrol::WriteProtocolHeader() {
+    RunState& s = runState();
+    s.headerLine = protocol::headerLine(FormReg->Edit5->text(), s.dateText, s.timeText);
+    appendToProtocol(protocol::header(s.headerLine, Edit2->text()));
+}
+
+void TuozKontrol::WriteQuestionBlock() {
+    protocol::ShownQuestion q;
+    q.record = runState().currentRecord;
+    q.question = DBMemo1->toPlainText();
+    const DBMemo* options[4] = {DBMemo_Otv1, DBMemo_Otv2, DBMemo_Otv3, DBMemo_Otv4};
+    for (int k = 0; k < 4; ++k)
+        q.options[k] = options[k]->toPlainText();
+    q.answerNumber = runState().answerNumber;
+    q.rightAnswer = PrOtvet->text();
+    q.allowedText = Edit4->text();
+    q.shownText = Edit3->text();
+    appendToProtocol(protocol::questionBlock(q));
+}
+
+void TuozKontrol::WriteTimeOutLines() {
+    appendToProtocol(protocol::timeOutLines());
+}
+
+void TuozKontrol::SaveCompletedProtocol() {
+    if (runState().protocolSavedFlag != 0.0)
+        return;
+    saveProtocol(Edit1->text(), false);
+}
+
+void TuozKontrol::SaveUnfinishedProtocol() {
+    const RunState& s = runState();
+    if (!(s.protocolSavedFlag == 0.0 && s.runStartedFlag == 1.0 && s.finishedFlag == 0.0))
+        return;
+    Edit1->setText(protocol::unfinishedText());
+    saveProtocol(Edit1->text(), true);
+}
+
+void TuozKontrol::saveProtocol(const QString& firstFooterLine, bool unfinished) {
+    RunState& s = runState();
+    s.protocolFileName =
+        protocol::fileName(FormReg->Edit4->text(), s.dateText, s.timeText, unfinished);
+    appendToProtocol(protocol::footer(firstFooterLine, Edit2->text()));
+    // One footer and one attempt per run: a failed write is not followed by a second footer
+    // when the window is closed later.
+    s.protocolSavedFlag = 1.0;
+    // The full path tells the user where the file went; a working folder that no longer
+    // exists has no path, and the bare name then fails as it should instead of landing in "/".
+    const QString folder = QDir::currentPath();
+    const QString path =
+        folder.isEmpty() ? s.protocolFileName : QDir(folder).absoluteFilePath(s.protocolFileName);
+    const QByteArray bytes = textfile::encodeLines(Memo1->toPlainText());
+    // The error box names the file and the reason; the caller still ends the run, and the
+    // text stays in Memo1 until the next bank is opened.
+    guard([&] { textfile::writeFileAtomically(path, bytes); });
+}

@@ -1,0 +1,232 @@
+// The run engine of the test window: opening a bank, presenting, scoring and advancing.
+#include "uoz_kontrol.h"
+
+#include "dataModule.h"
+#include "dbcontrols.h"
+#include "numbers.h"
+#include "ouz_reg.h"
+#include "run_texts.h"
+#include "timer.h"
+#include "uoz_kontrol_time.h"
+#include "vivodsoobsh.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+
+void TuozKontrol::N8Click() {
+    RunState& s = runState();
+    Timer3->setEnabled(false);
+    closeTable();
+    Memo1->clear();
+    m_protocolHasLines = false;
+    Edit4->setText(s.timeSettingsOpenedFlag == 1.0 ? uozKontrol_Time->Edit4->text()
+                                                   : QStringLiteral("35"));
+    s.countdown = numbers::strToFloat(Edit4->text());
+    ClearQuestionOrder();
+    if (!openBank(OpenDialog1, this))
+        return;
+    s.questionCount = 0;
+    s.currentRecord = 0;
+    s.displayNumber = 0;
+    N9->setEnabled(true);
+    if (!countRecords())
+        return;
+    s.finishedFlag = 0.0;
+    Timer1->setEnabled(true);
+    closeTable();
+    WriteProtocolHeader();
+    setStatus(runtexts::building(), Qt::black);
+    BuildQuestionOrder();
+    DataModule1->ADOTableControl->open();
+    LockRunMenu();
+    Edit1->setText(runtexts::built());
+    s.runStartedFlag = 1.0;
+    s.protocolSavedFlag = 0.0;
+    ShowQuestion();
+}
+
+// Walks the table to count its records. A bank with no records, or with more than the order
+// can hold, is refused before any run starts: the table is closed again and "Открыть БД"
+// stays usable for another bank.
+bool TuozKontrol::countRecords() {
+    RunState& s = runState();
+    Dataset* table = DataModule1->ADOTableControl;
+    while (!table->eof() && s.questionCount <= questionorder::maxQuestions) {
+        ++s.questionCount;
+        table->next();
+    }
+    if (s.questionCount >= 1 && s.questionCount <= questionorder::maxQuestions)
+        return true;
+    const QString notice = s.questionCount == 0
+                               ? runtexts::emptyBank()
+                               : runtexts::tooLargeBank(questionorder::maxQuestions);
+    closeTable();
+    s.questionCount = 0;
+    N9->setEnabled(false);
+    raiseNotice(notice);
+    return false;
+}
+
+void TuozKontrol::BuildQuestionOrder() {
+    buildQuestionOrder(runState());
+}
+
+void TuozKontrol::ClearQuestionOrder() {
+    clearQuestionOrder(runState());
+}
+
+void TuozKontrol::ShowQuestion() {
+    RunState& s = runState();
+    if (s.displayNumber != s.questionCount)
+        ++s.displayNumber;
+    setAnswerFieldsEnabled(true);
+    s.countdown = numbers::strToFloat(Edit4->text());
+    // A fresh second for every question: its first tick comes one second after it is shown.
+    Timer3->setEnabled(false);
+    Timer3->setEnabled(true);
+    Edit1->setText(runtexts::questionStatus(s.displayNumber, s.questionCount));
+}
+
+void TuozKontrol::LockQuestion() {
+    setAnswerFieldsEnabled(false);
+    Timer3->setEnabled(false);
+    RunState& s = runState();
+    if (s.currentRecord == 0)
+        s.currentRecord = 1; // the first question of a run is record 1
+}
+
+void TuozKontrol::answer(int option) {
+    RunState& s = runState();
+    s.answerNumber = option;
+    LockQuestion();
+    WriteQuestionBlock();
+    s.chosenAnswer = double(option);
+    s.correctAnswer = numbers::strToFloat(PrOtvet->text());
+    s.answerDifference = s.correctAnswer - s.chosenAnswer;
+    if (s.answerDifference == 0.0)
+        ScoreRight();
+    else
+        ScoreWrong();
+    AdvanceQuestion();
+    moveToCurrentRecord();
+    ShowQuestion();
+}
+
+void TuozKontrol::ScoreRight() {
+    runState().rightCount += 1.0;
+    raiseNotice(runtexts::rightVerdict());
+}
+
+void TuozKontrol::ScoreWrong() {
+    runState().wrongCount += 1.0;
+    raiseNotice(runtexts::wrongVerdict(PrOtvet->text()));
+}
+
+void TuozKontrol::AdvanceQuestion() {
+    RunState& s = runState();
+    if (orderExhausted(s)) {
+        raiseNotice(runtexts::result(s.rightCount, s.wrongCount, s.questionCount));
+        s.finishedFlag = 1.0;
+        N8->setEnabled(false);
+    }
+    advanceOrder(s);
+}
+
+void TuozKontrol::moveToCurrentRecord() {
+    DataModule1->ADOTableControl->setRecNo(runState().currentRecord);
+}
+
+void TuozKontrol::TimeOutQuestion() {
+    RunState& s = runState();
+    s.answerNumber = 0;
+    LockQuestion();
+    WriteQuestionBlock();
+    s.wrongCount += 1.0;
+    raiseNotice(runtexts::timedOut());
+    WriteTimeOutLines();
+    AdvanceQuestion();
+    moveToCurrentRecord();
+    ShowQuestion();
+}
+
+void TuozKontrol::LockRunMenu() {
+    N8->setEnabled(false);
+    N3->setEnabled(false);
+    N4->setEnabled(false);
+}
+
+void TuozKontrol::ResetRun() {
+    RunState& s = runState();
+    closeTable();
+    s.finishedFlag = 0.0;
+    N8->setEnabled(false);
+    N9->setEnabled(false);
+    N3->setEnabled(true);
+    N4->setEnabled(true);
+    setAnswerFieldsEnabled(false);
+    ClearQuestionOrder();
+    s.currentRecord = 0;
+    s.questionCount = 0;
+    Timer3->setEnabled(false);
+    Edit3->clear();
+    Timer1->setEnabled(false);
+    setStatus(QString(), Qt::black);
+}
+
+void TuozKontrol::N9Click() {
+    // A protocol that cannot be written is reported inside the save; the run ends either way.
+    if (runState().finishedFlag == 1.0)
+        SaveCompletedProtocol();
+    if (runState().finishedFlag == 0.0)
+        SaveUnfinishedProtocol();
+    ResetRun();
+}
+
+void TuozKontrol::N4Click() {
+    ResetRun();
+    FormReg->show();
+    hide();
+    N8->setEnabled(true);
+}
+
+void TuozKontrol::N3Click() {
+    uozKontrol_Time->show();
+    runState().timeSettingsOpenedFlag = 1.0;
+}
+
+void TuozKontrol::N5Click() {
+    N8->setEnabled(false);
+    N3->setEnabled(true);
+    N4->setEnabled(true);
+    closeForm();
+}
+
+void TuozKontrol::FormShow() {
+    RunState& s = runState();
+    Edit1->clear();
+    s.runStartedFlag = 0.0;
+    closeTable();
+    const QString allowed = uozKontrol_Time->Edit4->text();
+    s.countdown = numbers::strToFloat(allowed);
+    Edit3->setText(allowed);
+    s.protocolSavedFlag = 0.0;
+}
+
+bool TuozKontrol::FormCloseQuery() {
+    return true;
+}
+
+void TuozKontrol::FormClose() {
+    N9->setEnabled(false);
+    N8->setEnabled(false);
+    N3->setEnabled(true);
+    N4->setEnabled(true);
+    closeTable();
+    runState().finishedFlag = 0.0;
+    SaveUnfinishedProtocol();
+    FormReg->Edit1->clear();
+    FormReg->hide(); // not the user's close of that window, which would bring this one back
+    Timer3->setEnabled(false);
+    Timer1->setEnabled(false);
+}
