@@ -3,6 +3,7 @@
 #include "error.h"
 
 #include <QSqlDatabase>
+#include <sqlite3.h>
 
 TDataModule1* DataModule1 = nullptr;
 
@@ -11,4 +12,32 @@ TDataModule1::TDataModule1(QObject* parent) : QObject(parent) {
     // The database access objects must exist before the message loop runs.
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE")))
         throw DatabaseError(QStringLiteral("Драйвер базы данных SQLite (QSQLITE) не найден"));
+    if (sqlite3_initialize() != SQLITE_OK)
+        throw DatabaseError(QStringLiteral("Библиотека базы данных SQLite не запускается"));
+    // Not connected and closed: creating the data module opens no bank.
+    ADOConnectionControl = new ADOConnection(this);
+    ADOTableControl = new ADOTable(ADOConnectionControl, this);
+    DataSourceControl = new DataSource(this);
+    DataSourceControl->setObjectName(QStringLiteral("DataSourceControl"));
+    DataSourceControl->setDataset(ADOTableControl);
+}
+
+TDataModule1::~TDataModule1() {
+    // Each component still refers to the one made before it.
+    delete DataSourceControl;
+    delete ADOTableControl;
+    delete ADOConnectionControl;
+}
+
+bool openBank(dialogs::FileDialog& OpenDialog1, QWidget* dialogParent) {
+    TDataModule1* module = DataModule1;
+    module->ADOConnectionControl->disconnect();
+    module->ADOTableControl->close();
+    OpenDialog1.filter = QStringLiteral("Файлы базы данных|*.mdb");
+    if (!OpenDialog1.execute(dialogParent))
+        return false; // no bank open, the connection disconnected
+    module->ADOConnectionControl->setConnectionString(OpenDialog1.fileName);
+    module->ADOConnectionControl->connect();
+    module->ADOTableControl->open(); // the first record current
+    return true;
 }

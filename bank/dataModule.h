@@ -1,12 +1,31 @@
 #pragma once
 
+#include "adoconnection.h"
+#include "adotable.h"
+#include "datasource.h"
+#include "dialogs.h"
+
 #include <QObject>
 
-// The data module: the program's one connection, dataset and data source.
+// The data module: the program's one connection, its one dataset over table "kontrol" and
+// its one data source, to which the data-aware controls of every window are bound.
 class TDataModule1 : public QObject {
     Q_OBJECT
 public:
+    // Throws DatabaseError when the database access objects cannot be made.
     explicit TDataModule1(QObject* parent = nullptr);
+    ~TDataModule1() override;
+
+    ADOConnection* ADOConnectionControl;
+    ADOTable* ADOTableControl;
+    DataSource* DataSourceControl;
 };
 
 extern TDataModule1* DataModule1;
+
+// The open procedure shared by the test window and the question editor: disconnect, close
+// the table, run the window's own OpenDialog1 ("Файлы базы данных|*.mdb"), and unless it was
+// cancelled set the connection string to the chosen path, connect and open the table with
+// its first record current. Returns false when the dialog was cancelled. Errors (Error /
+// DatabaseError) propagate to the calling handler, leaving the state their step reached.
+bool openBank(dialogs::FileDialog& OpenDialog1, QWidget* dialogParent);

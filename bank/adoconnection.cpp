@@ -1,0 +1,116 @@
+#include "adoconnection.h"
+
+#include "adotable.h"
+#include "error.h"
+#include "sqlite.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <sqlite3.h>
+
+namespace {
+
+const char initialConnectionString[] = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=kontrol.mdb;"
+                                       "Mode=Read;Persist Security Info=False";
+
+[[noreturn]] void fail(const QString& text, const QString& path) {
+    throw DatabaseError(text.arg(path));
+}
+
+// Tells a bank from any other file before the engine touches it, so a file that is not a
+// bank is refused with a clear message and stays exactly as it was.
+void checkFile(const QString& path) {
+    if (path.isEmpty())
+        throw DatabaseError(QStringLiteral("Не выбран файл банка вопросов"));
+    const QFileInfo info(path);
+    if (!info.exists())
+        fail(QStringLiteral("Файл банка вопросов «%1» не найден"), path);
+    if (info.isDir())
+        fail(QStringLiteral("«%1» — это папка, а не файл банка вопросов"), path);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw DatabaseError(QStringLiteral("Не удаётся прочитать файл банка вопросов «%1»: %2")
+                                .arg(path, file.errorString()));
+    static const QByteArray signature("SQLite format 3\0", 16);
+    if (file.read(16) != signature)
+        fail(QStringLiteral("Файл «%1» не является банком вопросов (это не база данных SQLite)"),
+             path);
+}
+
+// A file without any write permission is opened read-only, even for a user whom the system
+// would let write it anyway.
+bool markedWritable(const QString& path) {
+    const QFileInfo info(path);
+    // The mode bits, not WriteUser: that one asks the system, which lets the superuser write.
+    const auto writeBits = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
+    return info.isWritable() && (info.permissions() & writeBits);
+}
+
+} // namespace
+
+ADOConnection::ADOConnection(QObject* parent)
+    : QObject(parent), m_connectionString(QString::fromLatin1(initialConnectionString)) {
+    setObjectName(QStringLiteral("ADOConnectionControl"));
+}
+
+ADOConnection::~ADOConnection() {
+    for (ADOTable* table : m_tables)
+        table->connectionGone();
+    m_tables.clear();
+    sqlite3_close_v2(m_db);
+}
+
+QString ADOConnection::provider() const { return QStringLiteral("Microsoft.Jet.OLEDB.4.0"); }
+
+void ADOConnection::setConnectionString(const QString& value) { m_connectionString = value; }
+
+void ADOConnection::connect() {
+    if (m_db)
+        return;
+    const QString path = m_connectionString;
+    checkFile(path);
+    const bool writable = markedWritable(path);
+    // Never SQLITE_OPEN_CREATE: a path that is not there must not become an empty bank.
+    const int flags = writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY;
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags, nullptr) != SQLITE_OK) {
+        const QString reason = db ? sqlite::lastError(db) : QStringLiteral("нехватка памяти");
+        sqlite3_close_v2(db);
+        throw DatabaseError(
+            QStringLiteral("Не удаётся открыть банк вопросов «%1»: %2").arg(path, reason));
+    }
+    sqlite3_busy_timeout(db, 2000); // another program may be writing the same bank
+    // Records are read one at a time by row id; a page cache that holds the table's rows
+    // (pictures aside) keeps a walk through a 10,000-question bank from reading them anew.
+    sqlite3_exec(db, "PRAGMA cache_size = -8192", nullptr, nullptr, nullptr);
+    // Opening is lazy: reading the schema is what proves the file is a database.
+    if (sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) !=
+        SQLITE_OK) {
+        const int code = sqlite3_errcode(db);
+        const QString reason = sqlite::lastError(db);
+        sqlite3_close_v2(db);
+        if (code == SQLITE_NOTADB || code == SQLITE_CORRUPT)
+            fail(QStringLiteral("Файл «%1» не является банком вопросов или повреждён"), path);
+        throw DatabaseError(
+            QStringLiteral("Не удаётся открыть банк вопросов «%1»: %2").arg(path, reason));
+    }
+    m_db = db;
+    m_readOnly = !writable || sqlite3_db_readonly(db, "main") == 1;
+}
+
+void ADOConnection::disconnect() {
+    if (!m_db)
+        return;
+    for (ADOTable* table : QVector<ADOTable*>(m_tables))
+        table->close();
+    sqlite3_close_v2(m_db);
+    m_db = nullptr;
+    m_readOnly = false;
+}
+
+void ADOConnection::attachTable(ADOTable* table) {
+    if (!m_tables.contains(table))
+        m_tables.append(table);
+}
+
+void ADOConnection::detachTable(ADOTable* table) { m_tables.removeAll(table); }

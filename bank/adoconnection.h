@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QVector>
+
+struct sqlite3;
+class ADOTable;
+
+// The connection to a bank file (a SQLite database). Connecting opens an existing file
+// read-write (read-only when the file is), never creates one. Errors: DatabaseError with a
+// Russian message naming the file.
+class ADOConnection : public QObject {
+    Q_OBJECT
+public:
+    explicit ADOConnection(QObject* parent = nullptr);
+    ~ADOConnection() override;
+
+    QString connectionString() const { return m_connectionString; }
+    void setConnectionString(const QString& value); // the chosen path, verbatim
+    void connect();    // connecting a connected connection does nothing
+    void disconnect(); // closes the dataset(s) on it first
+    bool connected() const { return m_db != nullptr; }
+    bool readOnly() const { return m_readOnly; }
+    QString provider() const; // "Microsoft.Jet.OLEDB.4.0", kept for the record only
+    bool loginPrompt() const { return false; }
+
+    // For the datasets on this connection.
+    sqlite3* handle() const { return m_db; }
+    QString fileName() const { return m_connectionString; }
+    void attachTable(ADOTable* table);
+    void detachTable(ADOTable* table);
+
+private:
+    QString m_connectionString;
+    sqlite3* m_db = nullptr;
+    bool m_readOnly = false;
+    QVector<ADOTable*> m_tables;
+};

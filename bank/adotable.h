@@ -1,0 +1,93 @@
+#pragma once
+
+#include "dataset.h"
+#include "recordreader.h"
+
+#include <QObject>
+#include <QVariant>
+#include <vector>
+
+class ADOConnection;
+
+// The dataset over the whole table "kontrol" of the connected bank, records in stored
+// (rowid) order. Only the row ids are held; the current record's row is read when it becomes
+// current, so no picture is loaded but the one on screen. The moves of one handler share one
+// read of the file, which ends when the event loop next runs: another program may then write
+// the same bank.
+class ADOTable : public QObject, public Dataset {
+    Q_OBJECT
+public:
+    explicit ADOTable(ADOConnection* connection, QObject* parent = nullptr);
+    ~ADOTable() override;
+
+    QString tableName() const { return QStringLiteral("kontrol"); }
+    ADOConnection* connection() const { return m_connection; }
+
+    void open() override;
+    void close() override;
+    bool active() const override { return m_active; }
+    State state() const override { return m_state; }
+
+    bool eof() const override;
+    bool bof() const override;
+    bool isEmpty() const override { return m_rowids.empty(); }
+    int recordCount() const override { return int(m_rowids.size()); }
+    int recNo() const override { return m_index + 1; }
+    void setRecNo(int recNo) override;
+    void first() override;
+    void prior() override;
+    void next() override;
+    void last() override;
+
+    bool hasField(const QString& name) const override { return fieldIndex(name) >= 0; }
+    QStringList fieldNames() const override { return m_reader.names(); }
+    QString fieldText(const QString& name) const override;
+    QByteArray fieldBytes(const QString& name) const override;
+    qint64 fieldSize(const QString& name) const override;
+    QByteArray fieldHead(const QString& name, qint64 maxBytes) const override;
+    bool fieldIsNumeric(const QString& name) const override;
+
+    bool canModify() const override;
+    void insert() override;
+    void edit() override;
+    void post() override;
+    void cancel() override;
+    void remove() override;
+    void refresh() override;
+    bool modified() const override;
+    void setFieldText(const QString& name, const QString& text) override;
+    void setFieldBytes(const QString& name, const QByteArray& bytes) override;
+
+    // The connection was destroyed: let go of it without telling anyone.
+    void connectionGone();
+
+private:
+    int fieldIndex(const QString& name) const;
+    int requireField(const QString& name) const;
+    const QVariant& value(const QString& name) const;
+    void loadRowids();
+    void fetchCurrent();
+    void moveTo(int index, bool eofAfter);
+    void checkActive() const;
+    void reset();
+    void notify(void (DataLink::*call)());
+    void checkBrowseMode();
+    void requireEditing() const;
+    void requireWritable() const;
+    void setValue(int field, const QVariant& value);
+    void writeRecord();
+    void beginRead() const;
+    void endRead();
+    QString bankName() const;
+
+    ADOConnection* m_connection;
+    bool m_active = false;
+    State m_state = State::Inactive;
+    std::vector<qint64> m_rowids;
+    int m_index = -1; // 0-based position of the current record; -1 with none
+    bool m_eof = false;
+    mutable RecordReader m_reader;
+    mutable RecordReader::Row m_row; // the current record (with the changes while editing)
+    QVector<bool> m_changed;
+    mutable bool m_reading = false; // a read transaction is open until the event loop runs
+};

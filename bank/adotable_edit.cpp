@@ -1,0 +1,242 @@
+// Editing the records of the question table: the question editor's controls and navigator.
+#include "adoconnection.h"
+#include "adotable.h"
+#include "error.h"
+#include "numbers.h"
+
+#include <cmath>
+#include <sqlite3.h>
+
+namespace {
+
+void bindValue(sqlite3_stmt* stmt, int at, const QVariant& value) {
+    switch (value.typeId()) {
+    case QMetaType::LongLong:
+        sqlite3_bind_int64(stmt, at, value.toLongLong());
+        break;
+    case QMetaType::Double:
+        sqlite3_bind_double(stmt, at, value.toDouble());
+        break;
+    case QMetaType::QString: {
+        const QByteArray text = value.toString().toUtf8();
+        sqlite3_bind_text(stmt, at, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+        break;
+    }
+    case QMetaType::QByteArray: {
+        const QByteArray bytes = value.toByteArray();
+        sqlite3_bind_blob(stmt, at, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+        break;
+    }
+    default:
+        sqlite3_bind_null(stmt, at);
+    }
+}
+
+// A number typed into a numeric field, as the field stores it.
+QVariant numberValue(const QString& text) {
+    if (text.trimmed().isEmpty())
+        return QVariant();
+    const double value = numbers::strToFloat(text);
+    if (value == std::floor(value) && std::fabs(value) < 9.0e15)
+        return QVariant(qint64(value));
+    return QVariant(value);
+}
+
+} // namespace
+
+bool ADOTable::canModify() const {
+    return m_active && m_connection && !m_connection->readOnly();
+}
+
+bool ADOTable::modified() const {
+    return m_state != State::Browse && m_state != State::Inactive && m_changed.contains(true);
+}
+
+void ADOTable::requireWritable() const {
+    checkActive();
+    if (!canModify())
+        throw DatabaseError(
+            QStringLiteral("Банк вопросов «%1» открыт только для чтения: изменить его нельзя")
+                .arg(bankName()));
+}
+
+void ADOTable::requireEditing() const {
+    checkActive();
+    if (m_state != State::Edit && m_state != State::Insert)
+        throw DatabaseError(QStringLiteral("Запись не редактируется: сначала начните правку"));
+}
+
+// Before a move, an insert or a refresh: a changed record is written, an unchanged one (a
+// new record left untouched included) is dropped.
+void ADOTable::checkBrowseMode() {
+    if (m_state != State::Edit && m_state != State::Insert)
+        return;
+    notify(&DataLink::updateRecord);
+    if (modified())
+        post();
+    else
+        cancel();
+}
+
+void ADOTable::insert() {
+    requireWritable();
+    checkBrowseMode();
+    const int at = qMax(m_index, 0);
+    m_rowids.insert(m_rowids.begin() + at, 0); // its row id comes with the post
+    m_index = at;
+    m_state = State::Insert;
+    m_eof = false;
+    fetchCurrent(); // all fields empty
+    notify(&DataLink::stateChanged);
+    notify(&DataLink::recordChanged);
+}
+
+void ADOTable::edit() {
+    checkActive();
+    if (m_state != State::Browse)
+        return;
+    requireWritable();
+    if (m_rowids.empty()) {
+        insert();
+        return;
+    }
+    m_state = State::Edit;
+    notify(&DataLink::stateChanged);
+}
+
+void ADOTable::setValue(int field, const QVariant& value) {
+    m_row.values[field] = value;
+    m_row.largeSizes[field] = -1;
+    m_changed[field] = true;
+    for (DataLink* link : QVector<DataLink*>(links()))
+        link->fieldChanged(m_reader.names()[field]);
+}
+
+void ADOTable::setFieldText(const QString& name, const QString& text) {
+    requireEditing();
+    const int field = requireField(name);
+    setValue(field, m_reader.numeric()[field] ? numberValue(text) : QVariant(text));
+}
+
+void ADOTable::setFieldBytes(const QString& name, const QByteArray& bytes) {
+    requireEditing();
+    const int field = requireField(name);
+    setValue(field, bytes.isEmpty() ? QVariant() : QVariant(bytes)); // emptied: cleared
+}
+
+void ADOTable::post() {
+    checkActive();
+    if (m_state != State::Edit && m_state != State::Insert)
+        return;
+    notify(&DataLink::updateRecord); // controls hand over what was typed
+    writeRecord(); // a refused write leaves the record being edited, changes kept
+    m_state = State::Browse;
+    fetchCurrent(); // as stored
+    notify(&DataLink::stateChanged);
+    notify(&DataLink::recordChanged);
+}
+
+void ADOTable::writeRecord() {
+    requireWritable();
+    endRead(); // the write is a transaction of its own, on the file as it is now
+    QStringList names;
+    QVector<QVariant> values;
+    for (int i = 0; i < m_changed.size(); ++i)
+        if (m_changed[i]) {
+            names << sqlite::quoted(m_reader.names()[i]);
+            values << m_row.values[i];
+        }
+    const bool inserting = m_state == State::Insert;
+    if (!inserting && (names.isEmpty()))
+        return;
+    if (!inserting && m_row.missing)
+        throw DatabaseError(QStringLiteral("Запись удалена из банка вопросов «%1» другой "
+                                           "программой: изменения не записаны")
+                                .arg(bankName()));
+    QString sql;
+    if (inserting && names.isEmpty())
+        sql = QStringLiteral("INSERT INTO kontrol DEFAULT VALUES");
+    else if (inserting)
+        sql = QStringLiteral("INSERT INTO kontrol (%1) VALUES (?%2)")
+                  .arg(names.join(QLatin1String(", ")),
+                       QStringLiteral(", ?").repeated(names.size() - 1));
+    else
+        sql = QStringLiteral("UPDATE kontrol SET %1 = ? WHERE rowid = ?")
+                  .arg(names.join(QLatin1String(" = ?, ")));
+    sqlite3* db = m_connection->handle();
+    try {
+        sqlite::Statement stmt(db, sql);
+        for (int i = 0; i < values.size(); ++i)
+            bindValue(stmt.get(), i + 1, values[i]);
+        if (!inserting)
+            sqlite3_bind_int64(stmt.get(), int(values.size()) + 1, m_rowids[size_t(m_index)]);
+        stmt.step();
+    } catch (const DatabaseError& e) {
+        throw DatabaseError(
+            QStringLiteral("Не удаётся записать вопрос в банк вопросов «%1»: %2")
+                .arg(bankName(), e.message()));
+    }
+    if (inserting)
+        m_rowids[size_t(m_index)] = sqlite3_last_insert_rowid(db);
+    else if (sqlite3_changes(db) == 0)
+        throw DatabaseError(QStringLiteral("Запись удалена из банка вопросов «%1» другой "
+                                           "программой: изменения не записаны")
+                                .arg(bankName()));
+}
+
+void ADOTable::cancel() {
+    checkActive();
+    if (m_state != State::Edit && m_state != State::Insert)
+        return;
+    if (m_state == State::Insert) {
+        m_rowids.erase(m_rowids.begin() + m_index);
+        m_index = qMin(m_index, recordCount() - 1);
+    }
+    m_state = State::Browse;
+    fetchCurrent();
+    notify(&DataLink::stateChanged);
+    notify(&DataLink::recordChanged);
+}
+
+void ADOTable::remove() {
+    checkActive();
+    if (m_state == State::Insert) {
+        cancel();
+        return;
+    }
+    cancel();
+    if (m_rowids.empty())
+        throw DatabaseError(QStringLiteral("В таблице kontrol нет записей: удалять нечего"));
+    requireWritable();
+    endRead();
+    try {
+        sqlite::Statement stmt(m_connection->handle(),
+                               QStringLiteral("DELETE FROM kontrol WHERE rowid = ?"));
+        sqlite3_bind_int64(stmt.get(), 1, m_rowids[size_t(m_index)]);
+        stmt.step();
+    } catch (const DatabaseError& e) {
+        throw DatabaseError(QStringLiteral("Не удаётся удалить вопрос из банка вопросов «%1»: %2")
+                                .arg(bankName(), e.message()));
+    }
+    m_rowids.erase(m_rowids.begin() + m_index);
+    m_index = qMin(m_index, recordCount() - 1);
+    m_eof = false;
+    fetchCurrent();
+    notify(&DataLink::recordChanged);
+}
+
+void ADOTable::refresh() {
+    checkActive();
+    checkBrowseMode();
+    const qint64 current = m_index >= 0 ? m_rowids[size_t(m_index)] : 0;
+    endRead(); // read what other programs wrote meanwhile
+    loadRowids();
+    const auto found = std::lower_bound(m_rowids.begin(), m_rowids.end(), current);
+    if (m_index >= 0 && found != m_rowids.end() && *found == current)
+        m_index = int(found - m_rowids.begin());
+    else
+        m_index = m_rowids.empty() ? -1 : qBound(0, m_index, recordCount() - 1);
+    m_eof = false;
+    fetchCurrent();
+    notify(&DataLink::recordChanged);
+}

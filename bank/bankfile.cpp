@@ -1,0 +1,114 @@
+#include "bankfile.h"
+
+#include "error.h"
+#include "sqlite.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <sqlite3.h>
+
+namespace bankfile {
+
+const char* const schema = "CREATE TABLE kontrol (Name INTEGER, Vopros TEXT, Otvet1 TEXT, "
+                           "Otvet2 TEXT, Otvet3 TEXT, Otvet4 TEXT, PrOtvet INTEGER, Graph BLOB)";
+
+struct Writer::Insert {
+    sqlite::Statement stmt;
+};
+
+namespace {
+[[noreturn]] void fail(const QString& path, const QString& reason) {
+    throw Error(QStringLiteral("Не удаётся создать банк вопросов «%1»: %2").arg(path, reason));
+}
+
+void bindText(sqlite3_stmt* stmt, int at, const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    sqlite3_bind_text(stmt, at, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+}
+
+void bindVariant(sqlite3_stmt* stmt, int at, const QVariant& value) {
+    if (!value.isValid() || value.isNull())
+        sqlite3_bind_null(stmt, at);
+    else if (value.typeId() == QMetaType::Double)
+        sqlite3_bind_double(stmt, at, value.toDouble());
+    else if (value.canConvert<qint64>() && value.typeId() != QMetaType::QString)
+        sqlite3_bind_int64(stmt, at, value.toLongLong());
+    else
+        bindText(stmt, at, value.toString());
+}
+} // namespace
+
+Writer::Writer(const QString& path) : m_path(path), m_partPath(path + QStringLiteral(".part")) {
+    if (QFileInfo::exists(path))
+        fail(path, QStringLiteral("такой файл уже есть"));
+    QFile::remove(m_partPath);
+    if (sqlite3_open_v2(QFile::encodeName(m_partPath).constData(), &m_db,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+        const QString reason = m_db ? sqlite::lastError(m_db) : QStringLiteral("нет памяти");
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+        fail(path, reason);
+    }
+    try {
+        sqlite::exec(m_db, QString::fromLatin1(schema));
+        sqlite::exec(m_db, QStringLiteral("BEGIN"));
+        m_insert = new Insert{sqlite::Statement(
+            m_db, QStringLiteral("INSERT INTO kontrol (Name, Vopros, Otvet1, Otvet2, Otvet3, "
+                                 "Otvet4, PrOtvet, Graph) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"))};
+    } catch (const Error& e) {
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+        QFile::remove(m_partPath);
+        fail(path, e.message());
+    }
+}
+
+Writer::~Writer() {
+    delete m_insert;
+    if (m_db) {
+        sqlite3_close_v2(m_db);
+        QFile::remove(m_partPath);
+    }
+}
+
+void Writer::add(const Question& q) {
+    sqlite3_stmt* stmt = m_insert->stmt.get();
+    bindVariant(stmt, 1, q.name);
+    bindText(stmt, 2, q.vopros);
+    for (int i = 0; i < 4; ++i)
+        bindText(stmt, 3 + i, q.otvet[i]);
+    bindVariant(stmt, 7, q.prOtvet);
+    if (q.graph.isEmpty())
+        sqlite3_bind_null(stmt, 8);
+    else
+        sqlite3_bind_blob(stmt, 8, q.graph.constData(), int(q.graph.size()), SQLITE_TRANSIENT);
+    try {
+        m_insert->stmt.step();
+        m_insert->stmt.reset();
+    } catch (const Error& e) {
+        fail(m_path, e.message());
+    }
+}
+
+void Writer::commit() {
+    delete m_insert;
+    m_insert = nullptr;
+    try {
+        sqlite::exec(m_db, QStringLiteral("COMMIT"));
+    } catch (const Error& e) {
+        fail(m_path, e.message());
+    }
+    sqlite3_close_v2(m_db);
+    m_db = nullptr;
+    if (!QFile::rename(m_partPath, m_path)) {
+        QFile::remove(m_partPath);
+        fail(m_path, QStringLiteral("не удаётся переименовать готовый файл"));
+    }
+}
+
+void create(const QString& path) {
+    Writer writer(path);
+    writer.commit();
+}
+
+} // namespace bankfile

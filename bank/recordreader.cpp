@@ -1,0 +1,128 @@
+#include "recordreader.h"
+
+#include "error.h"
+
+#include <sqlite3.h>
+
+namespace {
+
+// Column types that take numbers only (SQLite's integer, real and numeric affinities).
+bool numericType(const char* declared) {
+    const QByteArray type = QByteArray(declared ? declared : "").toUpper();
+    if (type.contains("INT"))
+        return true;
+    if (type.isEmpty() || type.contains("CHAR") || type.contains("CLOB") ||
+        type.contains("TEXT") || type.contains("BLOB"))
+        return false;
+    return true;
+}
+
+QVariant columnValue(sqlite3_stmt* stmt, int column) {
+    switch (sqlite3_column_type(stmt, column)) {
+    case SQLITE_INTEGER:
+        return QVariant(qint64(sqlite3_column_int64(stmt, column)));
+    case SQLITE_FLOAT:
+        return QVariant(sqlite3_column_double(stmt, column));
+    case SQLITE_TEXT: {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+        return QVariant(QString::fromUtf8(text, sqlite3_column_bytes(stmt, column)));
+    }
+    case SQLITE_BLOB: {
+        const auto* blob = static_cast<const char*>(sqlite3_column_blob(stmt, column));
+        return QVariant(QByteArray(blob, sqlite3_column_bytes(stmt, column)));
+    }
+    default:
+        return QVariant();
+    }
+}
+
+} // namespace
+
+RecordReader::~RecordReader() { clear(); }
+
+void RecordReader::prepare(sqlite3* db) {
+    clear();
+    m_db = db;
+    {
+        sqlite::Statement columns(db, QStringLiteral("SELECT * FROM kontrol LIMIT 0"));
+        for (int i = 0; i < sqlite3_column_count(columns.get()); ++i) {
+            m_names << QString::fromUtf8(sqlite3_column_name(columns.get(), i));
+            m_numeric << numericType(sqlite3_column_decltype(columns.get(), i));
+        }
+    }
+    // Per field: its value unless it is a large binary one, then its type and size. typeof()
+    // and length() of a field are answered without reading its bytes.
+    QStringList parts;
+    for (const QString& name : m_names) {
+        const QString c = sqlite::quoted(name);
+        parts << QStringLiteral("CASE WHEN typeof(%1) = 'blob' AND length(%1) > %2 THEN NULL "
+                                "ELSE %1 END, typeof(%1) = 'blob', length(%1)")
+                     .arg(c)
+                     .arg(largeValue);
+    }
+    m_fetch = sqlite::Statement(
+        db, QStringLiteral("SELECT %1 FROM kontrol WHERE rowid = ?").arg(parts.join(", ")));
+}
+
+void RecordReader::clear() {
+    release();
+    m_fetch = sqlite::Statement();
+    m_names.clear();
+    m_numeric.clear();
+    m_db = nullptr;
+}
+
+void RecordReader::fetch(qint64 rowid, Row& row) {
+    const int count = int(m_names.size());
+    row.values = QVector<QVariant>(count);
+    row.largeSizes = QVector<qint64>(count, -1);
+    row.missing = false;
+    sqlite3_stmt* stmt = m_fetch.get();
+    sqlite3_bind_int64(stmt, 1, rowid);
+    if (!m_fetch.step()) {
+        row.missing = true;
+        m_fetch.reset();
+        return;
+    }
+    for (int i = 0; i < count; ++i) {
+        const qint64 length = sqlite3_column_int64(stmt, 3 * i + 2);
+        if (sqlite3_column_int(stmt, 3 * i + 1) && length > largeValue)
+            row.largeSizes[i] = length;
+        else
+            row.values[i] = columnValue(stmt, 3 * i);
+    }
+    m_fetch.reset();
+}
+
+QByteArray RecordReader::readLarge(qint64 rowid, int column, qint64 length) {
+    int rc = SQLITE_OK;
+    if (m_blob && m_blobColumn == column) {
+        rc = sqlite3_blob_reopen(m_blob, rowid);
+    } else {
+        release();
+        rc = sqlite3_blob_open(m_db, "main", "kontrol", m_names[column].toUtf8().constData(),
+                               rowid, 0, &m_blob);
+        m_blobColumn = column;
+    }
+    if (rc != SQLITE_OK) {
+        const QString reason = sqlite::lastError(m_db);
+        release();
+        throw DatabaseError(reason);
+    }
+    const qint64 size = qMin<qint64>(length, sqlite3_blob_bytes(m_blob));
+    QByteArray bytes(size, Qt::Uninitialized);
+    if (sqlite3_blob_read(m_blob, bytes.data(), int(size), 0) != SQLITE_OK) {
+        const QString reason = sqlite::lastError(m_db);
+        release();
+        throw DatabaseError(reason);
+    }
+    return bytes;
+}
+
+void RecordReader::release() {
+    if (m_blob)
+        sqlite3_blob_close(m_blob);
+    m_blob = nullptr;
+    m_blobColumn = -1;
+    m_fetch.reset();
+}

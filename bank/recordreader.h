@@ -1,0 +1,49 @@
+#pragma once
+
+#include "sqlite.h"
+
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+
+struct sqlite3;
+struct sqlite3_blob;
+
+// Reads single records of table "kontrol" by row id. A large binary value (a picture) is not
+// read with its record: only its size is, and its bytes are read when they are asked for, so
+// walking through a bank reads a picture only where it is wanted.
+class RecordReader {
+public:
+    static constexpr qint64 largeValue = 16 * 1024;
+
+    struct Row {
+        QVector<QVariant> values;   // NULL, qint64, double, QString or QByteArray
+        QVector<qint64> largeSizes; // bytes of a value left unread; -1 where it was read
+        bool missing = false;       // no such row (deleted by another program)
+    };
+
+    RecordReader() = default;
+    ~RecordReader();
+    RecordReader(const RecordReader&) = delete;
+    RecordReader& operator=(const RecordReader&) = delete;
+
+    // Learns the table's fields and prepares the reads. Throws DatabaseError.
+    void prepare(sqlite3* db);
+    void clear();
+    const QStringList& names() const { return m_names; }
+    const QVector<bool>& numeric() const { return m_numeric; }
+
+    void fetch(qint64 rowid, Row& row); // throws DatabaseError
+    // Bytes of a large value left unread by fetch(). Throws DatabaseError.
+    QByteArray readLarge(qint64 rowid, int column, qint64 length);
+    // Ends every read in progress (before the transaction they belong to ends).
+    void release();
+
+private:
+    sqlite3* m_db = nullptr;
+    QStringList m_names;
+    QVector<bool> m_numeric;
+    sqlite::Statement m_fetch;
+    sqlite3_blob* m_blob = nullptr;
+    int m_blobColumn = -1;
+};

@@ -1,0 +1,65 @@
+#include "sqlite.h"
+
+#include "error.h"
+
+#include <sqlite3.h>
+
+namespace sqlite {
+
+Statement::Statement(sqlite3* db, const QString& sql) {
+    const QByteArray text = sql.toUtf8();
+    if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &m_stmt, nullptr) !=
+        SQLITE_OK) {
+        const QString reason = lastError(db);
+        sqlite3_finalize(m_stmt);
+        m_stmt = nullptr;
+        throw DatabaseError(reason);
+    }
+}
+
+Statement::~Statement() { sqlite3_finalize(m_stmt); }
+
+Statement& Statement::operator=(Statement&& other) noexcept {
+    if (this != &other) {
+        sqlite3_finalize(m_stmt);
+        m_stmt = other.m_stmt;
+        other.m_stmt = nullptr;
+    }
+    return *this;
+}
+
+bool Statement::step() {
+    const int rc = sqlite3_step(m_stmt);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc == SQLITE_DONE)
+        return false;
+    const QString reason = lastError(sqlite3_db_handle(m_stmt));
+    sqlite3_reset(m_stmt);
+    throw DatabaseError(reason);
+}
+
+void Statement::reset() {
+    if (m_stmt)
+        sqlite3_reset(m_stmt);
+}
+
+QString lastError(sqlite3* db) { return QString::fromUtf8(sqlite3_errmsg(db)); }
+
+void exec(sqlite3* db, const QString& sql) {
+    char* message = nullptr;
+    if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &message) != SQLITE_OK) {
+        const QString reason =
+            message ? QString::fromUtf8(message) : lastError(db);
+        sqlite3_free(message);
+        throw DatabaseError(reason);
+    }
+}
+
+QString quoted(const QString& name) {
+    QString text = name;
+    text.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+} // namespace sqlite

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// Thin helpers over the SQLite C library for the bank engine and the bank tool.
+namespace sqlite {
+
+// A prepared statement, finalized when it goes.
+class Statement {
+public:
+    Statement() = default;
+    Statement(sqlite3* db, const QString& sql); // throws DatabaseError
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    Statement(Statement&& other) noexcept : m_stmt(other.m_stmt) { other.m_stmt = nullptr; }
+    Statement& operator=(Statement&& other) noexcept;
+
+    sqlite3_stmt* get() const { return m_stmt; }
+    explicit operator bool() const { return m_stmt != nullptr; }
+    bool step();  // true with a row; throws DatabaseError on failure
+    void reset(); // ends the statement's read, so other programs may write
+
+private:
+    sqlite3_stmt* m_stmt = nullptr;
+};
+
+// The engine's own reason for the last failure on `db`.
+QString lastError(sqlite3* db);
+// Runs SQL that returns no rows; throws DatabaseError.
+void exec(sqlite3* db, const QString& sql);
+// "name" quoted as an SQL identifier.
+QString quoted(const QString& name);
+
+} // namespace sqlite

@@ -1,0 +1,270 @@
+#include "adoconnection.h"
+#include "adotable.h"
+#include "bankfixture.h"
+#include "error.h"
+
+#include <QTest>
+#include <memory>
+
+namespace {
+// Counts what the table tells its data links.
+struct Recorder : DataLink {
+    int opened = 0, closed = 0, records = 0, states = 0, updates = 0;
+    void datasetOpened() override { ++opened; }
+    void datasetClosed() override { ++closed; }
+    void recordChanged() override { ++records; }
+    void stateChanged() override { ++states; }
+    void updateRecord() override { ++updates; }
+};
+
+// One program's view of a bank: its own connection and table.
+struct Program {
+    ADOConnection connection;
+    ADOTable table{&connection};
+    Recorder links;
+    explicit Program(const QString& path) {
+        table.attach(&links);
+        connection.setConnectionString(path);
+        connection.connect();
+        table.open();
+    }
+    ~Program() { table.detach(&links); }
+    QStringList names() {
+        QStringList out;
+        for (table.first(); !table.eof(); table.next())
+            out << table.fieldText(QStringLiteral("Name"));
+        return out;
+    }
+};
+
+// The handler that moved ends: its read of the file ends with it, and another program may
+// write. (Within one handler the moves share one read.)
+void handlerEnds() { QCoreApplication::processEvents(); }
+
+QString errorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const Error& e) {
+        return e.message();
+    }
+    return QString();
+}
+} // namespace
+
+class TestBankEngine : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+    int m_serial = 0;
+    QString freshBank(int count) {
+        return fixture::makeBank(m_dir, QStringLiteral("b%1.mdb").arg(++m_serial), count);
+    }
+
+private slots:
+    void walksInStoredOrderAndJumpsByRecordNumber() {
+        const QString path = freshBank(0);
+        fixture::sql(path, QStringLiteral("INSERT INTO kontrol (rowid, Name) VALUES (40, 4);"
+                                          "INSERT INTO kontrol (rowid, Name) VALUES (7, 1);"
+                                          "INSERT INTO kontrol (rowid, Name) VALUES (12, 9);"
+                                          "INSERT INTO kontrol (rowid, Name) VALUES (30, 2);"
+                                          "DELETE FROM kontrol WHERE rowid = 30"));
+        Program p(path);
+        QCOMPARE(p.table.recNo(), 1);
+        QVERIFY(p.table.bof());
+        int count = 0;
+        for (; !p.table.eof(); p.table.next())
+            ++count;
+        QCOMPARE(count, 3);
+        QCOMPARE(p.table.recNo(), 3); // the last record stays current past the end
+        QCOMPARE(p.names(), (QStringList{"1", "9", "4"}));
+
+        p.table.setRecNo(2);
+        QCOMPARE(p.table.fieldText(QStringLiteral("name")), QStringLiteral("9"));
+        const int shown = p.links.records;
+        p.table.setRecNo(2); // the current record again: nothing re-read or redrawn
+        QCOMPARE(p.links.records, shown);
+        p.table.last();
+        QVERIFY(p.table.eof());
+        p.table.prior();
+        QVERIFY(!p.table.eof());
+        QCOMPARE(p.table.recNo(), 2);
+        QVERIFY(!errorOf([&] { p.table.setRecNo(4); }).isEmpty());
+        p.table.close();
+        p.table.close(); // closing a closed table does nothing
+        QCOMPARE(p.links.closed, 1);
+        QCOMPARE(p.table.recNo(), 0);
+    }
+
+    void fieldsReadAsTheirTextForm() {
+        const QString path = freshBank(0);
+        fixture::sql(path, QStringLiteral("INSERT INTO kontrol (Name, Vopros, PrOtvet, Graph) "
+                                          "VALUES (2.0, 'строка 1\r\nстрока 2', 0.5, x'00ff');"
+                                          "INSERT INTO kontrol (Name, PrOtvet) VALUES "
+                                          "(12345678901, '02')"));
+        Program p(path);
+        QCOMPARE(p.table.fieldText(QStringLiteral("Name")), QStringLiteral("2"));
+        QCOMPARE(p.table.fieldText(QStringLiteral("PrOtvet")), QStringLiteral("0.5"));
+        QCOMPARE(p.table.fieldText(QStringLiteral("Vopros")),
+                 QStringLiteral("строка 1\r\nстрока 2"));
+        QCOMPARE(p.table.fieldText(QStringLiteral("Otvet1")), QString()); // NULL
+        QCOMPARE(p.table.fieldBytes(QStringLiteral("Graph")), QByteArray("\x00\xff", 2));
+        QVERIFY(p.table.fieldIsNumeric(QStringLiteral("PrOtvet")));
+        QVERIFY(!p.table.fieldIsNumeric(QStringLiteral("Vopros")));
+        p.table.next();
+        QCOMPARE(p.table.fieldText(QStringLiteral("Name")), QStringLiteral("12345678901"));
+        QCOMPARE(p.table.fieldText(QStringLiteral("PrOtvet")), QStringLiteral("2"));
+        QVERIFY(p.table.fieldBytes(QStringLiteral("Graph")).isEmpty());
+        QCOMPARE(errorOf([&] { p.table.fieldText(QStringLiteral("Nope")); }),
+                 QStringLiteral("Field 'Nope' not found"));
+    }
+
+    void editsReachTheFileAndCancelDropsThem() {
+        const QString path = freshBank(3);
+        Program p(path);
+        p.table.setRecNo(2);
+        p.table.edit();
+        QCOMPARE(p.table.state(), Dataset::State::Edit);
+        QVERIFY(!p.table.modified());
+        p.table.setFieldText(QStringLiteral("Vopros"), QStringLiteral("Новый\nтекст"));
+        p.table.setFieldText(QStringLiteral("PrOtvet"), QStringLiteral("3"));
+        QVERIFY(p.table.modified());
+        QCOMPARE(errorOf([&] { p.table.setFieldText(QStringLiteral("PrOtvet"), "три"); }),
+                 QStringLiteral("'три' is not a valid floating point value"));
+        p.table.post();
+        QCOMPARE(p.table.state(), Dataset::State::Browse);
+        QVERIFY(p.links.updates > 0); // controls were asked for their changes first
+
+        Program other(path);
+        other.table.setRecNo(2);
+        QCOMPARE(other.table.fieldText(QStringLiteral("Vopros")), QStringLiteral("Новый\nтекст"));
+        QCOMPARE(other.table.fieldText(QStringLiteral("PrOtvet")), QStringLiteral("3"));
+
+        p.table.edit();
+        p.table.setFieldText(QStringLiteral("Vopros"), QStringLiteral("брошено"));
+        p.table.cancel();
+        QCOMPARE(p.table.fieldText(QStringLiteral("Vopros")), QStringLiteral("Новый\nтекст"));
+        QCOMPARE(errorOf([&] { p.table.setFieldText(QStringLiteral("Vopros"), "x"); }).isEmpty(),
+                 false); // not editing
+    }
+
+    void insertDeleteAndMovesThatWriteFirst() {
+        const QString path = freshBank(3);
+        Program p(path);
+        p.table.setRecNo(2);
+        p.table.insert(); // at the current position, all fields empty
+        QCOMPARE(p.table.recNo(), 2);
+        QCOMPARE(p.table.recordCount(), 4);
+        QCOMPARE(p.table.fieldText(QStringLiteral("Vopros")), QString());
+        p.table.next(); // untouched: dropped
+        QCOMPARE(p.table.recordCount(), 3);
+        QCOMPARE(p.table.fieldText(QStringLiteral("Name")), QStringLiteral("3"));
+
+        p.table.insert();
+        p.table.setFieldText(QStringLiteral("Name"), QStringLiteral("10"));
+        p.table.setFieldBytes(QStringLiteral("Graph"), QByteArray("BMxx"));
+        p.table.first(); // changed: written before the move
+        QCOMPARE(p.table.state(), Dataset::State::Browse);
+        QCOMPARE(p.names(), (QStringList{"1", "2", "10", "3"}));
+        p.table.refresh(); // stored order after reading again
+        QCOMPARE(p.names(), (QStringList{"1", "2", "3", "10"}));
+        QCOMPARE(p.table.fieldBytes(QStringLiteral("Graph")), QByteArray("BMxx"));
+
+        p.table.edit();
+        p.table.setFieldBytes(QStringLiteral("Graph"), QByteArray()); // emptied picture
+        p.table.post();
+        Program other(path);
+        other.table.last();
+        QCOMPARE(other.table.fieldText(QStringLiteral("Name")), QStringLiteral("10"));
+        QVERIFY(other.table.fieldBytes(QStringLiteral("Graph")).isEmpty());
+
+        p.table.setRecNo(1);
+        handlerEnds();
+        p.table.remove();
+        QCOMPARE(p.table.fieldText(QStringLiteral("Name")), QStringLiteral("2"));
+        other.table.refresh();
+        QCOMPARE(other.names(), (QStringList{"2", "3", "10"}));
+    }
+
+    void refusedWriteKeepsTheRecordBeingEdited() {
+        const QString path = freshBank(2);
+        fixture::sql(path, QStringLiteral("CREATE TRIGGER no BEFORE UPDATE ON kontrol WHEN "
+                                          "new.PrOtvet > 4 BEGIN SELECT RAISE(ABORT, 'range'); "
+                                          "END"));
+        Program p(path);
+        p.table.edit();
+        p.table.setFieldText(QStringLiteral("PrOtvet"), QStringLiteral("9"));
+        const QString error = errorOf([&] { p.table.next(); });
+        QVERIFY2(error.contains(path) && error.contains(QStringLiteral("range")),
+                 qPrintable(error));
+        QCOMPARE(p.table.recNo(), 1); // the move did not happen
+        QCOMPARE(p.table.state(), Dataset::State::Edit);
+        QCOMPARE(p.table.fieldText(QStringLiteral("PrOtvet")), QStringLiteral("9"));
+        p.table.setFieldText(QStringLiteral("PrOtvet"), QStringLiteral("4"));
+        p.table.next();
+        QCOMPARE(p.table.recNo(), 2);
+    }
+
+    void readOnlyFileOpensButRefusesWrites() {
+        const QString path = freshBank(2);
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+        const QByteArray before = fixture::readAll(path);
+        {
+            Program p(path);
+            QVERIFY(p.connection.readOnly());
+            QVERIFY(!p.table.canModify());
+            QCOMPARE(p.names(), (QStringList{"1", "2"}));
+            const QString error = errorOf([&] { p.table.edit(); });
+            QCOMPARE(error, QStringLiteral("Банк вопросов «%1» открыт только для чтения: "
+                                           "изменить его нельзя")
+                                .arg(path));
+            QCOMPARE(p.table.state(), Dataset::State::Browse);
+        }
+        QCOMPARE(fixture::readAll(path), before);
+    }
+
+    void twoProgramsShareOneBank() {
+        const QString path = freshBank(3);
+        Program a(path);
+        Program b(path);
+        a.table.setRecNo(2); // a stands on a record while b writes
+        b.table.setRecNo(2);
+        handlerEnds();
+        b.table.edit();
+        b.table.setFieldText(QStringLiteral("Vopros"), QStringLiteral("от второй программы"));
+        b.table.post();
+        QCOMPARE(a.table.fieldText(QStringLiteral("Vopros")), QStringLiteral("Вопрос 2"));
+        a.table.refresh();
+        QCOMPARE(a.table.recNo(), 2);
+        QCOMPARE(a.table.fieldText(QStringLiteral("Vopros")),
+                 QStringLiteral("от второй программы"));
+        a.table.edit();
+        a.table.setFieldText(QStringLiteral("Otvet1"), QStringLiteral("и от первой"));
+        handlerEnds();
+        a.table.post();
+        b.table.refresh();
+        QCOMPARE(b.table.fieldText(QStringLiteral("Otvet1")), QStringLiteral("и от первой"));
+
+        // A record the other program deleted shows empty and cannot be written.
+        handlerEnds();
+        b.table.remove();
+        a.table.setRecNo(1);
+        a.table.setRecNo(2);
+        QCOMPARE(a.table.fieldText(QStringLiteral("Vopros")), QString());
+        a.table.edit();
+        a.table.setFieldText(QStringLiteral("Vopros"), QStringLiteral("x"));
+        QVERIFY(errorOf([&] { a.table.post(); }).contains(QStringLiteral("удалена")));
+        a.table.cancel();
+    }
+
+    void openNeedsAConnection() {
+        ADOConnection connection;
+        ADOTable table(&connection);
+        QVERIFY(!errorOf([&] { table.open(); }).isEmpty());
+        QVERIFY(!table.active());
+        QVERIFY(table.eof());
+        connection.setConnectionString(QString());
+        QVERIFY(!errorOf([&] { connection.connect(); }).isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBankEngine)
+#include "test_bank_engine.moc"

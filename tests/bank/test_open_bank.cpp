@@ -1,0 +1,182 @@
+#include "bankfixture.h"
+#include "dataModule.h"
+#include "dbcontrols.h"
+#include "error.h"
+
+#include <QTest>
+
+// The open procedure as both windows run it, with data-aware controls bound as theirs are.
+class TestOpenBank : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+    QWidget m_host;
+    DBMemo* m_question = nullptr;
+    DBEdit* m_right = nullptr;
+    DBEdit* m_name = nullptr;
+    DBImage* m_image = nullptr;
+    dialogs::FileDialog m_dialog{dialogs::FileDialog::Open};
+
+    // Runs the open procedure on `path`; returns the error text, or "" when it opened.
+    QString openPath(const QString& path) {
+        dialogs::queueFileAnswer(path);
+        try {
+            if (!openBank(m_dialog, &m_host))
+                return QStringLiteral("cancelled");
+        } catch (const DatabaseError& e) {
+            return e.message();
+        }
+        return QString();
+    }
+    ADOConnection* connection() { return DataModule1->ADOConnectionControl; }
+    ADOTable* table() { return DataModule1->ADOTableControl; }
+
+private slots:
+    void initTestCase() {
+        DataModule1 = new TDataModule1;
+        m_question = new DBMemo(QStringLiteral("DBMemo1"), QStringLiteral("Vopros"), &m_host);
+        for (int i = 1; i <= 4; ++i)
+            (new DBMemo(QStringLiteral("DBMemo_Otv%1").arg(i), QStringLiteral("Otvet%1").arg(i),
+                        &m_host))
+                ->setDataSource(DataModule1->DataSourceControl);
+        m_right = new DBEdit(QStringLiteral("PrOtvet"), QStringLiteral("PrOtvet"), &m_host);
+        m_image = new DBImage(QStringLiteral("DBImage1"), QStringLiteral("Graph"), &m_host);
+        m_name = new DBEdit(QStringLiteral("DBEdit1"), QStringLiteral("Name"), &m_host);
+        for (DataControl* c : std::initializer_list<DataControl*>{m_question, m_right, m_image,
+                                                                 m_name})
+            c->setDataSource(DataModule1->DataSourceControl);
+    }
+    void cleanupTestCase() {
+        delete DataModule1;
+        DataModule1 = nullptr;
+    }
+    void cleanup() { QCOMPARE(dialogs::pendingAnswers(), 0); }
+
+    void createdClosedWithTheInitialConnectionString() {
+        TDataModule1 fresh;
+        QVERIFY(!fresh.ADOConnectionControl->connected());
+        QVERIFY(!fresh.ADOTableControl->active());
+        QCOMPARE(fresh.ADOTableControl->tableName(), QStringLiteral("kontrol"));
+        QCOMPARE(fresh.ADOConnectionControl->connectionString(),
+                 QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=kontrol.mdb;"
+                                "Mode=Read;Persist Security Info=False"));
+        QCOMPARE(fresh.DataSourceControl->dataset(), fresh.ADOTableControl);
+    }
+
+    void opensOnTheFirstRecordAndShowsIt() {
+        const QString path = fixture::makeBank(m_dir, QStringLiteral("five.mdb"), 5);
+        QCOMPARE(openPath(path), QString());
+        QCOMPARE(dialogs::lastFilter(), QStringLiteral("Файлы базы данных|*.mdb"));
+        QCOMPARE(connection()->connectionString(), path);
+        QCOMPARE(table()->recNo(), 1);
+        QCOMPARE(m_question->toPlainText(), QStringLiteral("Вопрос 1"));
+        QCOMPARE(m_right->text(), QStringLiteral("2"));
+        QCOMPARE(m_name->text(), QStringLiteral("1"));
+        // The same file again reconnects to it.
+        QCOMPARE(openPath(path), QString());
+        QVERIFY(table()->active());
+    }
+
+    void cancelLeavesNoBankEvenWhenOneWasOpen() {
+        QCOMPARE(openPath(fixture::makeBank(m_dir, QStringLiteral("c.mdb"), 2)), QString());
+        dialogs::queueFileCancel();
+        QVERIFY(!openBank(m_dialog, &m_host));
+        QVERIFY(!connection()->connected());
+        QVERIFY(!table()->active());
+        QCOMPARE(m_question->toPlainText(), QString());
+        QCOMPARE(m_name->text(), QString());
+    }
+
+    void missingFileFailsAndCreatesNothing() {
+        const QString path = m_dir.filePath(QStringLiteral("absent.mdb"));
+        const QString error = openPath(path);
+        QVERIFY2(error.contains(path) && error.contains(QStringLiteral("не найден")),
+                 qPrintable(error));
+        QVERIFY(!QFile::exists(path));
+        QVERIFY(!connection()->connected());
+        QCOMPARE(connection()->connectionString(), path);
+        QVERIFY(!table()->active());
+    }
+
+    void fileThatIsNoDatabaseFailsAndStaysUntouched() {
+        for (const QByteArray& bytes :
+             {QByteArray("Standard Jet DB and some more bytes of a foreign file"), QByteArray(),
+              QByteArray("SQLite format 3\0garbage garbage garbage", 40)}) {
+            const QString path = m_dir.filePath(QStringLiteral("foreign.mdb"));
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(bytes);
+            file.close();
+            const QString error = openPath(path);
+            QVERIFY2(error.contains(path) && error.contains(QStringLiteral("банк")),
+                     qPrintable(error));
+            QVERIFY(!connection()->connected());
+            QCOMPARE(fixture::readAll(path), bytes);
+            QVERIFY(!QFile::exists(path + QStringLiteral("-journal")));
+        }
+    }
+
+    void bankWithoutTableKontrolStaysConnected() {
+        const QString path = m_dir.filePath(QStringLiteral("other.mdb"));
+        fixture::sql(path, QStringLiteral("CREATE TABLE questions (Vopros TEXT)"));
+        const QString error = openPath(path);
+        QCOMPARE(error, QStringLiteral("В банке вопросов «%1» нет таблицы kontrol").arg(path));
+        QVERIFY(connection()->connected());
+        QVERIFY(!table()->active());
+    }
+
+    void missingFieldNamesTheControl() {
+        const QString noQuestion = m_dir.filePath(QStringLiteral("novopros.mdb"));
+        fixture::sql(noQuestion,
+                     QStringLiteral("CREATE TABLE kontrol (Name INTEGER, Otvet1 TEXT, Otvet2 TEXT,"
+                                    " Otvet3 TEXT, Otvet4 TEXT, PrOtvet INTEGER, Graph BLOB);"
+                                    "INSERT INTO kontrol (Name) VALUES (1)"));
+        QCOMPARE(openPath(noQuestion), QStringLiteral("DBMemo1: Field 'Vopros' not found"));
+        QVERIFY(connection()->connected());
+        QVERIFY(!table()->active());
+        // Name is required too, although only the editor shows it.
+        const QString noName = m_dir.filePath(QStringLiteral("noname.mdb"));
+        fixture::sql(noName, QStringLiteral("CREATE TABLE kontrol (Vopros TEXT, Otvet1 TEXT, "
+                                            "Otvet2 TEXT, Otvet3 TEXT, Otvet4 TEXT, PrOtvet "
+                                            "INTEGER, Graph BLOB, Extra TEXT)"));
+        QCOMPARE(openPath(noName), QStringLiteral("DBEdit1: Field 'Name' not found"));
+        QCOMPARE(m_question->toPlainText(), QString());
+    }
+
+    void emptyTableIsAtItsEndAtOnce() {
+        const QString path = m_dir.filePath(QStringLiteral("empty.mdb"));
+        bankfile::create(path);
+        QCOMPARE(openPath(path), QString());
+        QVERIFY(table()->eof());
+        QVERIFY(table()->isEmpty());
+        QCOMPARE(table()->recNo(), 0);
+        QCOMPARE(m_question->toPlainText(), QString());
+        QVERIFY(m_image->picture().isNull());
+    }
+
+    void invalidPictureFailsTheMoveThatShowsIt() {
+        const QByteArray bmp = encodeBitmap(fixture::picture(8, 4, qRgb(200, 0, 0)));
+        const QVector<bankfile::Question> questions{
+            fixture::question(1, fixture::withPrefix(bmp)), fixture::question(2),
+            fixture::question(3, QByteArray("\xff\xd8\xff\xe0 JFIF", 10)),
+            fixture::question(4, bmp)};
+        QCOMPARE(openPath(fixture::makeBank(m_dir, QStringLiteral("pics.mdb"), questions)),
+                 QString());
+        QCOMPARE(m_image->picture().size(), QSize(8, 4)); // prefix skipped
+        table()->next();
+        QVERIFY(m_image->picture().isNull()); // empty Graph: no picture, no error
+        try {
+            table()->next();
+            QFAIL("the JPEG was shown");
+        } catch (const Error& e) {
+            QCOMPARE(e.message(), QStringLiteral("Bitmap image is not valid"));
+        }
+        QCOMPARE(table()->recNo(), 3);
+        QCOMPARE(m_question->toPlainText(), QStringLiteral("Вопрос 3")); // the others follow
+        QVERIFY(m_image->picture().isNull());
+        table()->setRecNo(4);
+        QCOMPARE(m_image->picture().pixel(3, 3), qRgb(200, 0, 0));
+    }
+};
+
+QTEST_MAIN(TestOpenBank)
+#include "test_open_bank.moc"
