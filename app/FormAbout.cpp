@@ -36,8 +36,8 @@ TAbout::TAbout(QWidget* parent) : Form(parent) {
     auto* client = new QWidget(this);
     setCentralWidget(client);
 
-    Label1 = makeLabel(client, "Label1", QStringLiteral("Квиронт"), QRect(106, 6, 165, 32),
-                       Qt::black);
+    Label1 =
+        makeLabel(client, "Label1", QStringLiteral("Квиронт"), QRect(106, 6, 165, 32), Qt::black);
     Label1->setAlignment(Qt::AlignCenter);
     Label1->setWordWrap(true);
     Label2 = makeLabel(client, "Label2", QStringLiteral("Version 2.0. Beta"),

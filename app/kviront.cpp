@@ -82,10 +82,18 @@ TForm1::TForm1(QWidget* parent) : Form(parent) {
     Panel1->setGeometry(0, 0, 640, 499 - MainMenu1->sizeHint().height());
 }
 
-void TForm1::N4Click() { About->showModal(); }
-void TForm1::N5Click() { uozKontrol->showModal(); }
-void TForm1::N6Click() { uozKontrol_redaktor->showModal(); }
-void TForm1::N7Click() { uozKontrol_otchet->showModal(); }
+void TForm1::N4Click() {
+    About->showModal();
+}
+void TForm1::N5Click() {
+    uozKontrol->showModal();
+}
+void TForm1::N6Click() {
+    uozKontrol_redaktor->showModal();
+}
+void TForm1::N7Click() {
+    uozKontrol_otchet->showModal();
+}
 
 void TForm1::afterClose() {
     hide();

@@ -35,9 +35,9 @@ void createForms() {
     DataModule1 = new TDataModule1;
     uozKontrol->bindDataSource(DataModule1->DataSourceControl);
     vivsoobsh = new Tvivsoobsh;
-    for (Form* form : std::initializer_list<Form*>{About, uozKontrol, uozKontrol_otchet,
-                                                   uozKontrol_redaktor, uozKontrol_Time,
-                                                   FormReg, vivsoobsh})
+    for (Form* form :
+         std::initializer_list<Form*>{About, uozKontrol, uozKontrol_otchet, uozKontrol_redaktor,
+                                      uozKontrol_Time, FormReg, vivsoobsh})
         tieToMainWindow(form);
 }
 

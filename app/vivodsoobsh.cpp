@@ -73,7 +73,9 @@ Tvivsoobsh::Tvivsoobsh(QWidget* parent) : Form(parent) {
     BitBtn1->installEventFilter(this);
 }
 
-void Tvivsoobsh::BitBtn1Click() { closeForm(); }
+void Tvivsoobsh::BitBtn1Click() {
+    closeForm();
+}
 
 bool Tvivsoobsh::eventFilter(QObject* watched, QEvent* event) {
     // Enter presses the focused button as Space does; Esc does nothing.

@@ -55,14 +55,24 @@ bool confirm(QWidget* parent, const QString& caption, const QString& text) {
                                  QMessageBox::Cancel) == QMessageBox::Ok;
 }
 
-void queueFileAnswer(const QString& path) { g_fileAnswers.enqueue(path); }
-void queueFileCancel() { g_fileAnswers.enqueue(std::nullopt); }
-void queueConfirm(bool ok) { g_confirmAnswers.enqueue(ok); }
-int pendingAnswers() { return int(g_fileAnswers.size() + g_confirmAnswers.size()); }
+void queueFileAnswer(const QString& path) {
+    g_fileAnswers.enqueue(path);
+}
+void queueFileCancel() {
+    g_fileAnswers.enqueue(std::nullopt);
+}
+void queueConfirm(bool ok) {
+    g_confirmAnswers.enqueue(ok);
+}
+int pendingAnswers() {
+    return int(g_fileAnswers.size() + g_confirmAnswers.size());
+}
 void clearAnswers() {
     g_fileAnswers.clear();
     g_confirmAnswers.clear();
 }
-QString lastFilter() { return g_lastFilter; }
+QString lastFilter() {
+    return g_lastFilter;
+}
 
 } // namespace dialogs

@@ -56,10 +56,14 @@ Settings fromLocaleFormats(const QString& qtTimeFormat, const QString& qtShortDa
     return s;
 }
 
-void resetFromHostLocale() { settings() = hostSettings(); }
+void resetFromHostLocale() {
+    settings() = hostSettings();
+}
 
 namespace {
-QString pad2(int v) { return QString::number(v).rightJustified(2, QLatin1Char('0')); }
+QString pad2(int v) {
+    return QString::number(v).rightJustified(2, QLatin1Char('0'));
+}
 
 int runLength(const QString& p, qsizetype i) {
     const QChar c = p[i].toLower();
@@ -151,12 +155,18 @@ namespace {
 std::optional<QDateTime> g_fixed;
 }
 
-QDateTime now() { return g_fixed ? *g_fixed : QDateTime::currentDateTime(); }
-void setFixed(const QDateTime& when) { g_fixed = when; }
+QDateTime now() {
+    return g_fixed ? *g_fixed : QDateTime::currentDateTime();
+}
+void setFixed(const QDateTime& when) {
+    g_fixed = when;
+}
 void advance(qint64 msecs) {
     if (g_fixed)
         g_fixed = g_fixed->addMSecs(msecs);
 }
-void useSystem() { g_fixed.reset(); }
+void useSystem() {
+    g_fixed.reset();
+}
 
 } // namespace clock_

@@ -18,8 +18,8 @@ QString applicationTitleFor(const QString& programPath) {
 }
 
 QString applicationTitle() {
-    const QString path = QCoreApplication::instance() ? QCoreApplication::applicationFilePath()
-                                                      : QString();
+    const QString path =
+        QCoreApplication::instance() ? QCoreApplication::applicationFilePath() : QString();
     return applicationTitleFor(path.isEmpty() ? QStringLiteral("kviront") : path);
 }
 

@@ -23,8 +23,8 @@ QString floatToStr(double value) {
         exponent.remove(0, exponent.startsWith(QLatin1Char('+')) || negative ? 1 : 0);
         while (exponent.size() > 1 && exponent.startsWith(QLatin1Char('0')))
             exponent.remove(0, 1);
-        text = mantissa + QLatin1Char('E') + (negative ? QStringLiteral("-") : QString()) +
-               exponent;
+        text =
+            mantissa + QLatin1Char('E') + (negative ? QStringLiteral("-") : QString()) + exponent;
     }
     const QChar sep = formats::settings().decimalSeparator;
     if (sep != QLatin1Char('.'))
@@ -32,7 +32,9 @@ QString floatToStr(double value) {
     return text;
 }
 
-QString intToStr(long long value) { return QString::number(value); }
+QString intToStr(long long value) {
+    return QString::number(value);
+}
 
 bool tryStrToFloat(const QString& text, double* value) {
     const QChar sep = formats::settings().decimalSeparator;

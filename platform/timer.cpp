@@ -6,8 +6,12 @@ namespace {
 bool g_manual = false;
 }
 
-void Timer::setManual(bool manual) { g_manual = manual; }
-bool Timer::manual() { return g_manual; }
+void Timer::setManual(bool manual) {
+    g_manual = manual;
+}
+bool Timer::manual() {
+    return g_manual;
+}
 
 Timer::Timer(QObject* parent, const QString& name, int intervalMs, bool enabled,
              std::function<void()> handler)
@@ -29,4 +33,6 @@ void Timer::setEnabled(bool enabled) {
         m_timer.stop();
 }
 
-void Timer::fire() { guard(m_handler); }
+void Timer::fire() {
+    guard(m_handler);
+}

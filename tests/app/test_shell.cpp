@@ -61,12 +61,45 @@ private slots:
         QCOMPARE(About->windowTitle(), QStringLiteral("О программе"));
     }
 
+    void controlItemsOpenTheirWindowsModally_data() {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QString>("window");
+        QTest::newRow("Тест") << "N5"
+                              << "uozKontrol";
+        QTest::newRow("Редактор") << "N6"
+                                  << "uozKontrol_redaktor";
+        QTest::newRow("Файлы отчета") << "N7"
+                                      << "uozKontrol_otchet";
+    }
+    void controlItemsOpenTheirWindowsModally() {
+        QFETCH(QString, item);
+        QFETCH(QString, window);
+        ModalWatcher watcher;
+        QWidget* target = nullptr;
+        bool mainDisabled = false;
+        QTimer::singleShot(10, [&] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (w->objectName() == window && w->isVisible())
+                    target = w;
+            mainDisabled = !Form1->isEnabled();
+            if (target)
+                target->close();
+        });
+        Form1->findChild<QAction*>(item)->trigger();
+        QVERIFY(target);
+        QVERIFY(mainDisabled);
+        QVERIFY(!target->isVisible());
+        QVERIFY(Form1->isEnabled());
+        QCOMPARE(watcher.total(), 0);
+    }
+
     void noticeWaitsForOkAndKeepsItsText() {
         ModalWatcher watcher;
         raiseNotice(QStringLiteral("Верный ответ"));
         raiseNotice(QStringLiteral("Вы не успели ответить на вопрос!"));
-        QCOMPARE(watcher.notices, (QStringList{QStringLiteral("Верный ответ"),
-                                               QStringLiteral("Вы не успели ответить на вопрос!")}));
+        QCOMPARE(watcher.notices,
+                 (QStringList{QStringLiteral("Верный ответ"),
+                              QStringLiteral("Вы не успели ответить на вопрос!")}));
         QCOMPARE(vivsoobsh->Label1->text(), QStringLiteral("Вы не успели ответить на вопрос!"));
         QVERIFY(!vivsoobsh->isVisible());
         QCOMPARE(vivsoobsh->size(), QSize(402, 250));
@@ -104,6 +137,15 @@ private slots:
         raiseNotice(QString(2000, QLatin1Char('x')) + QStringLiteral(" слово").repeated(300));
         QCOMPARE(vivsoobsh->Label1->size(), QSize(389, 206));
         QCOMPARE(watcher.notices.size(), 1);
+    }
+
+    // Last: closing the main window ends the message loop with code 0, without a question.
+    void closingTheMainWindowEndsTheProgram() {
+        ModalWatcher watcher;
+        QTimer::singleShot(0, [] { Form1->close(); });
+        QCOMPARE(QApplication::exec(), 0);
+        QCOMPARE(watcher.total(), 0);
+        QVERIFY(!Form1->isVisible());
     }
 };
 

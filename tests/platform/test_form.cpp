@@ -28,7 +28,9 @@ protected:
 };
 
 // Runs `step` on the next turn of whichever loop is running.
-void later(int ms, std::function<void()> step) { QTimer::singleShot(ms, step); }
+void later(int ms, std::function<void()> step) {
+    QTimer::singleShot(ms, step);
+}
 } // namespace
 
 class TestForm : public QObject {
@@ -48,7 +50,8 @@ private slots:
     }
 
     void applicationTitleRule() {
-        QCOMPARE(applicationTitleFor(QStringLiteral("/usr/bin/kviront")), QStringLiteral("kviront"));
+        QCOMPARE(applicationTitleFor(QStringLiteral("/usr/bin/kviront")),
+                 QStringLiteral("kviront"));
         QCOMPARE(applicationTitleFor(QStringLiteral("C/KVIRONT.EXE")), QStringLiteral("Kviront"));
         QCOMPARE(applicationTitleFor(QStringLiteral("a.b.c")), QStringLiteral("a"));
     }

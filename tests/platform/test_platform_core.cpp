@@ -80,7 +80,8 @@ private slots:
             numbers::strToFloat(text);
             QFAIL("no error");
         } catch (const Error& e) {
-            QCOMPARE(e.message(), QStringLiteral("'%1' is not a valid floating point value").arg(text));
+            QCOMPARE(e.message(),
+                     QStringLiteral("'%1' is not a valid floating point value").arg(text));
         }
     }
 
@@ -96,26 +97,34 @@ private slots:
         s.dateSeparator = QLatin1Char('-');
         s.timeSeparator = QLatin1Char('-');
         const QDateTime t(QDate(2026, 12, 7), QTime(9, 5, 3));
-        QCOMPARE(formats::formatDateTime(QStringLiteral("d/m/yyyy"), t, s), QStringLiteral("7-12-2026"));
-        QCOMPARE(formats::formatDateTime(QStringLiteral("dd/mm/yyyy"), QDateTime(QDate(2027, 3, 1), QTime()), s),
+        QCOMPARE(formats::formatDateTime(QStringLiteral("d/m/yyyy"), t, s),
+                 QStringLiteral("7-12-2026"));
+        QCOMPARE(formats::formatDateTime(QStringLiteral("dd/mm/yyyy"),
+                                         QDateTime(QDate(2027, 3, 1), QTime()), s),
                  QStringLiteral("01-03-2027"));
-        QCOMPARE(formats::formatDateTime(QStringLiteral("h:mm:ss"), t, s), QStringLiteral("9-05-03"));
-        QCOMPARE(formats::formatDateTime(QStringLiteral("hh:mm:ss"), t, s), QStringLiteral("09-05-03"));
+        QCOMPARE(formats::formatDateTime(QStringLiteral("h:mm:ss"), t, s),
+                 QStringLiteral("9-05-03"));
+        QCOMPARE(formats::formatDateTime(QStringLiteral("hh:mm:ss"), t, s),
+                 QStringLiteral("09-05-03"));
         const QDateTime pm(QDate(2026, 12, 7), QTime(14, 30, 0));
-        QCOMPARE(formats::formatDateTime(QStringLiteral("h:mm:ss"), pm, s), QStringLiteral("14-30-00"));
-        QCOMPARE(formats::formatDateTime(QStringLiteral("h:mm:ss AMPM"), pm, s), QStringLiteral("2-30-00 PM"));
-        QCOMPARE(formats::formatDateTime(QStringLiteral("h:mm:ss AMPM"), QDateTime(QDate(2026, 1, 1), QTime(0, 1, 2)), s),
+        QCOMPARE(formats::formatDateTime(QStringLiteral("h:mm:ss"), pm, s),
+                 QStringLiteral("14-30-00"));
+        QCOMPARE(formats::formatDateTime(QStringLiteral("h:mm:ss AMPM"), pm, s),
+                 QStringLiteral("2-30-00 PM"));
+        QCOMPARE(formats::formatDateTime(QStringLiteral("h:mm:ss AMPM"),
+                                         QDateTime(QDate(2026, 1, 1), QTime(0, 1, 2)), s),
                  QStringLiteral("12-01-02 AM"));
     }
 
     void hostHourForms() {
-        auto s = formats::fromLocaleFormats(QStringLiteral("HH:mm:ss"), QStringLiteral("dd.MM.yyyy"),
-                                            QLatin1Char(','), {}, {});
+        auto s = formats::fromLocaleFormats(QStringLiteral("HH:mm:ss"),
+                                            QStringLiteral("dd.MM.yyyy"), QLatin1Char(','), {}, {});
         QCOMPARE(s.longTimeFormat, QStringLiteral("hh:mm:ss"));
         QCOMPARE(s.dateSeparator, QLatin1Char('.'));
         QCOMPARE(s.decimalSeparator, QLatin1Char(','));
         s = formats::fromLocaleFormats(QStringLiteral("h:mm:ss AP"), QStringLiteral("M/d/yy"),
-                                       QLatin1Char('.'), QStringLiteral("AM"), QStringLiteral("PM"));
+                                       QLatin1Char('.'), QStringLiteral("AM"),
+                                       QStringLiteral("PM"));
         QCOMPARE(s.longTimeFormat, QStringLiteral("h:mm:ss AMPM"));
         s = formats::fromLocaleFormats(QStringLiteral("AP h:mm:ss"), QStringLiteral("yy/M/d"),
                                        QLatin1Char('.'), {}, {});
