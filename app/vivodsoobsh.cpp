@@ -1,33 +1,14 @@
 #include "vivodsoobsh.h"
 
+#include "designer.h"
 #include "guard.h"
 
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QPainter>
 #include <QPushButton>
 
 Tvivsoobsh* vivsoobsh = nullptr;
-
-namespace {
-// The green check mark of an "OK" button, with its greyed variant for the disabled state.
-QIcon checkMarkIcon() {
-    auto draw = [](QColor colour) {
-        QPixmap pm(16, 16);
-        pm.fill(Qt::transparent);
-        QPainter p(&pm);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(QPen(colour, 2.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        p.drawPolyline(QPolygonF({QPointF(2.5, 8.5), QPointF(6.5, 12.5), QPointF(13.5, 3.5)}));
-        return pm;
-    };
-    QIcon icon;
-    icon.addPixmap(draw(QColor(0, 128, 0)), QIcon::Normal);
-    icon.addPixmap(draw(QColor(160, 160, 160)), QIcon::Disabled);
-    return icon;
-}
-} // namespace
 
 Tvivsoobsh::Tvivsoobsh(QWidget* parent) : Form(parent) {
     setObjectName(QStringLiteral("vivsoobsh"));
@@ -40,7 +21,8 @@ Tvivsoobsh::Tvivsoobsh(QWidget* parent) : Form(parent) {
     auto* client = new QWidget(this);
     setCentralWidget(client);
 
-    BitBtn1 = new QPushButton(checkMarkIcon(), QStringLiteral("OK"), client);
+    BitBtn1 =
+        new QPushButton(designer::checkMarkIcon(QColor(0, 128, 0)), QStringLiteral("OK"), client);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setGeometry(166, 221, 75, 25);
     QFont buttonFont(QStringLiteral("Tahoma"));

@@ -1,5 +1,6 @@
 #include "ouz_reg.h"
 
+#include "designer.h"
 #include "formats.h"
 #include "guard.h"
 #include "timer.h"
@@ -12,23 +13,6 @@
 
 TFormReg* FormReg = nullptr;
 
-namespace {
-QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int left, int top) {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
-    label->move(left, top);
-    label->adjustSize();
-    return label;
-}
-
-QLineEdit* makeEdit(QWidget* parent, const char* name, const QRect& place, const QString& text) {
-    auto* edit = new QLineEdit(text, parent);
-    edit->setObjectName(QLatin1String(name));
-    edit->setGeometry(place);
-    return edit;
-}
-} // namespace
-
 TFormReg::TFormReg(QWidget* parent) : Form(parent) {
     setObjectName(QStringLiteral("FormReg"));
     setWindowTitle(QStringLiteral("Регистрация тестируемого"));
@@ -40,21 +24,21 @@ TFormReg::TFormReg(QWidget* parent) : Form(parent) {
     auto* client = new QWidget(this);
     setCentralWidget(client);
 
-    Label1 =
-        makeLabel(client, "Label1", QStringLiteral("Фамилия, имя, отчество тестируемого"), 151, 8);
-    Edit1 = makeEdit(client, "Edit1", QRect(2, 24, 496, 21), QString());
-    Label3 = makeLabel(client, "Label3", QStringLiteral("Текущая дата"), 71, 48);
-    Label2 = makeLabel(client, "Label2", QStringLiteral("Текущее время"), 350, 48);
-    Edit2 = makeEdit(client, "Edit2", QRect(0, 64, 245, 21), QString());
-    Edit3 = makeEdit(client, "Edit3", QRect(256, 64, 245, 21), QString());
+    Label1 = designer::label(client, "Label1",
+                             QStringLiteral("Фамилия, имя, отчество тестируемого"), 151, 8);
+    Edit1 = designer::edit(client, "Edit1", QRect(2, 24, 496, 21), QString());
+    Label3 = designer::label(client, "Label3", QStringLiteral("Текущая дата"), 71, 48);
+    Label2 = designer::label(client, "Label2", QStringLiteral("Текущее время"), 350, 48);
+    Edit2 = designer::edit(client, "Edit2", QRect(0, 64, 245, 21), QString());
+    Edit3 = designer::edit(client, "Edit3", QRect(256, 64, 245, 21), QString());
     Button1 = new QPushButton(QStringLiteral("Тест"), client);
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setGeometry(214, 90, 75, 25);
     Button1->setAutoDefault(false); // Enter in the name field does not sign in
     Button1->setDefault(false);
-    Edit4 = makeEdit(client, "Edit4", QRect(339, 90, 121, 21), QStringLiteral("Edit4"));
+    Edit4 = designer::edit(client, "Edit4", QRect(339, 90, 121, 21), QStringLiteral("Edit4"));
     Edit4->hide();
-    Edit5 = makeEdit(client, "Edit5", QRect(51, 88, 57, 21), QStringLiteral("Edit5"));
+    Edit5 = designer::edit(client, "Edit5", QRect(51, 88, 57, 21), QStringLiteral("Edit5"));
     Edit5->hide();
     setTabOrder(Button1, Edit1);
     setTabOrder(Edit1, Edit2);

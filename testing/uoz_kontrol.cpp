@@ -2,6 +2,7 @@
 
 #include "dataModule.h"
 #include "dbcontrols.h"
+#include "designer.h"
 #include "guard.h"
 #include "timer.h"
 
@@ -30,22 +31,11 @@ QFont boldFont(int pixelSize = 0) {
 
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int left, int top,
                   const QColor& colour, int pixelSize = 0) {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
+    auto* label = designer::label(parent, name, text, left, top);
     label->setFont(boldFont(pixelSize));
-    QPalette pal = label->palette();
-    pal.setColor(QPalette::WindowText, colour);
-    label->setPalette(pal);
-    label->move(left, top);
+    designer::setTextColour(label, colour);
     label->adjustSize();
     return label;
-}
-
-QLineEdit* makeEdit(QWidget* parent, const char* name, const QRect& place, const QString& text) {
-    auto* edit = new QLineEdit(text, parent);
-    edit->setObjectName(QLatin1String(name));
-    edit->setGeometry(place);
-    return edit;
 }
 
 // A read-only edit without border on the window's face colour, read like a label.
@@ -121,7 +111,7 @@ void TuozKontrol::buildMenu() {
 }
 
 void TuozKontrol::buildControls(QWidget* client) {
-    Edit1 = makeEdit(client, "Edit1", QRect(3, 0, 782, 21), QString());
+    Edit1 = designer::edit(client, "Edit1", QRect(3, 0, 782, 21), QString());
     Edit1->setReadOnly(true);
 
     DBMemo1 = makeMemo(client, "DBMemo1", "Vopros", QRect(3, 28, 390, 258));
@@ -135,11 +125,11 @@ void TuozKontrol::buildControls(QWidget* client) {
 
     Label8 = makeLabel(client, "Label8", QStringLiteral("Вам осталось отвечать на вопрос"), 3, 290,
                        Qt::red, 13);
-    Edit3 = makeEdit(client, "Edit3", QRect(264, 290, 26, 18), QStringLiteral("35"));
+    Edit3 = designer::edit(client, "Edit3", QRect(264, 290, 26, 18), QStringLiteral("35"));
     makeFaceEdit(Edit3);
     Label9 = makeLabel(client, "Label9", QStringLiteral("сек."), 296, 290, Qt::red);
     Label10 = makeLabel(client, "Label10", QStringLiteral("Текущее время:"), 609, 290, Qt::blue);
-    Edit2 = makeEdit(client, "Edit2", QRect(727, 290, 60, 13), QString());
+    Edit2 = designer::edit(client, "Edit2", QRect(727, 290, 60, 13), QString());
     makeFaceEdit(Edit2);
 
     const int tops[4] = {308, 365, 420, 475};
@@ -169,7 +159,7 @@ void TuozKontrol::buildControls(QWidget* client) {
     PrOtvet->setGeometry(496, 285, 49, 21);
     PrOtvet->setReadOnly(true);
     PrOtvet->hide();
-    Edit4 = makeEdit(client, "Edit4", QRect(696, 252, 25, 21), QStringLiteral("35"));
+    Edit4 = designer::edit(client, "Edit4", QRect(696, 252, 25, 21), QStringLiteral("35"));
     Edit4->hide();
     Memo1 = new QPlainTextEdit(client);
     Memo1->setObjectName(QStringLiteral("Memo1"));

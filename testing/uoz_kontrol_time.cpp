@@ -1,5 +1,7 @@
 #include "uoz_kontrol_time.h"
 
+#include "designer.h"
+
 #include "guard.h"
 #include "numbers.h"
 #include "uoz_kontrol.h"
@@ -8,38 +10,12 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
 #include <QPushButton>
 
 TuozKontrol_Time* uozKontrol_Time = nullptr;
 double chosenAnswerTime = 35.0;
 
 namespace {
-// The red check mark of "ОК", grey when disabled.
-QIcon redCheckMark() {
-    auto draw = [](QColor colour) {
-        QPixmap pm(16, 16);
-        pm.fill(Qt::transparent);
-        QPainter p(&pm);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(QPen(colour, 2.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        p.drawPolyline(QPolygonF({QPointF(2.5, 8.5), QPointF(6.5, 12.5), QPointF(13.5, 3.5)}));
-        return pm;
-    };
-    QIcon icon;
-    icon.addPixmap(draw(QColor(200, 0, 0)), QIcon::Normal);
-    icon.addPixmap(draw(QColor(160, 160, 160)), QIcon::Disabled);
-    return icon;
-}
-
-QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int left, int top) {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
-    label->move(left, top);
-    label->adjustSize();
-    return label;
-}
-
 QLineEdit* makeNumber(QWidget* parent, const char* name, int top, const QString& text) {
     auto* edit = new QLineEdit(text, parent);
     edit->setObjectName(QLatin1String(name));
@@ -66,22 +42,23 @@ TuozKontrol_Time::TuozKontrol_Time(QWidget* parent) : Form(parent) {
     auto* client = new QWidget(this);
     setCentralWidget(client);
 
-    Label1 = makeLabel(client, "Label1",
-                       QStringLiteral("Выберите время ответа на один вопрос теста"), 27, 2);
+    Label1 = designer::label(client, "Label1",
+                             QStringLiteral("Выберите время ответа на один вопрос теста"), 27, 2);
     Edit1 = makeNumber(client, "Edit1", 25, QStringLiteral("30"));
-    Label2 = makeLabel(client, "Label2", QStringLiteral("секунд"), 127, 33);
+    Label2 = designer::label(client, "Label2", QStringLiteral("секунд"), 127, 33);
     CheckBox1 = makeBox(client, "CheckBox1", 30);
     Edit5 = makeNumber(client, "Edit5", 48, QStringLiteral("35"));
-    Label5 = makeLabel(client, "Label5", QStringLiteral("секунд"), 127, 56);
+    Label5 = designer::label(client, "Label5", QStringLiteral("секунд"), 127, 56);
     CheckBox4 = makeBox(client, "CheckBox4", 53);
     CheckBox4->setChecked(true);
     Edit2 = makeNumber(client, "Edit2", 72, QStringLiteral("45"));
-    Label3 = makeLabel(client, "Label3", QStringLiteral("секунд"), 127, 80);
+    Label3 = designer::label(client, "Label3", QStringLiteral("секунд"), 127, 80);
     CheckBox2 = makeBox(client, "CheckBox2", 78);
     Edit3 = makeNumber(client, "Edit3", 96, QStringLiteral("60"));
-    Label4 = makeLabel(client, "Label4", QStringLiteral("секунд"), 127, 104);
+    Label4 = designer::label(client, "Label4", QStringLiteral("секунд"), 127, 104);
     CheckBox3 = makeBox(client, "CheckBox3", 102);
-    BitBtn1 = new QPushButton(redCheckMark(), QStringLiteral("ОК"), client);
+    BitBtn1 =
+        new QPushButton(designer::checkMarkIcon(QColor(200, 0, 0)), QStringLiteral("ОК"), client);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setGeometry(104, 124, 75, 25);
     Edit4 = new QLineEdit(QStringLiteral("35"), client);

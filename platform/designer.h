@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QIcon>
+#include <QRect>
+#include <QString>
+
+class QLabel;
+class QLineEdit;
+class QWidget;
+
+// Small makers for the controls the windows lay out by designer name and pixel place.
+namespace designer {
+
+// A label at (left, top), sized to its text, shown as plain text.
+QLabel* label(QWidget* parent, const char* name, const QString& text, int left, int top);
+QLineEdit* edit(QWidget* parent, const char* name, const QRect& place,
+                const QString& text = QString());
+void setTextColour(QWidget* widget, const QColor& colour);
+QFont font(const QString& family, int pixelSize, bool bold = false);
+
+// The check mark of an "OK" button in the given colour, grey when disabled.
+QIcon checkMarkIcon(const QColor& colour);
+
+} // namespace designer
