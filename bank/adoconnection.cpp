@@ -60,9 +60,13 @@ ADOConnection::~ADOConnection() {
     sqlite3_close_v2(m_db);
 }
 
-QString ADOConnection::provider() const { return QStringLiteral("Microsoft.Jet.OLEDB.4.0"); }
+QString ADOConnection::provider() const {
+    return QStringLiteral("Microsoft.Jet.OLEDB.4.0");
+}
 
-void ADOConnection::setConnectionString(const QString& value) { m_connectionString = value; }
+void ADOConnection::setConnectionString(const QString& value) {
+    m_connectionString = value;
+}
 
 void ADOConnection::connect() {
     if (m_db)
@@ -71,7 +75,9 @@ void ADOConnection::connect() {
     checkFile(path);
     const bool writable = markedWritable(path);
     // Never SQLITE_OPEN_CREATE: a path that is not there must not become an empty bank.
-    const int flags = writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY;
+    // One thread uses a connection, so the engine need not lock it on every call.
+    const int flags =
+        (writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | SQLITE_OPEN_NOMUTEX;
     sqlite3* db = nullptr;
     if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags, nullptr) != SQLITE_OK) {
         const QString reason = db ? sqlite::lastError(db) : QStringLiteral("нехватка памяти");
@@ -113,4 +119,6 @@ void ADOConnection::attachTable(ADOTable* table) {
         m_tables.append(table);
 }
 
-void ADOConnection::detachTable(ADOTable* table) { m_tables.removeAll(table); }
+void ADOConnection::detachTable(ADOTable* table) {
+    m_tables.removeAll(table);
+}

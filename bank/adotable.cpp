@@ -6,7 +6,6 @@
 
 #include <sqlite3.h>
 
-
 ADOTable::ADOTable(ADOConnection* connection, QObject* parent)
     : QObject(parent), m_connection(connection) {
     setObjectName(QStringLiteral("ADOTableControl"));
@@ -20,7 +19,9 @@ ADOTable::~ADOTable() {
         m_connection->detachTable(this);
 }
 
-QString ADOTable::bankName() const { return m_connection ? m_connection->fileName() : QString(); }
+QString ADOTable::bankName() const {
+    return m_connection ? m_connection->fileName() : QString();
+}
 
 void ADOTable::notify(void (DataLink::*call)()) {
     for (DataLink* link : QVector<DataLink*>(links()))
@@ -115,9 +116,8 @@ void ADOTable::fetchCurrent() {
     try {
         m_reader.fetch(m_rowids[size_t(m_index)], m_row);
     } catch (const DatabaseError& e) {
-        throw DatabaseError(
-            QStringLiteral("Не удаётся прочитать запись %1 банка вопросов «%2»: %3")
-                .arg(QString::number(m_index + 1), bankName(), e.message()));
+        throw DatabaseError(QStringLiteral("Не удаётся прочитать запись %1 банка вопросов «%2»: %3")
+                                .arg(QString::number(m_index + 1), bankName(), e.message()));
     }
 }
 
@@ -132,7 +132,8 @@ void ADOTable::beginRead() const {
         return; // reading without it is only slower
     m_reading = true;
     auto* self = const_cast<ADOTable*>(this);
-    QMetaObject::invokeMethod(self, [self] { self->endRead(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        self, [self] { self->endRead(); }, Qt::QueuedConnection);
 }
 
 void ADOTable::endRead() {
@@ -160,8 +161,12 @@ void ADOTable::checkActive() const {
         throw DatabaseError(QStringLiteral("Таблица kontrol закрыта: действие невозможно"));
 }
 
-bool ADOTable::eof() const { return !m_active || m_rowids.empty() || m_eof; }
-bool ADOTable::bof() const { return !m_active || m_rowids.empty() || m_index == 0; }
+bool ADOTable::eof() const {
+    return !m_active || m_rowids.empty() || m_eof;
+}
+bool ADOTable::bof() const {
+    return !m_active || m_rowids.empty() || m_index == 0;
+}
 
 void ADOTable::next() {
     checkActive();
@@ -213,6 +218,9 @@ void ADOTable::setRecNo(int recNo) {
 
 int ADOTable::fieldIndex(const QString& name) const {
     const QStringList& names = m_reader.names();
+    for (int i = 0; i < names.size(); ++i) // controls name their fields as the table does
+        if (names[i] == name)
+            return i;
     for (int i = 0; i < names.size(); ++i)
         if (names[i].compare(name, Qt::CaseInsensitive) == 0)
             return i;
@@ -236,8 +244,8 @@ const QVariant& ADOTable::value(const QString& name) const {
     if (m_row.largeSizes[index] >= 0) { // read its bytes now that they are wanted
         beginRead();
         try {
-            m_row.values[index] = QVariant(m_reader.readLarge(
-                m_rowids[size_t(m_index)], index, m_row.largeSizes[index]));
+            m_row.values[index] = QVariant(
+                m_reader.readLarge(m_rowids[size_t(m_index)], index, m_row.largeSizes[index]));
         } catch (const DatabaseError& e) {
             throw DatabaseError(
                 QStringLiteral("Не удаётся прочитать запись %1 банка вопросов «%2»: %3")

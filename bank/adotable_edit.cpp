@@ -129,7 +129,7 @@ void ADOTable::post() {
     if (m_state != State::Edit && m_state != State::Insert)
         return;
     notify(&DataLink::updateRecord); // controls hand over what was typed
-    writeRecord(); // a refused write leaves the record being edited, changes kept
+    writeRecord();                   // a refused write leaves the record being edited, changes kept
     m_state = State::Browse;
     fetchCurrent(); // as stored
     notify(&DataLink::stateChanged);
@@ -172,9 +172,8 @@ void ADOTable::writeRecord() {
             sqlite3_bind_int64(stmt.get(), int(values.size()) + 1, m_rowids[size_t(m_index)]);
         stmt.step();
     } catch (const DatabaseError& e) {
-        throw DatabaseError(
-            QStringLiteral("Не удаётся записать вопрос в банк вопросов «%1»: %2")
-                .arg(bankName(), e.message()));
+        throw DatabaseError(QStringLiteral("Не удаётся записать вопрос в банк вопросов «%1»: %2")
+                                .arg(bankName(), e.message()));
     }
     if (inserting)
         m_rowids[size_t(m_index)] = sqlite3_last_insert_rowid(db);

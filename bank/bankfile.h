@@ -11,11 +11,11 @@ struct sqlite3;
 namespace bankfile {
 
 struct Question {
-    QVariant name;      // the sequence number (a number, or text the bank keeps as it is)
-    QString vopros;     // question text, line breaks allowed
-    QString otvet[4];   // answer options 1 to 4
-    QVariant prOtvet;   // number of the right answer
-    QByteArray graph;   // a bitmap file image, or empty
+    QVariant name;    // the sequence number (a number, or text the bank keeps as it is)
+    QString vopros;   // question text, line breaks allowed
+    QString otvet[4]; // answer options 1 to 4
+    QVariant prOtvet; // number of the right answer
+    QByteArray graph; // a bitmap file image, or empty
 };
 
 // The table every bank holds; Name and PrOtvet take numbers.

@@ -11,8 +11,8 @@ bool numericType(const char* declared) {
     const QByteArray type = QByteArray(declared ? declared : "").toUpper();
     if (type.contains("INT"))
         return true;
-    if (type.isEmpty() || type.contains("CHAR") || type.contains("CLOB") ||
-        type.contains("TEXT") || type.contains("BLOB"))
+    if (type.isEmpty() || type.contains("CHAR") || type.contains("CLOB") || type.contains("TEXT") ||
+        type.contains("BLOB"))
         return false;
     return true;
 }
@@ -38,7 +38,9 @@ QVariant columnValue(sqlite3_stmt* stmt, int column) {
 
 } // namespace
 
-RecordReader::~RecordReader() { clear(); }
+RecordReader::~RecordReader() {
+    clear();
+}
 
 void RecordReader::prepare(sqlite3* db) {
     clear();
@@ -56,7 +58,7 @@ void RecordReader::prepare(sqlite3* db) {
     for (const QString& name : m_names) {
         const QString c = sqlite::quoted(name);
         parts << QStringLiteral("CASE WHEN typeof(%1) = 'blob' AND length(%1) > %2 THEN NULL "
-                                "ELSE %1 END, typeof(%1) = 'blob', length(%1)")
+                                "ELSE %1 END, length(%1)")
                      .arg(c)
                      .arg(largeValue);
     }
@@ -74,8 +76,8 @@ void RecordReader::clear() {
 
 void RecordReader::fetch(qint64 rowid, Row& row) {
     const int count = int(m_names.size());
-    row.values = QVector<QVariant>(count);
-    row.largeSizes = QVector<qint64>(count, -1);
+    row.values.fill(QVariant(), count);
+    row.largeSizes.fill(-1, count);
     row.missing = false;
     sqlite3_stmt* stmt = m_fetch.get();
     sqlite3_bind_int64(stmt, 1, rowid);
@@ -85,11 +87,14 @@ void RecordReader::fetch(qint64 rowid, Row& row) {
         return;
     }
     for (int i = 0; i < count; ++i) {
-        const qint64 length = sqlite3_column_int64(stmt, 3 * i + 2);
-        if (sqlite3_column_int(stmt, 3 * i + 1) && length > largeValue)
-            row.largeSizes[i] = length;
-        else
-            row.values[i] = columnValue(stmt, 3 * i);
+        // Left unread: no value came, yet the field is not empty.
+        if (sqlite3_column_type(stmt, 2 * i) == SQLITE_NULL) {
+            const qint64 length = sqlite3_column_int64(stmt, 2 * i + 1);
+            if (length > largeValue)
+                row.largeSizes[i] = length;
+        } else {
+            row.values[i] = columnValue(stmt, 2 * i);
+        }
     }
     m_fetch.reset();
 }
@@ -100,8 +105,8 @@ QByteArray RecordReader::readLarge(qint64 rowid, int column, qint64 length) {
         rc = sqlite3_blob_reopen(m_blob, rowid);
     } else {
         release();
-        rc = sqlite3_blob_open(m_db, "main", "kontrol", m_names[column].toUtf8().constData(),
-                               rowid, 0, &m_blob);
+        rc = sqlite3_blob_open(m_db, "main", "kontrol", m_names[column].toUtf8().constData(), rowid,
+                               0, &m_blob);
         m_blobColumn = column;
     }
     if (rc != SQLITE_OK) {

@@ -8,8 +8,7 @@ namespace sqlite {
 
 Statement::Statement(sqlite3* db, const QString& sql) {
     const QByteArray text = sql.toUtf8();
-    if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &m_stmt, nullptr) !=
-        SQLITE_OK) {
+    if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &m_stmt, nullptr) != SQLITE_OK) {
         const QString reason = lastError(db);
         sqlite3_finalize(m_stmt);
         m_stmt = nullptr;
@@ -17,7 +16,9 @@ Statement::Statement(sqlite3* db, const QString& sql) {
     }
 }
 
-Statement::~Statement() { sqlite3_finalize(m_stmt); }
+Statement::~Statement() {
+    sqlite3_finalize(m_stmt);
+}
 
 Statement& Statement::operator=(Statement&& other) noexcept {
     if (this != &other) {
@@ -44,13 +45,14 @@ void Statement::reset() {
         sqlite3_reset(m_stmt);
 }
 
-QString lastError(sqlite3* db) { return QString::fromUtf8(sqlite3_errmsg(db)); }
+QString lastError(sqlite3* db) {
+    return QString::fromUtf8(sqlite3_errmsg(db));
+}
 
 void exec(sqlite3* db, const QString& sql) {
     char* message = nullptr;
     if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &message) != SQLITE_OK) {
-        const QString reason =
-            message ? QString::fromUtf8(message) : lastError(db);
+        const QString reason = message ? QString::fromUtf8(message) : lastError(db);
         sqlite3_free(message);
         throw DatabaseError(reason);
     }

@@ -8,7 +8,9 @@
 namespace bitmap {
 namespace {
 
-[[noreturn]] void invalid() { throw Error(QStringLiteral("Bitmap image is not valid")); }
+[[noreturn]] void invalid() {
+    throw Error(QStringLiteral("Bitmap image is not valid"));
+}
 
 // Little-endian reads that never go past the buffer: callers check has() first.
 struct Bytes {
@@ -51,9 +53,9 @@ struct Header {
     bool topDown = false;
     int bpp = 0;
     quint32 compression = Rgb;
-    qint64 colours = 0;        // entries of the colour table
-    qint64 paletteAt = 0;      // where the colour table starts
-    int paletteEntry = 4;      // bytes a table entry
+    qint64 colours = 0;   // entries of the colour table
+    qint64 paletteAt = 0; // where the colour table starts
+    int paletteEntry = 4; // bytes a table entry
     Channel red, green, blue, alpha;
     qint64 pixelsAt = 0;
 };
@@ -89,8 +91,7 @@ void defaultMasks(Header& h) {
 bool validDepth(const Header& h) {
     switch (h.compression) {
     case Rgb:
-        return h.bpp == 1 || h.bpp == 4 || h.bpp == 8 || h.bpp == 16 || h.bpp == 24 ||
-               h.bpp == 32;
+        return h.bpp == 1 || h.bpp == 4 || h.bpp == 8 || h.bpp == 16 || h.bpp == 24 || h.bpp == 32;
     case Rle8:
         return h.bpp == 8 && !h.topDown;
     case Rle4:
@@ -130,8 +131,8 @@ Header readHeader(const Bytes& b) {
         h.compression = b.u32(30);
         h.colours = b.u32(46);
     }
-    if (planes != 1 || h.width <= 0 || h.height <= 0 || h.width > maxSide ||
-        h.height > maxSide || h.width * h.height > maxPixels || !validDepth(h))
+    if (planes != 1 || h.width <= 0 || h.height <= 0 || h.width > maxSide || h.height > maxSide ||
+        h.width * h.height > maxPixels || !validDepth(h))
         invalid();
     h.paletteAt = 14 + headerSize;
     if (h.compression == BitFields || h.compression == AlphaBitFields)
@@ -322,82 +323,6 @@ QImage decodeGraph(const QByteArray& bytes) {
         return QImage();
     return decodeBitmap(reinterpret_cast<const uchar*>(bytes.constData()) + skip,
                         bytes.size() - skip);
-}
-
-} // namespace bitmap
-
-namespace bitmap {
-namespace {
-
-void put16(QByteArray& out, quint32 v) {
-    out.append(char(v & 0xff));
-    out.append(char((v >> 8) & 0xff));
-}
-void put32(QByteArray& out, quint32 v) {
-    put16(out, v & 0xffff);
-    put16(out, v >> 16);
-}
-
-QByteArray headers(const QImage& image, int bpp, int colours, quint32 pixelBytes) {
-    const quint32 offset = 14 + 40 + 4 * colours;
-    QByteArray out;
-    out.reserve(int(offset));
-    out.append("BM", 2);
-    put32(out, offset + pixelBytes);
-    put32(out, 0); // reserved
-    put32(out, offset);
-    put32(out, 40);
-    put32(out, quint32(image.width()));
-    put32(out, quint32(image.height())); // bottom-up
-    put16(out, 1);                        // planes
-    put16(out, quint32(bpp));
-    put32(out, Rgb);
-    put32(out, pixelBytes);
-    put32(out, 2835); // 72 dpi
-    put32(out, 2835);
-    put32(out, quint32(colours));
-    put32(out, 0);
-    return out;
-}
-
-} // namespace
-
-QByteArray encodeBitmap(const QImage& source) {
-    if (source.isNull())
-        return QByteArray();
-    QImage image = source;
-    const bool indexed = image.colorCount() > 0 && image.colorCount() <= 256;
-    if (indexed && image.format() != QImage::Format_Indexed8)
-        image = image.convertToFormat(QImage::Format_Indexed8, image.colorTable());
-    else if (!indexed && image.format() != QImage::Format_RGB32)
-        image = image.convertToFormat(QImage::Format_RGB32);
-    const int bpp = indexed ? 8 : 24;
-    const qint64 stride = (qint64(image.width()) * bpp + 31) / 32 * 4;
-    const quint32 pixelBytes = quint32(stride * image.height());
-    const QVector<QRgb> table = indexed ? image.colorTable() : QVector<QRgb>();
-    QByteArray out = headers(image, bpp, int(table.size()), pixelBytes);
-    for (QRgb c : table) {
-        out.append(char(qBlue(c)));
-        out.append(char(qGreen(c)));
-        out.append(char(qRed(c)));
-        out.append(char(0));
-    }
-    QByteArray row(stride, '\0');
-    for (int y = image.height() - 1; y >= 0; --y) {
-        const uchar* line = image.constScanLine(y);
-        if (indexed) {
-            memcpy(row.data(), line, size_t(image.width()));
-        } else {
-            const QRgb* px = reinterpret_cast<const QRgb*>(line);
-            for (int x = 0; x < image.width(); ++x) {
-                row[3 * x] = char(qBlue(px[x]));
-                row[3 * x + 1] = char(qGreen(px[x]));
-                row[3 * x + 2] = char(qRed(px[x]));
-            }
-        }
-        out.append(row);
-    }
-    return out;
 }
 
 } // namespace bitmap

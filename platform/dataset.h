@@ -26,8 +26,8 @@ public:
     virtual bool bof() const = 0; // at the first record, or empty
     virtual bool isEmpty() const = 0;
     virtual int recordCount() const = 0;
-    virtual int recNo() const = 0;          // 1-based; 0 with no current record
-    virtual void setRecNo(int recNo) = 0;   // the current record again changes nothing
+    virtual int recNo() const = 0;        // 1-based; 0 with no current record
+    virtual void setRecNo(int recNo) = 0; // the current record again changes nothing
     virtual void first() = 0;
     virtual void prior() = 0;
     virtual void next() = 0;

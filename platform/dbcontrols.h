@@ -109,7 +109,7 @@ protected:
 private:
     QString m_field;
     mutable QImage m_picture;
-    mutable QByteArray m_bytes; // the field's value, not yet made into m_picture
+    mutable QByteArray m_bytes;    // the field's value, not yet made into m_picture
     mutable bool m_unread = false; // the value is still in the record, not yet read
     bool m_readOnly = false;
     bool m_modified = false;

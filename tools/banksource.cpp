@@ -29,8 +29,8 @@ QRgb colourOf(QChar c, bool* ok) {
 
 struct Pending {
     bankfile::Question question;
-    int line = 0;       // where the question starts
-    QStringList given;  // fields already given
+    int line = 0;      // where the question starts
+    QStringList given; // fields already given
     QString* lastText = nullptr;
     QStringList pattern;
     int patternScale = 0;
@@ -101,8 +101,7 @@ void graph(Pending& p, int line, const QString& value, const QString& folder) {
     p.question.graph = bytes;
 }
 
-void field(Pending& p, int line, const QString& key, const QString& value,
-           const QString& folder) {
+void field(Pending& p, int line, const QString& key, const QString& value, const QString& folder) {
     if (p.given.contains(key))
         fail(line, QStringLiteral("поле %1 уже задано у этого вопроса").arg(key));
     p.given << key;

@@ -12,7 +12,9 @@
 
 namespace {
 
-void say(FILE* to, const QString& text) { std::fprintf(to, "%s\n", text.toUtf8().constData()); }
+void say(FILE* to, const QString& text) {
+    std::fprintf(to, "%s\n", text.toUtf8().constData());
+}
 
 int usage() {
     say(stderr, QStringLiteral("Использование:\n"

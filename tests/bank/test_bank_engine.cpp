@@ -39,7 +39,9 @@ struct Program {
 
 // The handler that moved ends: its read of the file ends with it, and another program may
 // write. (Within one handler the moves share one read.)
-void handlerEnds() { QCoreApplication::processEvents(); }
+void handlerEnds() {
+    QCoreApplication::processEvents();
+}
 
 QString errorOf(const std::function<void()>& action) {
     try {

@@ -106,18 +106,23 @@ private slots:
         QTest::addColumn<QByteArray>("source");
         QTest::addColumn<QString>("start");
         QTest::newRow("no name") << QByteArray("Vopros: x\n") << "строка 1: ";
-        QTest::newRow("unknown field") << oneQuestion + "Otvet5: e\n" << "строка 8: ";
+        QTest::newRow("unknown field") << oneQuestion + "Otvet5: e\n"
+                                       << "строка 8: ";
         QTest::newRow("right answer 5") << oneQuestion.left(oneQuestion.size() - 2) + "5\n"
                                         << "строка 7: ";
         QTest::newRow("missing answer")
             << QByteArray("Name: 1\nVopros: a\nOtvet1: a\nPrOtvet: 1\n") << "строка 1: ";
-        QTest::newRow("twice") << oneQuestion + "Vopros: again\n" << "строка 8: ";
-        QTest::newRow("ragged picture")
-            << oneQuestion + "Graph: pattern 1\n= ..\n= ...\n" << "строка 10: ";
-        QTest::newRow("unknown colour") << oneQuestion + "Graph: pattern 1\n= .Z\n" << "строка 9: ";
-        QTest::newRow("missing bitmap") << oneQuestion + "Graph: none.bmp\n" << "строка 8: ";
+        QTest::newRow("twice") << oneQuestion + "Vopros: again\n"
+                               << "строка 8: ";
+        QTest::newRow("ragged picture") << oneQuestion + "Graph: pattern 1\n= ..\n= ...\n"
+                                        << "строка 10: ";
+        QTest::newRow("unknown colour") << oneQuestion + "Graph: pattern 1\n= .Z\n"
+                                        << "строка 9: ";
+        QTest::newRow("missing bitmap") << oneQuestion + "Graph: none.bmp\n"
+                                        << "строка 8: ";
         QTest::newRow("lonely bar") << QByteArray("| x\n") << "строка 1: ";
-        QTest::newRow("bar after a number") << oneQuestion + "| x\n" << "строка 8: ";
+        QTest::newRow("bar after a number") << oneQuestion + "| x\n"
+                                            << "строка 8: ";
         QTest::newRow("not utf-8") << QByteArray("Name: 1\nVopros: \xff\xfe\n") << "строка 2: ";
         QTest::newRow("empty") << QByteArray("# nothing\n") << "в источнике";
     }

@@ -41,8 +41,8 @@ private slots:
         m_right = new DBEdit(QStringLiteral("PrOtvet"), QStringLiteral("PrOtvet"), &m_host);
         m_image = new DBImage(QStringLiteral("DBImage1"), QStringLiteral("Graph"), &m_host);
         m_name = new DBEdit(QStringLiteral("DBEdit1"), QStringLiteral("Name"), &m_host);
-        for (DataControl* c : std::initializer_list<DataControl*>{m_question, m_right, m_image,
-                                                                 m_name})
+        for (DataControl* c :
+             std::initializer_list<DataControl*>{m_question, m_right, m_image, m_name})
             c->setDataSource(DataModule1->DataSourceControl);
     }
     void cleanupTestCase() {
@@ -175,6 +175,43 @@ private slots:
         QVERIFY(m_image->picture().isNull());
         table()->setRecNo(4);
         QCOMPARE(m_image->picture().pixel(3, 3), qRgb(200, 0, 0));
+    }
+
+    // Pictures too large to be read with their record are checked from their first bytes
+    // and size, and read when shown.
+    void largePicturesAreCheckedAndShown() {
+        const QImage large = fixture::picture(150, 60, qRgb(0, 90, 0)); // about 27 KB
+        const QByteArray bmp = encodeBitmap(large);
+        QByteArray rle = bmp.left(54); // 8-bit run-length: 150 runs of 1 pixel per row
+        rle[28] = 8;
+        rle[30] = 1;
+        rle[46] = 1;
+        rle.append(QByteArray("\x10\x20\x30\x00", 4)); // one colour
+        for (int y = 0; y < 60; ++y)
+            rle.append(QByteArray("\x01\x00", 2).repeated(150) + QByteArray("\x00\x00", 2));
+        rle[10] = char(58);
+        QVERIFY(rle.size() > 16 * 1024);
+        QByteArray truncated = bmp.left(bmp.size() - 3);
+        QByteArray jpeg = QByteArray("\xff\xd8\xff\xe0", 4) + QByteArray(30000, 'j');
+        const QVector<bankfile::Question> questions{
+            fixture::question(1, fixture::withPrefix(bmp)), fixture::question(2, rle),
+            fixture::question(3, truncated), fixture::question(4, jpeg)};
+        QCOMPARE(openPath(fixture::makeBank(m_dir, QStringLiteral("large.mdb"), questions)),
+                 QString());
+        QCOMPARE(table()->fieldSize(QStringLiteral("Graph")), qint64(bmp.size() + 8));
+        QCOMPARE(m_image->picture().pixel(149, 59), qRgb(0, 90, 0));
+        QCOMPARE(table()->fieldBytes(QStringLiteral("Graph")), fixture::withPrefix(bmp));
+        table()->next();
+        QCOMPARE(m_image->picture().pixel(10, 10), qRgb(0x30, 0x20, 0x10));
+        for (int bad = 3; bad <= 4; ++bad) {
+            try {
+                table()->next();
+                QFAIL("a broken picture was shown");
+            } catch (const Error& e) {
+                QCOMPARE(e.message(), QStringLiteral("Bitmap image is not valid"));
+            }
+            QCOMPARE(table()->recNo(), bad);
+        }
     }
 };
 

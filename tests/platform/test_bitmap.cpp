@@ -91,8 +91,7 @@ private slots:
             QCOMPARE(bytes.left(2), QByteArray("BM"));
             QCOMPARE(pixelsOf(decodeGraph(bytes)), pixelsOf(image));
             // An independent reader agrees with what we write.
-            QCOMPARE(pixelsOf(QImage::fromData(bytes, "BMP").convertToFormat(
-                         QImage::Format_RGB32)),
+            QCOMPARE(pixelsOf(QImage::fromData(bytes, "BMP").convertToFormat(QImage::Format_RGB32)),
                      pixelsOf(image));
         }
         QImage indexed(5, 3, QImage::Format_Indexed8);
@@ -205,6 +204,32 @@ private slots:
     void refusesAnythingElse() {
         QFETCH(QByteArray, bytes);
         QCOMPARE(errorOf(bytes), QStringLiteral("Bitmap image is not valid"));
+    }
+
+    // Deciding from the first bytes and the size agrees with deciding from all of them.
+    void checkFromTheHeadAgreesWithTheWhole() {
+        QRandomGenerator random(99);
+        const QByteArray big = encodeBitmap(sample(120, 60)); // over headBytes
+        QVERIFY(big.size() > bitmap::headBytes);
+        int settled = 0;
+        for (int i = 0; i < 2000; ++i) {
+            QByteArray bytes = i % 3 ? big : prefixed(big);
+            for (int n = random.bounded(3); n > 0; --n)
+                bytes[random.bounded(60)] = char(random.bounded(256)); // the headers
+            if (random.bounded(3) == 0)
+                bytes.truncate(bytes.size() - 1 - random.bounded(200));
+            const bool whole = errorOf(bytes).isEmpty();
+            bool fromHead = false;
+            try {
+                if (!bitmap::checkGraphHead(bytes.left(bitmap::headBytes), bytes.size()))
+                    continue; // needs the whole value
+                fromHead = true;
+            } catch (const Error&) {
+            }
+            QCOMPARE(fromHead, whole);
+            ++settled;
+        }
+        QVERIFY(settled > 1000);
     }
 
     // Damaged bitmaps decode or are refused; nothing else may happen (run it under the
