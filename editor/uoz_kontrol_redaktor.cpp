@@ -4,5 +4,6 @@ TuozKontrol_redaktor* uozKontrol_redaktor = nullptr;
 
 TuozKontrol_redaktor::TuozKontrol_redaktor(QWidget* parent) : Form(parent) {
     setObjectName(QStringLiteral("uozKontrol_redaktor"));
-    setWindowTitle(QStringLiteral("Редактор тестовой системы контроля уровня подготовки обучаемого"));
+    setWindowTitle(
+        QStringLiteral("Редактор тестовой системы контроля уровня подготовки обучаемого"));
 }
