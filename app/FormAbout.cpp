@@ -30,11 +30,7 @@ TAbout::TAbout(QWidget* parent) : Form(parent) {
     setWindowIcon(programIcon());
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPixelSize(11);
-    setFont(font);
-    auto* client = new QWidget(this);
-    setCentralWidget(client);
+    QWidget* client = makeClientArea(QStringLiteral("Tahoma"), 11);
 
     Label1 =
         makeLabel(client, "Label1", QStringLiteral("Квиронт"), QRect(106, 6, 165, 32), Qt::black);

@@ -14,12 +14,7 @@ Tvivsoobsh::Tvivsoobsh(QWidget* parent) : Form(parent) {
     setObjectName(QStringLiteral("vivsoobsh"));
     setWindowTitle(QStringLiteral("vivsoobsh"));
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPixelSize(11);
-    setFont(font);
-
-    auto* client = new QWidget(this);
-    setCentralWidget(client);
+    QWidget* client = makeClientArea(QStringLiteral("Tahoma"), 11);
 
     BitBtn1 =
         new QPushButton(designer::checkMarkIcon(QColor(0, 128, 0)), QStringLiteral("OK"), client);

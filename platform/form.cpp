@@ -14,6 +14,15 @@ Form::Form(QWidget* parent) : QMainWindow(parent) {
     setAttribute(Qt::WA_QuitOnClose, false);
 }
 
+QWidget* Form::makeClientArea(const QString& fontFamily, int pixelSize) {
+    QFont font(fontFamily);
+    font.setPixelSize(pixelSize);
+    setFont(font);
+    auto* client = new QWidget(this);
+    setCentralWidget(client);
+    return client;
+}
+
 void Form::setFixedClientSize(int width, int height) {
     auto* central = centralWidget();
     if (central)

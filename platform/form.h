@@ -37,6 +37,8 @@ protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
+    // The window's default font and the client-area widget that holds its controls.
+    QWidget* makeClientArea(const QString& fontFamily, int pixelSize);
     // Fixed client size and the client-area widget (below the menu bar).
     void setFixedClientSize(int width, int height);
     // Centred on the screen each time the window is shown (the default).

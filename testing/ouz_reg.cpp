@@ -18,11 +18,7 @@ TFormReg::TFormReg(QWidget* parent) : Form(parent) {
     setWindowTitle(QStringLiteral("Регистрация тестируемого"));
     // A title bar without buttons: no system menu, no close box.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPixelSize(11);
-    setFont(font);
-    auto* client = new QWidget(this);
-    setCentralWidget(client);
+    QWidget* client = makeClientArea(QStringLiteral("MS Sans Serif"), 11);
 
     Label1 = designer::label(client, "Label1",
                              QStringLiteral("Фамилия, имя, отчество тестируемого"), 151, 8);

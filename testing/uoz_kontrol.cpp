@@ -62,14 +62,8 @@ TuozKontrol::TuozKontrol(QWidget* parent) : Form(parent) {
     setWindowTitle(QStringLiteral("Тестовая система контроля уровня подготовки обучаемого"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPixelSize(11);
-    setFont(font);
-
     buildMenu();
-    auto* client = new QWidget(this);
-    setCentralWidget(client);
-    buildControls(client);
+    buildControls(makeClientArea(QStringLiteral("MS Sans Serif"), 11));
     setFixedClientSize(792, 521);
 
     Timer1 = new Timer(this, QStringLiteral("Timer1"), 100, true, [this] { Timer1Timer(); });

@@ -36,11 +36,7 @@ TuozKontrol_Time::TuozKontrol_Time(QWidget* parent) : Form(parent) {
     setObjectName(QStringLiteral("uozKontrol_Time"));
     setWindowTitle(QStringLiteral("Время тестирования"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPixelSize(11);
-    setFont(font);
-    auto* client = new QWidget(this);
-    setCentralWidget(client);
+    QWidget* client = makeClientArea(QStringLiteral("MS Sans Serif"), 11);
 
     Label1 = designer::label(client, "Label1",
                              QStringLiteral("Выберите время ответа на один вопрос теста"), 27, 2);
