@@ -1,6 +1,7 @@
 // Question order for a 10000-record bank: the plain method (every draw compared with all
 // positions) against the fast one, and both against a loop that only makes the same draws.
 // Prints its figures; the last line is "literal_ms=L fast_ms=F ratio=R" with R = fast / draws.
+#include "literal_order.h"
 #include "question_order.h"
 #include "random.h"
 
@@ -14,21 +15,6 @@ using Clock = std::chrono::steady_clock;
 
 double msSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-void literalOrder(std::vector<std::int32_t>& order, std::int32_t n) {
-    std::fill(order.begin() + 1, order.begin() + n + 1, 0);
-    for (std::int32_t i = 1; i <= n - 1; ++i) {
-        bool again = true;
-        while (again) {
-            const std::int32_t v = rng::random(n);
-            order[i] = v;
-            again = v == 0;
-            for (std::int32_t j = 1; j <= n && !again; ++j)
-                again = j != i && order[j] == v;
-        }
-    }
-    order[n] = n;
 }
 
 // Best of `runs` timings of `work`, each from generator state 0.

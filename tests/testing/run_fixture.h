@@ -6,8 +6,10 @@
 #include "dbcontrols.h"
 #include "dialogs.h"
 #include "formats.h"
+#include "modal_watcher.h"
 #include "ouz_reg.h"
 #include "random.h"
+#include "startup.h"
 #include "timer.h"
 #include "uoz_kontrol.h"
 #include "uoz_kontrol_time.h"
@@ -23,9 +25,37 @@
 #include <QSqlQuery>
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <QTemporaryDir>
 #include <QTest>
+#include <memory>
 
 namespace fx {
+
+// The whole program as start-up makes it, with timers that tick only when a test says so.
+inline void startProgram() {
+    Timer::setManual(true);
+    createForms();
+}
+
+// A fresh working folder, current while the object lives: protocols go to the current folder.
+class WorkFolder {
+public:
+    WorkFolder() : m_home(QDir::currentPath()) { QDir::setCurrent(m_dir.path()); }
+    ~WorkFolder() { QDir::setCurrent(m_home); }
+    QString path() const { return m_dir.path(); }
+    QString filePath(const QString& name) const { return m_dir.filePath(name); }
+
+private:
+    QString m_home;
+    QTemporaryDir m_dir;
+};
+
+// Closes the test window as the user would, answering whatever it raises.
+inline void closeTestWindow() {
+    ModalWatcher watcher;
+    if (uozKontrol->isVisible())
+        uozKontrol->closeForm();
+}
 
 struct Question {
     QString vopros;

@@ -40,31 +40,22 @@ void secondsPass(int seconds) {
 
 class TestProtocol : public QObject {
     Q_OBJECT
-    QTemporaryDir* m_dir = nullptr;
-    QString m_home;
+    std::unique_ptr<WorkFolder> m_dir;
     QString m_bank;
 
 private slots:
-    void initTestCase() {
-        Timer::setManual(true);
-        createForms();
-        m_home = QDir::currentPath();
-    }
+    void initTestCase() { startProgram(); }
     void cleanupTestCase() { destroyForms(); }
     void init() {
-        m_dir = new QTemporaryDir;
-        QDir::setCurrent(m_dir->path());
+        m_dir = std::make_unique<WorkFolder>();
         resetAll(QDateTime(QDate(2026, 12, 7), QTime(9, 5, 3)));
         tick(uozKontrol->Timer2, 2); // from the second tick on the clock shows dashes
         m_bank =
             makeBank(m_dir->filePath(QStringLiteral("two.mdb")), {question(1, 3), question(2, 4)});
     }
     void cleanup() {
-        ModalWatcher watcher;
-        if (uozKontrol->isVisible())
-            uozKontrol->closeForm();
-        QDir::setCurrent(m_home);
-        delete m_dir;
+        closeTestWindow();
+        m_dir.reset();
     }
 
     void completedRunByteForByte() {

@@ -23,28 +23,19 @@ QString wrong(const QString& stored) {
 
 class TestRun : public QObject {
     Q_OBJECT
-    QTemporaryDir* m_dir = nullptr;
-    QString m_home;
+    std::unique_ptr<WorkFolder> m_dir;
 
 private slots:
-    void initTestCase() {
-        Timer::setManual(true);
-        createForms();
-        m_home = QDir::currentPath();
-    }
+    void initTestCase() { startProgram(); }
     void cleanupTestCase() { destroyForms(); }
     void init() {
-        m_dir = new QTemporaryDir;
-        QDir::setCurrent(m_dir->path());
+        m_dir = std::make_unique<WorkFolder>();
         resetAll(QDateTime(QDate(2026, 12, 7), QTime(9, 5, 3)));
         tick(uozKontrol->Timer2);
     }
     void cleanup() {
-        ModalWatcher watcher;
-        if (uozKontrol->isVisible())
-            uozKontrol->closeForm();
-        QDir::setCurrent(m_home);
-        delete m_dir;
+        closeTestWindow();
+        m_dir.reset();
     }
 
     void wholeRunOfFiveRecords() {

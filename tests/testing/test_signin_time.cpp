@@ -9,19 +9,16 @@ using namespace fx;
 
 class TestSigninTime : public QObject {
     Q_OBJECT
-    QTemporaryDir m_dir;
-    QString m_home;
+    std::unique_ptr<WorkFolder> m_dir;
 
 private slots:
     void initTestCase() {
-        Timer::setManual(true);
-        createForms();
-        m_home = QDir::currentPath();
-        QDir::setCurrent(m_dir.path());
+        startProgram();
+        m_dir = std::make_unique<WorkFolder>();
         resetAll(QDateTime(QDate(2027, 3, 1), QTime(9, 5, 7)));
     }
     void cleanupTestCase() {
-        QDir::setCurrent(m_home);
+        m_dir.reset();
         destroyForms();
     }
 
@@ -168,7 +165,7 @@ private slots:
         QTest::mouseClick(uozKontrol_Time->CheckBox1, Qt::LeftButton);
         QTest::mouseClick(uozKontrol_Time->BitBtn1, Qt::LeftButton);
         const QString bank =
-            makeBank(m_dir.filePath(QStringLiteral("t.mdb")), {question(1, 1), question(2, 2)});
+            makeBank(m_dir->filePath(QStringLiteral("t.mdb")), {question(1, 1), question(2, 2)});
         signIn(QStringLiteral("Т"));
         QCOMPARE(uozKontrol->Edit3->text(), QStringLiteral("30"));
         uozKontrol->N3->trigger(); // still open while the run starts: not the running allowance

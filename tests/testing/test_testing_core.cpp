@@ -1,4 +1,5 @@
 #include "error.h"
+#include "literal_order.h"
 #include "protocol_text.h"
 #include "question_order.h"
 #include "random.h"
@@ -9,21 +10,9 @@
 #include <vector>
 
 namespace {
-// The order as first designed: each draw is compared with all n positions (positions after
-// the current one still hold 0). Kept here, unoptimised, as the reference.
-std::vector<std::int32_t> literalOrder(std::int32_t n) {
+std::vector<std::int32_t> referenceOrder(std::int32_t n) {
     std::vector<std::int32_t> order(n + 1, 0);
-    for (std::int32_t i = 1; i <= n - 1; ++i) {
-        bool again = true;
-        while (again) {
-            const std::int32_t v = rng::random(n);
-            order[i] = v;
-            again = v == 0;
-            for (std::int32_t j = 1; j <= n && !again; ++j)
-                again = j != i && order[j] == v;
-        }
-    }
-    order[n] = n;
+    literalOrder(order, n);
     return order;
 }
 
@@ -58,7 +47,7 @@ private slots:
         std::vector<std::uint8_t> taken(questionorder::maxQuestions + 1, 1);
         auto check = [&](std::int32_t n, std::uint32_t seed) {
             rng::setState(seed);
-            const std::vector<std::int32_t> expected = literalOrder(n);
+            const std::vector<std::int32_t> expected = referenceOrder(n);
             const std::uint32_t stateAfter = rng::state();
             std::fill(order.begin(), order.end(), 0);
             rng::setState(seed);
