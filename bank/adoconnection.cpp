@@ -2,6 +2,7 @@
 
 #include "adotable.h"
 #include "error.h"
+#include "jetbank.h"
 #include "sqlite.h"
 
 #include <QFile>
@@ -72,6 +73,12 @@ void ADOConnection::connect() {
     if (m_db)
         return;
     const QString path = m_connectionString;
+    if (jetbank::isJetFile(path)) { // an old-format bank: read into memory, never written
+        m_db = jetbank::openInMemory(path);
+        m_readOnly = true;
+        m_legacy = true;
+        return;
+    }
     checkFile(path);
     const bool writable = markedWritable(path);
     // Never SQLITE_OPEN_CREATE: a path that is not there must not become an empty bank.
@@ -112,6 +119,7 @@ void ADOConnection::disconnect() {
     sqlite3_close_v2(m_db);
     m_db = nullptr;
     m_readOnly = false;
+    m_legacy = false;
 }
 
 void ADOConnection::attachTable(ADOTable* table) {
