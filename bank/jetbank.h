@@ -44,6 +44,9 @@ QString legacyNotice(const QString& path);
 // Where the reader program is: beside the program, else where the build made it.
 QString readerProgram();
 
+// For tests: another reader program and wall-time limit; an empty program restores both.
+void setReader(const QString& program, int wallMilliseconds);
+
 // Limits the reader process runs under.
 constexpr int wallSeconds = 10;
 constexpr int cpuSeconds = 10;

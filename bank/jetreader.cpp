@@ -21,6 +21,8 @@ namespace jetbank {
 namespace {
 
 const char readerName[] = "kviront-jetread";
+QString testProgram;
+int wallMs = wallSeconds * 1000;
 
 [[noreturn]] void fail(const QString& path, const QString& reason) {
     throw DatabaseError(
@@ -55,11 +57,11 @@ QByteArray runReader(const QString& path, const QString& table) {
     process.setStandardErrorFile(QProcess::nullDevice());
     process.setChildProcessModifier(limitChild);
     process.start(QIODevice::ReadOnly);
-    if (!process.waitForStarted(wallSeconds * 1000))
+    if (!process.waitForStarted(wallMs))
         fail(path, QStringLiteral("не запускается программа чтения %1: %2")
                        .arg(program, process.errorString()));
     const qint64 maxBytes = streamLimit(path);
-    QDeadlineTimer deadline(wallSeconds * 1000);
+    QDeadlineTimer deadline(wallMs);
     QByteArray stream;
     for (;;) {
         stream += process.readAllStandardOutput();
@@ -73,7 +75,7 @@ QByteArray runReader(const QString& path, const QString& table) {
         if (deadline.hasExpired()) {
             process.kill();
             process.waitForFinished(-1);
-            fail(path, QStringLiteral("чтение не закончилось за %1 с").arg(wallSeconds));
+            fail(path, QStringLiteral("чтение не закончилось за %1 с").arg(wallMs / 1000.0));
         }
         const int wait = int(qMin<qint64>(deadline.remainingTime(), 250));
         if (!process.waitForReadyRead(wait) && process.state() != QProcess::NotRunning)
@@ -136,7 +138,14 @@ QVariant decode(int kind, const QByteArray& bytes, const TextDecoder& text, bool
 
 } // namespace
 
+void setReader(const QString& program, int wallMilliseconds) {
+    testProgram = program;
+    wallMs = program.isEmpty() ? wallSeconds * 1000 : wallMilliseconds;
+}
+
 QString readerProgram() {
+    if (!testProgram.isEmpty())
+        return testProgram;
     if (QCoreApplication::instance()) {
         const QFileInfo beside(QCoreApplication::applicationDirPath() + QLatin1Char('/') +
                                QLatin1String(readerName));
@@ -161,9 +170,10 @@ Table readTable(const QString& path, const QString& tableName) {
     Table table;
     table.version = raw.version;
     table.found = raw.found;
-    table.names = raw.names;
     table.kinds = raw.kinds;
     const TextDecoder text(raw.version, raw.codePage);
+    for (const QString& name : raw.names)
+        table.names << text(name.toUtf8());
     table.rows.reserve(raw.rows.size());
     for (const auto& rawRow : raw.rows) {
         QVector<QVariant> row(rawRow.size());

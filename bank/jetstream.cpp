@@ -112,7 +112,10 @@ Table parse(const QByteArray& stream) {
     QByteArray body = stream.mid(sizeof magic);
     Cursor in(body);
     Table table;
-    if (in.byte() != tagFile)
+    const quint8 first = in.byte();
+    if (first == tagFailed)
+        throw Error(in.text(maxReasonBytes));
+    if (first != tagFile)
         malformed("нет описания файла");
     table.version = in.byte();
     if (table.version != 3 && table.version != 4)

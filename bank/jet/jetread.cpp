@@ -11,6 +11,7 @@
 #include <glib.h> // before mdbtools.h, which wraps it in extern "C"
 #include <mdbtools.h>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -19,9 +20,10 @@ namespace {
 constexpr size_t bindSize = 256 * 1024;
 
 std::string out;
+FILE* stream = nullptr; // the original standard output; libmdb's own prints go elsewhere
 
 void flush() {
-    if (!out.empty() && std::fwrite(out.data(), 1, out.size(), stdout) != out.size())
+    if (!out.empty() && std::fwrite(out.data(), 1, out.size(), stream) != out.size())
         std::exit(3);
     out.clear();
 }
@@ -50,7 +52,7 @@ void putText(const std::string& text) {
     putByte(tag);
     putText(message);
     flush();
-    std::fflush(stdout);
+    std::fflush(stream);
     std::exit(0);
 }
 
@@ -90,6 +92,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     const char* tableName = argc == 3 ? argv[2] : "kontrol";
+    // libmdb prints warnings on standard output now and then: the stream gets a descriptor
+    // of its own, and standard output goes to standard error.
+    const int streamFd = dup(STDOUT_FILENO);
+    if (streamFd < 0 || dup2(STDERR_FILENO, STDOUT_FILENO) < 0 ||
+        !(stream = fdopen(streamFd, "wb")))
+        return 3;
     // Jet 3 texts come through as Latin-1, one character per byte, so the program can decode
     // the bytes from the file's own code page.
     setenv("MDB_JET3_CHARSET", "ISO-8859-1", 1);
@@ -98,7 +106,7 @@ int main(int argc, char** argv) {
 
     MdbHandle* mdb = mdb_open(argv[1], MDB_NOFLAGS);
     if (!mdb)
-        finish(jetstream::tagFailed, "libmdb не открывает файл");
+        finish(jetstream::tagFailed, "заголовок файла повреждён или файл не дочитывается");
     putByte(jetstream::tagFile);
     putByte(mdb->f->jet_version == MDB_VER_JET3 ? 3 : 4);
     putU32(mdb->f->code_page);
@@ -114,6 +122,9 @@ int main(int argc, char** argv) {
     mdb_set_bind_size(mdb, bindSize);
 
     const unsigned count = table->num_cols;
+    for (unsigned i = 0; i < count; ++i)
+        if (static_cast<MdbColumn*>(g_ptr_array_index(table->columns, i))->name[0] == '\0')
+            finish(jetstream::tagFailed, "повреждено описание таблицы: поле без имени");
     putByte(jetstream::tagColumns);
     putU32(count);
     std::vector<std::vector<char>> values(count, std::vector<char>(bindSize + 1));
@@ -158,7 +169,7 @@ int main(int argc, char** argv) {
     putByte(jetstream::tagEnd);
     putU32(records);
     flush();
-    std::fflush(stdout);
+    std::fflush(stream);
     // The process ends here; libmdb's own tidy-up is skipped on purpose (it adds nothing).
     return 0;
 }

@@ -6,6 +6,7 @@
 // are little-endian; a "string" is a u32 byte count and that many bytes (UTF-8 texts).
 //
 //   magic "KVJET1\n\0"
+//   ('X' string reason: the file did not open, and nothing more)
 //   'F' u8 version (3 or 4), u32 code page         the file opened
 //   then one of:
 //     'N' string table                              the file has no such table

@@ -259,6 +259,53 @@ private slots:
         QVERIFY(oleobject::embeddedBitmap(word).isNull()); // a Word document, no picture
     }
 
+    // A reader that crashes, hangs, babbles or fails gives a message naming the file.
+    void readerFailuresBecomeMessages_data() {
+        QTest::addColumn<QByteArray>("script");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("crash") << QByteArray("kill -SEGV $$")
+                               << QStringLiteral("программа чтения аварийно завершилась");
+        QTest::newRow("hang") << QByteArray("exec sleep 30")
+                              << QStringLiteral("чтение не закончилось за 0.3 с");
+        QTest::newRow("garbage") << QByteArray("printf 'KVJET1 garbage'")
+                                 << QStringLiteral("поток данных программы чтения искажён");
+        QTest::newRow("cut short") << QByteArray("printf 'KVJET1\\n\\0F\\4'")
+                                   << QStringLiteral("поток данных программы чтения искажён");
+        QTest::newRow("exit code")
+            << QByteArray("exit 3") << QStringLiteral("программа чтения завершилась с кодом 3");
+        QTest::newRow("limits") << QByteArray("echo $(ulimit -v) $(ulimit -t) $(ulimit -c) >&2; "
+                                              "[ \"$(ulimit -v) $(ulimit -t) $(ulimit -c)\" = "
+                                              "'524288 10 0' ] && exit 5; exit 6")
+                                << QStringLiteral("программа чтения завершилась с кодом 5");
+    }
+    void readerFailuresBecomeMessages() {
+        QFETCH(QByteArray, script);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        const QString program = dir.filePath(QStringLiteral("reader.sh"));
+        QFile out(program);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write("#!/bin/sh\n" + script + "\n");
+        out.close();
+        out.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        jetbank::setReader(program, 300);
+        const QString file = path(QStringLiteral("bank5_jet4.mdb"));
+        ADOConnection connection;
+        connection.setConnectionString(file);
+        QString message;
+        try {
+            connection.connect();
+        } catch (const DatabaseError& e) {
+            message = e.message();
+        }
+        jetbank::setReader(QString(), 0);
+        QVERIFY(!connection.connected());
+        QVERIFY2(
+            message.startsWith(QStringLiteral("Не удалось прочитать банк старого формата «%1»: %2")
+                                   .arg(file, reason)),
+            qPrintable(message));
+    }
+
     void streamIsCheckedByteForByte() {
         const QByteArray good = validStream();
         const auto table = jetstream::parse(good);
