@@ -69,7 +69,9 @@ void bind(sqlite3_stmt* stmt, int at, const QVariant& value) {
     }
 }
 
-void fill(sqlite3* db, const Table& table) {
+} // namespace
+
+void copyInto(sqlite3* db, const Table& table) {
     QStringList columns, marks;
     for (int i = 0; i < table.names.size(); ++i) {
         columns << sqlite::quoted(table.names[i]) + QLatin1Char(' ') +
@@ -90,8 +92,6 @@ void fill(sqlite3* db, const Table& table) {
     sqlite::exec(db, QStringLiteral("COMMIT"));
 }
 
-} // namespace
-
 sqlite3* openInMemory(const QString& path) {
     const Table table = readTable(path);
     sqlite3* db = nullptr;
@@ -104,7 +104,7 @@ sqlite3* openInMemory(const QString& path) {
     }
     try {
         if (table.found)
-            fill(db, table);
+            copyInto(db, table);
     } catch (const Error& e) {
         sqlite3_close_v2(db);
         throw DatabaseError(QStringLiteral("Не удалось прочитать банк старого формата «%1»: %2")

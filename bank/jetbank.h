@@ -34,6 +34,10 @@ struct Table {
 // DatabaseError "Не удалось прочитать банк старого формата «path»: reason".
 Table readTable(const QString& path, const QString& table = QStringLiteral("kontrol"));
 
+// Makes table "kontrol" in `db` with the table's columns (numbers INTEGER, binary BLOB, the
+// rest TEXT) and records, in order. Throws DatabaseError with the engine's reason.
+void copyInto(sqlite3* db, const Table& table);
+
 // A database in memory holding the file's table "kontrol" (none when the file has none),
 // records in the file's order. The caller closes it. Throws DatabaseError naming the file.
 sqlite3* openInMemory(const QString& path);
