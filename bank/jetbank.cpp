@@ -3,19 +3,27 @@
 #include "error.h"
 #include "jet/jetstream_format.h"
 #include "sqlite.h"
+#include "textfile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <sqlite3.h>
 
 namespace jetbank {
 
 int jetVersion(const QString& path) {
+    // Asked before opening: opening a FIFO would wait for a writer.
+    if (!QFileInfo(path).isFile() || !textfile::specialKind(path).isEmpty())
+        return 0;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return 0;
-    const QByteArray head = file.read(0x18);
+    return jetVersionOf(file.read(headerBytes));
+}
+
+int jetVersionOf(const QByteArray& head) {
     static const QByteArray signature("Standard Jet DB\0", 16);
-    if (head.size() < 0x18 || head.mid(4, 16) != signature)
+    if (head.size() < headerBytes || head.mid(4, 16) != signature)
         return 0;
     // The version byte: 0 Jet 3, 1 Jet 4; later ones are not Jet files (nor this signature).
     switch (head[0x14]) {

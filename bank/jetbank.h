@@ -13,7 +13,10 @@ struct sqlite3;
 namespace jetbank {
 
 // The format version from the file's header: 3 or 4 for a Jet file, 0 for anything else
-// (including a file that cannot be read: the caller's own checks report that).
+// (including a file that cannot be read or is no plain file: the caller's own checks report
+// that). jetVersionOf() reads it from the first headerBytes of a file.
+constexpr int headerBytes = 0x18;
+int jetVersionOf(const QByteArray& head);
 int jetVersion(const QString& path);
 inline bool isJetFile(const QString& path) {
     return jetVersion(path) != 0;
