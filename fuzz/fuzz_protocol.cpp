@@ -13,13 +13,14 @@ QString write(const results::Protocol& p) {
                       QString(), QStringLiteral("Тест начат в ") + p.startTime, QString()};
     for (const results::QuestionBlock& b : p.blocks) {
         lines << sep << QStringLiteral("Вопрос № %1").arg(b.record)
-              << QStringLiteral("Содержание вопроса:") << b.question;
+              << QStringLiteral("Содержание вопроса:") << b.question.toString();
         for (int k = 0; k < 4; ++k)
-            lines << QStringLiteral("%1. ").arg(k + 1) + b.options[k];
+            lines << QStringLiteral("%1. ").arg(k + 1) + b.options[k].toString();
         lines << QStringLiteral("Ваш ответ № %1").arg(b.answer)
-              << QStringLiteral("Правильный ответ:") + b.rightText
+              << QStringLiteral("Правильный ответ:") + b.rightText.toString()
               // The seconds as 0: a fraction need not print back to the same double.
-              << QStringLiteral("Вы отвечали на вопрос: 0 сек. из ") + b.allowedText << QString();
+              << QStringLiteral("Вы отвечали на вопрос: 0 сек. из ") + b.allowedText.toString()
+              << QString();
         if (b.timeOutLines)
             lines << QStringLiteral("Вы не успели ответить на вопрос!") << QString();
     }

@@ -57,8 +57,8 @@ private slots:
         QCOMPARE(p.blocks.size(), 2);
         const QuestionBlock& b = p.blocks[1];
         QCOMPARE(b.record, 3);
-        QCOMPARE(b.question, QStringLiteral("Вопрос 3?"));
-        QCOMPARE(b.options[3], QStringLiteral("Ответ 3.4"));
+        QCOMPARE(b.question.toString(), QStringLiteral("Вопрос 3?"));
+        QCOMPARE(b.options[3].toString(), QStringLiteral("Ответ 3.4"));
         QCOMPARE(b.answer, 0);
         QCOMPARE(b.rightNumber, 1);
         QCOMPARE(b.usedSeconds, 35.0);
@@ -70,7 +70,7 @@ private slots:
         // The same text with bare LF line ends reads the same.
         QString lf = text;
         lf.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        QCOMPARE(readProtocol(lf).protocol.blocks[1].question, b.question);
+        QCOMPARE(readProtocol(lf).protocol.blocks[1].question.toString(), b.question.toString());
     }
 
     void multiLineTextsTakeTheLastMarkers() {
@@ -83,15 +83,18 @@ private slots:
             protocol::header(QStringLiteral("Имя  1-1-2027  8-00-00"), QStringLiteral("8-00-00"));
         lines << protocol::questionBlock(q)
               << protocol::footer(protocol::unfinishedText(), QStringLiteral("8-01-00"));
-        const ReadResult r = readProtocol(lines.join(QLatin1Char('\n')));
-        QVERIFY2(r.ok, qPrintable(r.error));
-        const QuestionBlock& b = r.protocol.blocks.value(0);
-        QCOMPARE(b.question, q.question);
-        QCOMPARE(b.options[0], q.options[0]);
-        QCOMPARE(b.options[1], QString());
-        QCOMPARE(b.options[2], q.options[2]);
-        QCOMPARE(b.options[3], q.options[3]);
-        QVERIFY(!r.protocol.finished);
+        for (const QString& eol : {QStringLiteral("\n"), QStringLiteral("\r\n")}) {
+            const ReadResult r =
+                readProtocol(lines.join(QLatin1Char('\n')).replace(QLatin1Char('\n'), eol));
+            QVERIFY2(r.ok, qPrintable(r.error));
+            const QuestionBlock& b = r.protocol.blocks.value(0);
+            QCOMPARE(b.question.toString(), q.question);
+            QCOMPARE(b.options[0].toString(), q.options[0]);
+            QCOMPARE(b.options[1].toString(), QString());
+            QCOMPARE(b.options[2].toString(), q.options[2]);
+            QCOMPARE(b.options[3].toString(), q.options[3]);
+            QVERIFY(!r.protocol.finished);
+        }
     }
 
     void editedResultLineIsFlagged() {

@@ -48,22 +48,26 @@ QStringList verdictsOf(const QuestionStats& q) {
 } // namespace
 
 int ClassResults::questionIndex(const QuestionBlock& b) {
-    const QChar unit(0x1F); // never part of a text the reader returns as a line
-    QString key = b.question;
-    for (const QString& option : b.options)
-        key += unit + option;
-    const auto it = m_index.constFind(key);
-    if (it != m_index.constEnd())
-        return *it;
+    // Hashed field by field and compared with the stored texts: no key string per block.
+    size_t hash = qHash(b.question);
+    for (QStringView option : b.options)
+        hash = hash * 31 + qHash(option);
+    for (auto it = m_index.constFind(hash); it != m_index.constEnd() && it.key() == hash; ++it) {
+        const QuestionStats& q = m_questions[*it];
+        if (q.question == b.question && q.options[0] == b.options[0] &&
+            q.options[1] == b.options[1] && q.options[2] == b.options[2] &&
+            q.options[3] == b.options[3])
+            return *it;
+    }
     QuestionStats q;
-    q.question = b.question;
+    q.question = b.question.toString();
     for (int k = 0; k < 4; ++k)
-        q.options[k] = b.options[k];
+        q.options[k] = b.options[k].toString();
     q.record = b.record;
     q.rightNumber = b.rightNumber;
     m_questions.append(q);
     m_seconds.emplace_back();
-    m_index.insert(key, int(m_questions.size() - 1));
+    m_index.insert(hash, int(m_questions.size() - 1));
     return int(m_questions.size() - 1);
 }
 

@@ -84,7 +84,7 @@ private:
     QList<RunRow> m_runs;
     QList<QuestionStats> m_questions;
     QList<SkippedFile> m_skipped;
-    QHash<QString, int> m_index;
+    QMultiHash<size_t, int> m_index;             // hash of the texts -> question
     std::vector<std::vector<float>> m_seconds;   // per question
     std::vector<std::vector<quint32>> m_answers; // per run: question index × 2 + right
     int m_groupSize = 0;

@@ -26,6 +26,7 @@ using Lines = QList<QStringView>;
 
 Lines splitLines(QStringView text) {
     Lines lines;
+    lines.reserve(text.size() / 32 + 8);
     qsizetype from = 0;
     while (from < text.size()) {
         qsizetype end = text.indexOf(QLatin1Char('\n'), from);
@@ -49,14 +50,27 @@ bool readCount(QStringView text, int* value) {
     return true;
 }
 
-QString joined(const Lines& lines, qsizetype from, qsizetype to, qsizetype skipFirst) {
+// The text of lines [from, to) with LF between them, the first `skipFirst` characters of
+// the first line left out. A view of the file's text where that already reads so.
+QStringView joined(const Lines& lines, qsizetype from, qsizetype to, qsizetype skipFirst,
+                   Protocol* p) {
+    const QStringView first = lines[from].mid(qMin(skipFirst, lines[from].size()));
+    if (to - from == 1)
+        return first;
+    const QChar* begin = first.data();
+    const QChar* end = lines[to - 1].data() + lines[to - 1].size();
+    const QStringView span(begin, end - begin);
+    if (!span.contains(QLatin1Char('\r')))
+        return span;
     QString text;
-    for (qsizetype i = from; i < to; ++i) {
-        if (i > from)
-            text += QLatin1Char('\n');
-        text += i == from ? lines[i].mid(qMin(skipFirst, lines[i].size())) : lines[i];
+    text.reserve(span.size());
+    text += first;
+    for (qsizetype i = from + 1; i < to; ++i) {
+        text += QLatin1Char('\n');
+        text += lines[i];
     }
-    return text;
+    p->joined.append(text);
+    return p->joined.last();
 }
 
 bool isOptionLine(QStringView line, int k) {
@@ -68,7 +82,7 @@ bool isOptionLine(QStringView line, int k) {
 
 // Reads the block in lines [from, to); `to` is the line after the block (and its time-out
 // lines). Returns an error text, or an empty one when the block was read.
-QString readBlock(const Lines& lines, qsizetype from, qsizetype to, QuestionBlock* b) {
+QString readBlock(const Lines& lines, qsizetype from, qsizetype to, QuestionBlock* b, Protocol* p) {
     if (to - from >= 2 && lines[to - 1].isEmpty() && lines[to - 2] == timeOutText) {
         b->timeOutLines = true;
         to -= 2;
@@ -86,10 +100,10 @@ QString readBlock(const Lines& lines, qsizetype from, qsizetype to, QuestionBloc
         !readNumber(used.mid(usedMark.size(), of - usedMark.size()), &seconds))
         return QStringLiteral("нет строки «Вы отвечали на вопрос: … сек. из …»");
     b->usedSeconds = seconds;
-    b->allowedText = used.mid(of + ofMark.size()).toString();
+    b->allowedText = used.mid(of + ofMark.size());
     if (!lines[to - 3].startsWith(rightMark))
         return QStringLiteral("нет строки «Правильный ответ:…»");
-    b->rightText = lines[to - 3].mid(rightMark.size()).toString();
+    b->rightText = lines[to - 3].mid(rightMark.size());
     double right = 0;
     if (readNumber(b->rightText, &right) && right >= 1 && right <= 4 && right == std::floor(right))
         b->rightNumber = int(right);
@@ -112,9 +126,9 @@ QString readBlock(const Lines& lines, qsizetype from, qsizetype to, QuestionBloc
             return QStringLiteral("нет строк вариантов «1. » … «4. » по порядку");
         marks[k - 1] = i;
     }
-    b->question = joined(lines, first, marks[0], 0);
+    b->question = joined(lines, first, marks[0], 0, p);
     for (int k = 0; k < 4; ++k)
-        b->options[k] = joined(lines, marks[k], marks[k + 1], 3);
+        b->options[k] = joined(lines, marks[k], marks[k + 1], 3, p);
     return {};
 }
 
@@ -185,6 +199,7 @@ QString readBlocks(const Lines& lines, qsizetype begin, qsizetype end, Protocol*
             starts.append(i);
     if (begin < end && (starts.isEmpty() || starts.first() != begin))
         return QStringLiteral("после строки «Тест начат в …» нет начала вопроса");
+    p->blocks.reserve(starts.size());
     qsizetype k = 0;
     while (k < starts.size()) {
         QString firstError;
@@ -192,7 +207,7 @@ QString readBlocks(const Lines& lines, qsizetype begin, qsizetype end, Protocol*
         for (int tries = 0;; ++tries, ++j) {
             QuestionBlock block;
             const QString error =
-                readBlock(lines, starts[k], j < starts.size() ? starts[j] : end, &block);
+                readBlock(lines, starts[k], j < starts.size() ? starts[j] : end, &block, p);
             if (error.isEmpty()) {
                 p->blocks.append(std::move(block));
                 break;
@@ -269,10 +284,11 @@ int secondsOfDay(QStringView text) {
     return parts[0] * 3600 + parts[1] * 60 + parts[2];
 }
 
-ReadResult readProtocol(QStringView text) {
+ReadResult readProtocol(const QString& text) {
     ReadResult r;
     Protocol& p = r.protocol;
-    Lines lines = splitLines(text);
+    p.source = text;
+    Lines lines = splitLines(p.source);
     while (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
     const qsizetype n = lines.size();

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 // Reading a test protocol back: the trainee, the times, every question block and how the run
@@ -9,15 +10,18 @@
 // reader never throws on content; it says what is wrong instead.
 namespace results {
 
+// The texts of a block are views into the text the Protocol holds (a year of protocols has
+// millions of them, and copying each would cost more than reading the files): keep the
+// Protocol, or a copy of it, as long as a block's texts are used.
 struct QuestionBlock {
-    int record = 0;   // "Вопрос № N": the record of the bank
-    QString question; // may hold line breaks
-    QString options[4];
-    int answer = 0;      // 1 … 4, or 0 for a time-out
-    QString rightText;   // as written after "Правильный ответ:"
-    int rightNumber = 0; // the right option as a number, 0 when the text reads as none
+    int record = 0;       // "Вопрос № N": the record of the bank
+    QStringView question; // may hold line breaks (LF)
+    QStringView options[4];
+    int answer = 0;        // 1 … 4, or 0 for a time-out
+    QStringView rightText; // as written after "Правильный ответ:"
+    int rightNumber = 0;   // the right option as a number, 0 when the text reads as none
     double usedSeconds = 0;
-    QString allowedText;
+    QStringView allowedText;
     bool timeOutLines = false; // "Вы не успели ответить на вопрос!" follows the block
 
     bool right() const { return rightNumber != 0 && answer == rightNumber; }
@@ -41,6 +45,11 @@ struct Protocol {
 
     int rightCount() const;
     int timeOutCount() const;
+
+    // What the blocks' texts refer to: the file's text, and multi-line texts joined with LF
+    // where the file has CR LF. Shared, never changed after reading.
+    QString source;
+    QStringList joined;
 };
 
 struct ReadResult {
@@ -49,8 +58,8 @@ struct ReadResult {
     Protocol protocol;
 };
 
-// `text` is the decoded file; lines end with LF or CR LF.
-ReadResult readProtocol(QStringView text);
+// `text` is the decoded file; lines end with LF or CR LF. The result shares it.
+ReadResult readProtocol(const QString& text);
 
 // A number as the program writes it: blanks around allowed, "." or "," before a fraction.
 bool readNumber(QStringView text, double* value);
