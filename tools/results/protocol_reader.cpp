@@ -132,6 +132,15 @@ QString readBlock(const Lines& lines, qsizetype from, qsizetype to, QuestionBloc
     return {};
 }
 
+// A piece of the file quoted in a message that may go to a terminal: no control characters.
+QString printable(QStringView text) {
+    QString out = text.toString();
+    for (QChar& c : out)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = QLatin1Char('?');
+    return out;
+}
+
 bool isBlockStart(const Lines& lines, qsizetype i, qsizetype end) {
     return i + 2 < end && lines[i] == separator && lines[i + 1].startsWith(questionMark) &&
            lines[i + 2] == contentMark;
@@ -217,7 +226,7 @@ QString readBlocks(const Lines& lines, qsizetype begin, qsizetype end, Protocol*
             if (j >= starts.size() || tries >= maxMerges)
                 return QStringLiteral("блок %1 («%2»): %3")
                     .arg(p->blocks.size() + 1)
-                    .arg(lines[starts[k] + 1].left(40).toString(), firstError);
+                    .arg(printable(lines[starts[k] + 1].left(40)), firstError);
         }
         k = j;
     }
