@@ -221,6 +221,24 @@ private slots:
         QCOMPARE(c.questions().value(0).verdicts, QStringList{QStringLiteral("мало ответов")});
     }
 
+    void questionsAreTheirTextsNotTheirRecordNumbers() {
+        // Two banks: record 1 is another question in each; the same text under two numbers
+        // is one question.
+        const QString first = sample::protocolText(QStringLiteral("А"), {{1, 2, 5}}, true);
+        QString other = first;
+        other.replace(QStringLiteral("Вопрос 1?"), QStringLiteral("Другой вопрос?"));
+        QString renumbered = first;
+        renumbered.replace(QStringLiteral("Вопрос № 1"), QStringLiteral("Вопрос № 7"));
+        ClassResults c;
+        for (const QString& text : {first, other, first, renumbered})
+            c.add(QStringLiteral("x.usr"), read(text));
+        c.finish();
+        QCOMPARE(c.questions().size(), 2);
+        QCOMPARE(c.questions()[0].shown, 3);
+        QCOMPARE(c.questions()[1].question, QStringLiteral("Другой вопрос?"));
+        QCOMPARE(c.questions()[1].shown, 1);
+    }
+
     void numbersAndTimes() {
         double v = 0;
         QVERIFY(readNumber(QStringLiteral(" 2,5 "), &v) && v == 2.5);

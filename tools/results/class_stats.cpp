@@ -47,18 +47,32 @@ QStringList verdictsOf(const QuestionStats& q) {
 
 } // namespace
 
+bool ClassResults::sameTexts(int index, const QuestionBlock& b) const {
+    const QuestionStats& q = m_questions[index];
+    return q.question == b.question && q.options[0] == b.options[0] &&
+           q.options[1] == b.options[1] && q.options[2] == b.options[2] &&
+           q.options[3] == b.options[3];
+}
+
 int ClassResults::questionIndex(const QuestionBlock& b) {
+    // Protocols of one bank give a question the same record number every time: the question
+    // last seen under that number is tried first, which spares hashing its texts.
+    const auto last = m_byRecord.constFind(b.record);
+    if (last != m_byRecord.constEnd() && sameTexts(*last, b))
+        return *last;
+    const int i = indexByTexts(b);
+    m_byRecord.insert(b.record, i);
+    return i;
+}
+
+int ClassResults::indexByTexts(const QuestionBlock& b) {
     // Hashed field by field and compared with the stored texts: no key string per block.
     size_t hash = qHash(b.question);
     for (QStringView option : b.options)
         hash = hash * 31 + qHash(option);
-    for (auto it = m_index.constFind(hash); it != m_index.constEnd() && it.key() == hash; ++it) {
-        const QuestionStats& q = m_questions[*it];
-        if (q.question == b.question && q.options[0] == b.options[0] &&
-            q.options[1] == b.options[1] && q.options[2] == b.options[2] &&
-            q.options[3] == b.options[3])
+    for (auto it = m_index.constFind(hash); it != m_index.constEnd() && it.key() == hash; ++it)
+        if (sameTexts(*it, b))
             return *it;
-    }
     QuestionStats q;
     q.question = b.question.toString();
     for (int k = 0; k < 4; ++k)
@@ -149,6 +163,7 @@ void ClassResults::finish() {
     m_seconds.clear();
     m_answers.clear();
     m_index.clear(); // its positions no longer hold
+    m_byRecord.clear();
 }
 
 } // namespace results

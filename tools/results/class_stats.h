@@ -80,11 +80,14 @@ public:
 
 private:
     int questionIndex(const QuestionBlock& block);
+    int indexByTexts(const QuestionBlock& block);
+    bool sameTexts(int index, const QuestionBlock& block) const;
 
     QList<RunRow> m_runs;
     QList<QuestionStats> m_questions;
     QList<SkippedFile> m_skipped;
     QMultiHash<size_t, int> m_index;             // hash of the texts -> question
+    QHash<int, int> m_byRecord;                  // record number -> question last seen under it
     std::vector<std::vector<float>> m_seconds;   // per question
     std::vector<std::vector<quint32>> m_answers; // per run: question index × 2 + right
     int m_groupSize = 0;
