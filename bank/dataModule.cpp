@@ -1,19 +1,13 @@
 #include "dataModule.h"
 
-#include "error.h"
-
-#include <QSqlDatabase>
-#include <sqlite3.h>
+#include "sqlite.h"
 
 TDataModule1* DataModule1 = nullptr;
 
 TDataModule1::TDataModule1(QObject* parent) : QObject(parent) {
     setObjectName(QStringLiteral("DataModule1"));
     // The database access objects must exist before the message loop runs.
-    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE")))
-        throw DatabaseError(QStringLiteral("Драйвер базы данных SQLite (QSQLITE) не найден"));
-    if (sqlite3_initialize() != SQLITE_OK)
-        throw DatabaseError(QStringLiteral("Библиотека базы данных SQLite не запускается"));
+    sqlite::checkEngine();
     // Not connected and closed: creating the data module opens no bank.
     ADOConnectionControl = new ADOConnection(this);
     ADOTableControl = new ADOTable(ADOConnectionControl, this);
