@@ -68,7 +68,7 @@ void ADOConnection::setConnectionString(const QString& value) {
     m_connectionString = value;
 }
 
-void ADOConnection::connect() {
+void ADOConnection::open() {
     if (m_db)
         return;
     const QString path = m_connectionString;
@@ -104,7 +104,7 @@ void ADOConnection::connect() {
     m_readOnly = !writable || sqlite3_db_readonly(db, "main") == 1;
 }
 
-void ADOConnection::disconnect() {
+void ADOConnection::close() {
     if (!m_db)
         return;
     for (ADOTable* table : QVector<ADOTable*>(m_tables))

@@ -23,6 +23,11 @@ QString ADOTable::bankName() const {
     return m_connection ? m_connection->fileName() : QString();
 }
 
+DatabaseError ADOTable::readFailed(const DatabaseError& cause) const {
+    return DatabaseError(QStringLiteral("Не удаётся прочитать запись %1 банка вопросов «%2»: %3")
+                             .arg(QString::number(m_index + 1), bankName(), cause.message()));
+}
+
 void ADOTable::notify(void (DataLink::*call)()) {
     for (DataLink* link : QVector<DataLink*>(links()))
         (link->*call)();
@@ -116,8 +121,7 @@ void ADOTable::fetchCurrent() {
     try {
         m_reader.fetch(m_rowids[size_t(m_index)], m_row);
     } catch (const DatabaseError& e) {
-        throw DatabaseError(QStringLiteral("Не удаётся прочитать запись %1 банка вопросов «%2»: %3")
-                                .arg(QString::number(m_index + 1), bankName(), e.message()));
+        throw readFailed(e);
     }
 }
 
@@ -247,9 +251,7 @@ const QVariant& ADOTable::value(const QString& name) const {
             m_row.values[index] = QVariant(
                 m_reader.readLarge(m_rowids[size_t(m_index)], index, m_row.largeSizes[index]));
         } catch (const DatabaseError& e) {
-            throw DatabaseError(
-                QStringLiteral("Не удаётся прочитать запись %1 банка вопросов «%2»: %3")
-                    .arg(QString::number(m_index + 1), bankName(), e.message()));
+            throw readFailed(e);
         }
         m_row.largeSizes[index] = -1;
     }
@@ -303,9 +305,7 @@ QByteArray ADOTable::fieldHead(const QString& name, qint64 maxBytes) const {
             return m_reader.readLarge(m_rowids[size_t(m_index)], index,
                                       qMin(maxBytes, m_row.largeSizes[index]));
         } catch (const DatabaseError& e) {
-            throw DatabaseError(
-                QStringLiteral("Не удаётся прочитать запись %1 банка вопросов «%2»: %3")
-                    .arg(QString::number(m_index + 1), bankName(), e.message()));
+            throw readFailed(e);
         }
     }
     return fieldBytes(name).left(maxBytes);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dataset.h"
+#include "error.h"
 #include "recordreader.h"
 
 #include <QObject>
@@ -64,6 +65,7 @@ public:
 private:
     int fieldIndex(const QString& name) const;
     int requireField(const QString& name) const;
+    // Points into the current record: a move, a post, a cancel or a refresh invalidates it.
     const QVariant& value(const QString& name) const;
     void loadRowids();
     void fetchCurrent();
@@ -79,6 +81,8 @@ private:
     void beginRead() const;
     void endRead();
     QString bankName() const;
+    // The current record could not be read: the engine's reason, naming record and bank.
+    DatabaseError readFailed(const DatabaseError& cause) const;
 
     ADOConnection* m_connection;
     bool m_active = false;

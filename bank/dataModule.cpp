@@ -25,13 +25,13 @@ TDataModule1::~TDataModule1() {
 
 bool openBank(dialogs::FileDialog& OpenDialog1, QWidget* dialogParent) {
     TDataModule1* module = DataModule1;
-    module->ADOConnectionControl->disconnect();
+    module->ADOConnectionControl->close();
     module->ADOTableControl->close();
     OpenDialog1.filter = QStringLiteral("Файлы базы данных|*.mdb");
     if (!OpenDialog1.execute(dialogParent))
         return false; // no bank open, the connection disconnected
     module->ADOConnectionControl->setConnectionString(OpenDialog1.fileName);
-    module->ADOConnectionControl->connect();
+    module->ADOConnectionControl->open();
     module->ADOTableControl->open(); // the first record current
     return true;
 }

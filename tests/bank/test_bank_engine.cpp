@@ -25,7 +25,7 @@ struct Program {
     explicit Program(const QString& path) {
         table.attach(&links);
         connection.setConnectionString(path);
-        connection.connect();
+        connection.open();
         table.open();
     }
     ~Program() { table.detach(&links); }
@@ -264,7 +264,7 @@ private slots:
         QVERIFY(!table.active());
         QVERIFY(table.eof());
         connection.setConnectionString(QString());
-        QVERIFY(!errorOf([&] { connection.connect(); }).isEmpty());
+        QVERIFY(!errorOf([&] { connection.open(); }).isEmpty());
     }
 };
 
