@@ -115,7 +115,9 @@ public:
 
     // A new picture (a null image empties the box) put in by the user: starts editing the
     // record; the picture reaches the field with updateRecord(). False when the box is
-    // read-only or the record cannot be edited. Errors of the dataset propagate.
+    // read-only or the record cannot be edited. A picture beyond the limits of bitmap.h
+    // throws Error("Рисунок слишком велик: …") and changes nothing. Errors of the dataset
+    // propagate.
     bool setPicture(const QImage& picture);
     bool isModified() const { return m_modified; }
 

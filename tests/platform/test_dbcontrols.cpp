@@ -200,6 +200,17 @@ private slots:
         QVERIFY(image->setPicture(QImage())); // emptied: the field is cleared
         m_table.post();
         QVERIFY(m_table.fieldBytes(QStringLiteral("Graph")).isEmpty());
+        QVERIFY(image->setPicture(picture));
+        m_table.post();
+        try { // a phone photo: refused before the record starts editing, the picture kept
+            image->setPicture(QImage(8000, 6000, QImage::Format_Mono));
+            QFAIL("a picture beyond the limits was taken");
+        } catch (const Error& e) {
+            QVERIFY(e.message().startsWith(QStringLiteral("Рисунок слишком велик: 8000 × 6000")));
+        }
+        QCOMPARE(m_table.state(), Dataset::State::Browse);
+        QVERIFY(!image->isModified());
+        QCOMPARE(image->picture().size(), picture.size());
         image->setReadOnly(true);
         QVERIFY(!image->setPicture(picture));
         m_table.close();
