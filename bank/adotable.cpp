@@ -40,8 +40,14 @@ void ADOTable::open() {
         throw DatabaseError(
             QStringLiteral("Банк вопросов не подключён: таблицу kontrol открыть нельзя"));
     try {
+        requireTable();
+        try {
+            m_reader.prepare(m_connection->handle());
+        } catch (const DatabaseError& e) {
+            throw DatabaseError(QStringLiteral("Таблица kontrol банка вопросов «%1» не годится: %2")
+                                    .arg(bankName(), e.message()));
+        }
         loadRowids();
-        m_reader.prepare(m_connection->handle());
         m_active = true;
         m_state = State::Browse;
         m_index = m_rowids.empty() ? -1 : 0;
@@ -81,17 +87,22 @@ void ADOTable::connectionGone() {
     m_connection = nullptr;
 }
 
+void ADOTable::requireTable() {
+    sqlite::Statement table(m_connection->handle(),
+                            QStringLiteral("SELECT 1 FROM sqlite_master WHERE type IN "
+                                           "('table', 'view') AND name = 'kontrol' "
+                                           "COLLATE NOCASE"));
+    if (!table.step())
+        throw DatabaseError(
+            QStringLiteral("В банке вопросов «%1» нет таблицы kontrol").arg(bankName()));
+}
+
 void ADOTable::loadRowids() {
     sqlite3* db = m_connection->handle();
     try {
-        sqlite::Statement table(db, QStringLiteral("SELECT 1 FROM sqlite_master WHERE type IN "
-                                                   "('table', 'view') AND name = 'kontrol' "
-                                                   "COLLATE NOCASE"));
-        if (!table.step())
-            throw DatabaseError(
-                QStringLiteral("В банке вопросов «%1» нет таблицы kontrol").arg(bankName()));
         std::vector<qint64> rowids;
-        sqlite::Statement ids(db, QStringLiteral("SELECT rowid FROM kontrol ORDER BY rowid"));
+        sqlite::Statement ids(
+            db, QStringLiteral("SELECT %1 FROM kontrol ORDER BY %1").arg(m_reader.rowid()));
         while (ids.step()) {
             if (sqlite3_column_type(ids.get(), 0) == SQLITE_NULL)
                 throw DatabaseError(QStringLiteral("Таблица kontrol банка вопросов «%1» не "

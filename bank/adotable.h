@@ -67,7 +67,8 @@ private:
     int requireField(const QString& name) const;
     // Points into the current record: a move, a post, a cancel or a refresh invalidates it.
     const QVariant& value(const QString& name) const;
-    void loadRowids();
+    void requireTable();
+    void loadRowids(); // after m_reader.prepare(): it knows the name of the row id
     void fetchCurrent();
     void moveTo(int index, bool eofAfter);
     void checkActive() const;
@@ -78,6 +79,7 @@ private:
     void requireWritable() const;
     void setValue(int field, const QVariant& value);
     void writeRecord();
+    bool rowExists(qint64 rowid) const;
     void beginRead() const;
     void endRead();
     QString bankName() const;

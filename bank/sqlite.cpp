@@ -46,15 +46,15 @@ void Statement::reset() {
 }
 
 void checkEngine() {
-    // RETURNING and the defensive settings the engine asks for came with 3.35.
-    constexpr int oldestVersion = 3035000;
+    // The defensive settings the engine asks for came with 3.31, the table list with 3.37.
+    constexpr int oldestVersion = 3037000;
     const int started = sqlite3_initialize();
     if (started != SQLITE_OK)
         throw DatabaseError(QStringLiteral("Библиотека базы данных SQLite не запускается: %1")
                                 .arg(QString::fromUtf8(sqlite3_errstr(started))));
     if (sqlite3_libversion_number() < oldestVersion)
         throw DatabaseError(QStringLiteral("Библиотека базы данных SQLite %1 слишком стара: "
-                                           "нужна версия 3.35 или новее")
+                                           "нужна версия 3.37 или новее")
                                 .arg(QString::fromUtf8(sqlite3_libversion())));
     sqlite3* db = nullptr;
     const int rc = sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE, nullptr);
