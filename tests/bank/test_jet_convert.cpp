@@ -48,7 +48,7 @@ private slots:
 
         ADOConnection connection;
         connection.setConnectionString(converted);
-        connection.connect();
+        connection.open();
         QVERIFY(!connection.legacyFormat());
         ADOTable table(&connection);
         table.open();
@@ -132,7 +132,7 @@ private slots:
         QCOMPARE(run.err.count(QLatin1Char('\n')), 2);
         ADOConnection connection;
         connection.setConnectionString(converted);
-        connection.connect();
+        connection.open();
         ADOTable table(&connection);
         table.open();
         table.setRecNo(3);

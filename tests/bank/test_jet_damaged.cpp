@@ -59,7 +59,7 @@ QString openAndRead(const QString& file) {
     ADOConnection connection;
     connection.setConnectionString(file);
     try {
-        connection.connect();
+        connection.open();
         ADOTable table(&connection);
         table.open();
         for (int n = 1; n <= table.recordCount(); ++n) {

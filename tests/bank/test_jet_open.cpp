@@ -83,7 +83,7 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(DatabaseError, table()->remove());
         QCOMPARE(table()->recordCount(), 5);
         table()->close();
-        DataModule1->ADOConnectionControl->disconnect();
+        DataModule1->ADOConnectionControl->close();
         QCOMPARE(bytes(file), before);
         QVERIFY(jetbank::legacyNotice(file).contains(QStringLiteral("kviront-bank convert")));
     }

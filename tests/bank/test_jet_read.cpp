@@ -125,7 +125,7 @@ private slots:
 
         ADOConnection connection;
         connection.setConnectionString(file);
-        connection.connect();
+        connection.open();
         QVERIFY(connection.legacyFormat());
         QVERIFY(connection.readOnly());
         ADOTable table(&connection);
@@ -149,7 +149,7 @@ private slots:
         table.next();
         QVERIFY(table.eof());
         QVERIFY_THROWS_EXCEPTION(DatabaseError, table.edit());
-        connection.disconnect();
+        connection.close();
         QVERIFY(!connection.legacyFormat());
         QCOMPARE(bytes(file), before); // never written
         QCOMPARE(QFileInfo(file).lastModified(), modified);
@@ -294,7 +294,7 @@ private slots:
         connection.setConnectionString(file);
         QString message;
         try {
-            connection.connect();
+            connection.open();
         } catch (const DatabaseError& e) {
             message = e.message();
         }
