@@ -58,7 +58,7 @@ private slots:
         ModalWatcher watcher;
         for (int i = 0; i < 5; ++i) {
             const int record = order[i];
-            QCOMPARE(uozKontrol->DBMemo1->toPlainText(), questions[record - 1]);
+            QCOMPARE(uozKontrol->DBMemo1->shownText(), questions[record - 1]);
             QCOMPARE(uozKontrol->DBImage1->picture().size(), pictures[record - 1]);
             QVERIFY(answerFieldsEnabled());
             clickAnswer(clicks[i]);
