@@ -21,6 +21,17 @@ DBMemo* makeMemo(QWidget* parent, const char* name, const char* field, const QRe
     return memo;
 }
 
+// The window's font is drawn by a wider face than the one the places were made for: a label
+// that would run under the control to its right (or off the window) gets a smaller size.
+void fitLabel(QLabel* label, int right) {
+    QFont font = label->font();
+    while (label->sizeHint().width() > right - label->x() && font.pixelSize() > 8) {
+        font.setPixelSize(font.pixelSize() - 1);
+        label->setFont(font);
+    }
+    label->adjustSize();
+}
+
 DBEdit* makeEdit(QWidget* parent, const char* name, const char* field, const QRect& place) {
     auto* edit = new DBEdit(QLatin1String(name), QLatin1String(field), parent);
     edit->setGeometry(place);
@@ -77,6 +88,10 @@ void TuozKontrol_redaktor::buildControls(QWidget* client) {
     DBMemo4 = makeMemo(client, "DBMemo4", "Otvet3", QRect(1, 439, 785, 42));
     Label4 = designer::label(client, "Label4", QStringLiteral("Вариант ответа №4"), 344, 481);
     DBMemo5 = makeMemo(client, "DBMemo5", "Otvet4", QRect(0, 496, 785, 42));
+
+    fitLabel(Label7, DBEdit1->x() - 2);
+    fitLabel(Label5, DBEdit_Otvet_prav->x() - 2);
+    fitLabel(Label9, 790);
 }
 
 void TuozKontrol_redaktor::setTabOrder() {

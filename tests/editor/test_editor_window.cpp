@@ -76,6 +76,11 @@ private slots:
             {w()->Label4, "Вариант ответа №4"}};
         for (const auto& [label, text] : labels)
             QCOMPARE(label->text(), text);
+        // Whatever face draws the window's font, no caption runs under a control or off the
+        // window.
+        QVERIFY(w()->Label7->geometry().right() < w()->DBEdit1->x());
+        QVERIFY(w()->Label5->geometry().right() < w()->DBEdit_Otvet_prav->x());
+        QVERIFY(w()->Label9->geometry().right() < 792);
         QCOMPARE(w()->Label7->pos(), QPoint(7, 12));
         QCOMPARE(w()->Label4->pos(), QPoint(344, 481));
         QCOMPARE(w()->DBMemo1->toolTip(), QStringLiteral("Содержание вопроса"));
