@@ -5,9 +5,26 @@
 #include "guard.h"
 
 #include <QKeyEvent>
+#include <QPainter>
 #include <QToolButton>
 
 namespace {
+// The dotted frame that shows the keyboard is on the navigator (arrows, Home, End move).
+class FocusFrame : public QWidget {
+public:
+    explicit FocusFrame(QWidget* parent) : QWidget(parent) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        hide();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 1, Qt::DotLine));
+        painter.drawRect(rect().adjusted(2, 2, -3, -3));
+    }
+};
+
 const char* const buttonNames[DBNavigator::buttonCount] = {
     "nbFirst",  "nbPrior", "nbNext", "nbLast",   "nbInsert",
     "nbDelete", "nbEdit",  "nbPost", "nbCancel", "nbRefresh"};
@@ -28,6 +45,7 @@ DBNavigator::DBNavigator(const QString& name, QWidget* parent) : QWidget(parent)
         connect(button, &QToolButton::clicked, this, [this, which] { press(which); });
         m_buttons[size_t(i)] = button;
     }
+    m_focusFrame = new FocusFrame(this);
 }
 
 QString DBNavigator::hint(Button which) {
@@ -168,4 +186,16 @@ void DBNavigator::resizeEvent(QResizeEvent* event) {
         const int right = i + 1 == buttonCount ? width() : left + w;
         m_buttons[size_t(i)]->setGeometry(left, 0, right - left, height());
     }
+    m_focusFrame->setGeometry(rect());
+    m_focusFrame->raise();
+}
+
+void DBNavigator::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    m_focusFrame->show();
+}
+
+void DBNavigator::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
+    m_focusFrame->hide();
 }

@@ -34,6 +34,8 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     Dataset* activeDataset() const;
@@ -42,6 +44,7 @@ private:
 
     QPointer<DataSource> m_source;
     std::array<QToolButton*, buttonCount> m_buttons{};
+    QWidget* m_focusFrame = nullptr; // drawn over the buttons while the navigator has focus
 };
 
 namespace dbnavigator {

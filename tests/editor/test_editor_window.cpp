@@ -162,6 +162,12 @@ private slots:
         click(DBNavigator::Prior);
         click(DBNavigator::First);
         QCOMPARE(navigator(), atStart);
+        key(w()->DBNavigator1, Qt::Key_End); // the keyboard moves as the buttons do
+        QCOMPARE(table()->recNo(), 3);
+        key(w()->DBNavigator1, Qt::Key_Left);
+        QCOMPARE(table()->recNo(), 2);
+        key(w()->DBNavigator1, Qt::Key_Home);
+        QCOMPARE(table()->recNo(), 1);
         click(DBNavigator::Edit);
         QCOMPARE(navigator(), editingAtStart);
         click(DBNavigator::Cancel);
