@@ -206,17 +206,32 @@ private slots:
         QCOMPARE(fixture::readAll(path), before);
     }
 
-    void typingThenMovingWritesWithoutAQuestion() {
+    // Leaving the record by a move, an insert or a re-read writes it first, unasked.
+    void typingThenLeavingTheRecordWrites_data() {
+        QTest::addColumn<int>("button");
+        QTest::addColumn<int>("recNo");
+        QTest::addColumn<int>("state");
+        QTest::newRow("Следующая запись")
+            << int(DBNavigator::Next) << 2 << int(Dataset::State::Browse);
+        QTest::newRow("Вставить запись")
+            << int(DBNavigator::Insert) << 1 << int(Dataset::State::Insert);
+        QTest::newRow("Восстановить данные")
+            << int(DBNavigator::Refresh) << 1 << int(Dataset::State::Browse);
+    }
+    void typingThenLeavingTheRecordWrites() {
+        QFETCH(int, button);
+        QFETCH(int, recNo);
+        QFETCH(int, state);
         const QString path = bank(3);
         openBank(path);
         ModalWatcher watcher;
         w()->DBMemo1->selectAll();
         type(w()->DBMemo1, QStringLiteral("Новый текст"));
-        click(DBNavigator::Next);
+        click(DBNavigator::Button(button));
         QCOMPARE(watcher.total(), 0);
         QCOMPARE(dialogs::pendingAnswers(), 0);
-        QCOMPARE(table()->state(), Dataset::State::Browse);
-        QCOMPARE(shown(w()->DBMemo1), QStringLiteral("Вопрос 2"));
+        QCOMPARE(table()->recNo(), recNo);
+        QCOMPARE(int(table()->state()), state);
         QCOMPARE(stored(path, "Vopros"), (QStringList{"Новый текст", "Вопрос 2", "Вопрос 3"}));
     }
 
