@@ -29,11 +29,8 @@ inline ADOTable* table() {
 }
 
 // The text a control shows (a record's text may not be laid out yet).
-inline QString shown(const DBMemo* memo) {
-    return memo->toPlainText();
-}
-inline QString shown(const DBEdit* edit) {
-    return edit->text();
+inline QString shown(const DataTextControl* control) {
+    return control->shownText();
 }
 
 // The navigator's buttons as letters, a dot for a disabled one: "FPNL+-ECXR" all enabled.
