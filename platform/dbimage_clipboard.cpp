@@ -1,4 +1,5 @@
 // The picture box's clipboard keys: the only way a picture gets into a question.
+#include "bitmap.h"
 #include "dbcontrols.h"
 #include "guard.h"
 
@@ -51,6 +52,7 @@ bool DBImage::pasteFromClipboard() {
     }
     if (image.isNull())
         return false;
+    bitmap::checkLimits(image.size()); // before a copy of it is made
     return setPicture(opaque(image));
 }
 

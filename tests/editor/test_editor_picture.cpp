@@ -93,6 +93,19 @@ private slots:
         QVERIFY(samePixels(decodeGraph(stored), image));
     }
 
+    void pictureBeyondTheLimitsIsRefused() {
+        QImage wide(bitmap::maxSide + 1, 1, QImage::Format_RGB32);
+        wide.fill(Qt::red);
+        QApplication::clipboard()->setImage(wide);
+        ModalWatcher watcher;
+        key(box(), Qt::Key_V, Qt::ControlModifier);
+        QTRY_COMPARE(watcher.errors.size(), 1);
+        QVERIFY2(watcher.errors[0].startsWith(QStringLiteral("Рисунок слишком велик")),
+                 qPrintable(watcher.errors[0]));
+        QCOMPARE(table()->state(), Dataset::State::Browse);
+        QVERIFY(samePixels(box()->picture(), m_first));
+    }
+
     void cutAndPostLeavesGraphEmpty() {
         key(box(), Qt::Key_Delete, Qt::ShiftModifier);
         QVERIFY(box()->picture().isNull());
