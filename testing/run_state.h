@@ -50,3 +50,10 @@ bool orderExhausted(const RunState& s);
 // Chooses currentRecord: the next entry of the order, passing over record 1, which every run
 // presents first.
 void advanceOrder(RunState& s);
+
+// Whole seconds used on the question on screen, which has `allowed` seconds: the allowed
+// seconds minus those its countdown has shown, the full allowance before the first tick. So
+// 0 until the second tick, one more with every tick after it, and allowed - 1 at the
+// time-out. Taken from the countdown itself, not from its display, which the answer-time
+// window may overwrite.
+double secondsUsed(const RunState& s, double allowed);

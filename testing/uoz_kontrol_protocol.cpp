@@ -3,50 +3,39 @@
 
 #include "dbcontrols.h"
 #include "guard.h"
+#include "numbers.h"
 #include "ouz_reg.h"
 #include "protocol_text.h"
 #include "textfile.h"
 
 #include <QDir>
 #include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QTextCursor>
-
-void TuozKontrol::appendToProtocol(const QStringList& lines) {
-    // Each text becomes one or more lines of its own; an empty text is an empty line, the
-    // first one included (appendPlainText would drop a leading empty line).
-    QTextCursor cursor(Memo1->document());
-    cursor.movePosition(QTextCursor::End);
-    for (const QString& line : lines) {
-        if (m_protocolHasLines)
-            cursor.insertBlock();
-        cursor.insertText(line);
-        m_protocolHasLines = true;
-    }
-}
 
 void TuozKontrol::WriteProtocolHeader() {
     RunState& s = runState();
     s.headerLine = protocol::headerLine(FormReg->Edit5->text(), s.dateText, s.timeText);
-    appendToProtocol(protocol::header(s.headerLine, Edit2->text()));
+    Memo1->append(protocol::header(s.headerLine, Edit2->text()));
 }
 
 void TuozKontrol::WriteQuestionBlock() {
+    // The texts come from the record, which holds them as the bank does: the controls show
+    // them with line breaks of their own and hold no more than they can lay out.
+    const RunState& s = runState();
     protocol::ShownQuestion q;
-    q.record = runState().currentRecord;
-    q.question = DBMemo1->toPlainText();
+    q.record = s.currentRecord;
+    q.question = recordText(DBMemo1->dataField());
     const DBMemo* options[4] = {DBMemo_Otv1, DBMemo_Otv2, DBMemo_Otv3, DBMemo_Otv4};
     for (int k = 0; k < 4; ++k)
-        q.options[k] = options[k]->toPlainText();
-    q.answerNumber = runState().answerNumber;
-    q.rightAnswer = PrOtvet->text();
+        q.options[k] = recordText(options[k]->dataField());
+    q.answerNumber = s.answerNumber;
+    q.rightAnswer = recordText(PrOtvet->dataField());
     q.allowedText = Edit4->text();
-    q.shownText = Edit3->text();
-    appendToProtocol(protocol::questionBlock(q));
+    q.secondsUsed = secondsUsed(s, numbers::strToFloat(q.allowedText));
+    Memo1->append(protocol::questionBlock(q));
 }
 
 void TuozKontrol::WriteTimeOutLines() {
-    appendToProtocol(protocol::timeOutLines());
+    Memo1->append(protocol::timeOutLines());
 }
 
 void TuozKontrol::SaveCompletedProtocol() {
@@ -67,7 +56,7 @@ void TuozKontrol::saveProtocol(const QString& firstFooterLine, bool unfinished) 
     RunState& s = runState();
     s.protocolFileName =
         protocol::fileName(FormReg->Edit4->text(), s.dateText, s.timeText, unfinished);
-    appendToProtocol(protocol::footer(firstFooterLine, Edit2->text()));
+    Memo1->append(protocol::footer(firstFooterLine, Edit2->text()));
     // One footer and one attempt per run: a failed write is not followed by a second footer
     // when the window is closed later.
     s.protocolSavedFlag = 1.0;
@@ -76,7 +65,7 @@ void TuozKontrol::saveProtocol(const QString& firstFooterLine, bool unfinished) 
     const QString folder = QDir::currentPath();
     const QString path =
         folder.isEmpty() ? s.protocolFileName : QDir(folder).absoluteFilePath(s.protocolFileName);
-    const QByteArray bytes = textfile::encodeLines(Memo1->toPlainText());
+    const QByteArray bytes = Memo1->bytes();
     // The error box names the file and the reason; the caller still ends the run, and the
     // text stays in Memo1 until the next bank is opened.
     guard([&] { textfile::writeFileAtomically(path, bytes); });

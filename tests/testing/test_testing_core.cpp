@@ -1,5 +1,6 @@
 #include "error.h"
 #include "literal_order.h"
+#include "protocol_buffer.h"
 #include "protocol_text.h"
 #include "question_order.h"
 #include "random.h"
@@ -124,7 +125,7 @@ private slots:
         q.answerNumber = 3;
         q.rightAnswer = QStringLiteral("3");
         q.allowedText = QStringLiteral("35");
-        q.shownText = QStringLiteral("30");
+        q.secondsUsed = 5;
         const QStringList lines = protocol::questionBlock(q);
         QCOMPARE(lines.size(), 12);
         QCOMPARE(lines[0], QStringLiteral("\\\\") + QString(63, QLatin1Char('-')));
@@ -136,9 +137,28 @@ private slots:
         QCOMPARE(lines[9], QStringLiteral("Правильный ответ:3"));
         QCOMPARE(lines[10], QStringLiteral("Вы отвечали на вопрос: 5 сек. из 35"));
         QCOMPARE(lines[11], QString());
+    }
 
-        q.shownText = QString(); // a countdown cleared under a run: nothing half-written
-        QVERIFY_THROWS_EXCEPTION(Error, protocol::questionBlock(q));
+    void secondsUsedFollowTheCountdown() {
+        // The countdown holds the allowance when a question is shown, and one less after
+        // each tick; a time-out leaves 0.
+        RunState s;
+        const QList<std::pair<double, double>> leftAndUsed{{35, 0}, {34, 0}, {33, 1},
+                                                           {25, 9}, {1, 33}, {0, 34}};
+        for (const auto& [left, used] : leftAndUsed) {
+            s.countdown = left;
+            QCOMPARE(secondsUsed(s, 35), used);
+        }
+    }
+
+    void protocolBufferKeepsTheBankTexts() {
+        ProtocolBuffer buffer;
+        buffer.append({QStringLiteral("a\u00A0b"), QStringLiteral("x\ny\r\nz\rw"), QString()});
+        buffer.append({QStringLiteral("ё")});
+        QCOMPARE(buffer.bytes(), QByteArray("a\xA0"
+                                            "b\r\nx\ny\r\nz\rw\r\n\r\n\xB8\r\n"));
+        buffer.clear();
+        QCOMPARE(buffer.bytes(), QByteArray());
     }
 
     void fileNames() {
