@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <cstdio>
+#include <ctime>
 
 using namespace fx;
 
@@ -17,12 +18,17 @@ void drawWindow() {
     QCoreApplication::processEvents();
     uozKontrol->grab();
 }
+
+// Processor time of the process: on a busy machine the wall clock says more about the others.
+qint64 cpuMs() {
+    return qint64(std::clock()) * 1000 / CLOCKS_PER_SEC;
+}
 } // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     startProgram();
-    qint64 firstMs = 0, nextMs = 0, againMs = 0;
+    qint64 firstMs = 0, nextMs = 0, againMs = 0, firstCpuMs = 0;
     {
         WorkFolder folder;
         resetAll(QDateTime(QDate(2026, 12, 7), QTime(9, 5, 3)));
@@ -39,10 +45,12 @@ int main(int argc, char** argv) {
 
         QElapsedTimer timer;
         timer.start();
+        const qint64 cpuStart = cpuMs();
         dialogs::queueFileAnswer(bank);
         uozKontrol->N8->trigger();
         drawWindow();
         firstMs = timer.elapsed();
+        firstCpuMs = cpuMs() - cpuStart;
 
         ModalWatcher watcher;
         for (qint64* figure : {&nextMs, &againMs}) {
@@ -56,7 +64,8 @@ int main(int argc, char** argv) {
         closeTestWindow();
     }
     destroyForms();
-    std::printf("first_question_ms=%lld next_short_question_ms=%lld long_again_ms=%lld\n", firstMs,
-                nextMs, againMs);
+    std::printf("first_question_ms=%lld first_question_cpu_ms=%lld next_short_question_ms=%lld "
+                "long_again_ms=%lld\n",
+                firstMs, firstCpuMs, nextMs, againMs);
     return 0;
 }
