@@ -20,13 +20,15 @@ QStringList header(const QString& headerLine, const QString& clockText) {
 }
 
 QStringList questionBlock(const ShownQuestion& q) {
+    // Read first, so that a text that is no number leaves no half-written block.
+    const double used = numbers::strToFloat(q.allowedText) - numbers::strToFloat(q.shownText);
     QStringList lines{separator(), QStringLiteral("Вопрос № ") + numbers::intToStr(q.record),
                       QStringLiteral("Содержание вопроса:"), q.question};
     for (int k = 0; k < 4; ++k)
         lines << numbers::intToStr(k + 1) + QStringLiteral(". ") + q.options[k];
     lines << QStringLiteral("Ваш ответ № ") + numbers::intToStr(q.answerNumber)
           << QStringLiteral("Правильный ответ:") + q.rightAnswer
-          << QStringLiteral("Вы отвечали на вопрос: ") + numbers::floatToStr(q.secondsUsed) +
+          << QStringLiteral("Вы отвечали на вопрос: ") + numbers::floatToStr(used) +
                  QStringLiteral(" сек. из ") + q.allowedText
           << QString();
     return lines;

@@ -14,16 +14,17 @@ QString separator();
 QString headerLine(const QString& name, const QString& dateText, const QString& timeText);
 QStringList header(const QString& headerLine, const QString& clockText);
 
-// The question being recorded, its texts as the bank holds them.
+// What the test window shows of the question being recorded.
 struct ShownQuestion {
     int record = 0;
     QString question;
     QString options[4];
-    int answerNumber = 0;     // 0 for a time-out
-    QString rightAnswer;      // as the record stores it
-    QString allowedText;      // allowed seconds of the run
-    double secondsUsed = 0.0; // see secondsUsed() of the run state
+    int answerNumber = 0; // 0 for a time-out
+    QString rightAnswer;  // as the record stores it
+    QString allowedText;  // allowed seconds of the run
+    QString shownText;    // seconds the countdown showed last
 };
+// Throws Error when the allowed or the shown seconds do not read as numbers.
 QStringList questionBlock(const ShownQuestion& q);
 
 QStringList timeOutLines();

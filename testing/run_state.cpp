@@ -40,7 +40,7 @@ void advanceOrder(RunState& s) {
         s.progressCount = n * 10000;
 }
 
-double secondsUsed(const RunState& s, double allowed) {
+double secondsShown(const RunState& s, double allowed) {
     // The countdown holds one less than it last showed.
-    return allowed - std::min(allowed, s.countdown + 1.0);
+    return std::min(allowed, s.countdown + 1.0);
 }

@@ -51,9 +51,9 @@ bool orderExhausted(const RunState& s);
 // presents first.
 void advanceOrder(RunState& s);
 
-// Whole seconds used on the question on screen, which has `allowed` seconds: the allowed
-// seconds minus those its countdown has shown, the full allowance before the first tick. So
-// 0 until the second tick, one more with every tick after it, and allowed - 1 at the
-// time-out. Taken from the countdown itself, not from its display, which the answer-time
+// The seconds the countdown of the question on screen, which has `allowed` seconds, has
+// shown: its whole allowance before the first tick, one less with every tick after the first,
+// 1 at the time-out. The protocol counts the seconds used as allowed minus these, so 0 to
+// allowed - 1. Taken from the countdown itself, not from its display, which the answer-time
 // window may overwrite.
-double secondsUsed(const RunState& s, double allowed);
+double secondsShown(const RunState& s, double allowed);

@@ -45,7 +45,7 @@ void TuozKontrol::WriteQuestionBlock() {
     q.answerNumber = s.answerNumber;
     q.rightAnswer = recordText(PrOtvet->dataField());
     q.allowedText = Edit4->text();
-    q.secondsUsed = secondsUsed(s, numbers::strToFloat(q.allowedText));
+    q.shownText = numbers::floatToStr(secondsShown(s, numbers::strToFloat(q.allowedText)));
     Memo1->append(protocol::questionBlock(q));
 }
 

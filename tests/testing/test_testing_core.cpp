@@ -126,7 +126,7 @@ private slots:
         q.answerNumber = 3;
         q.rightAnswer = QStringLiteral("3");
         q.allowedText = QStringLiteral("35");
-        q.secondsUsed = 5;
+        q.shownText = QStringLiteral("30");
         const QStringList lines = protocol::questionBlock(q);
         QCOMPARE(lines.size(), 12);
         QCOMPARE(lines[0], QStringLiteral("\\\\") + QString(63, QLatin1Char('-')));
@@ -138,17 +138,20 @@ private slots:
         QCOMPARE(lines[9], QStringLiteral("Правильный ответ:3"));
         QCOMPARE(lines[10], QStringLiteral("Вы отвечали на вопрос: 5 сек. из 35"));
         QCOMPARE(lines[11], QString());
+
+        q.shownText = QString(); // a countdown cleared under a run: nothing half-written
+        QVERIFY_THROWS_EXCEPTION(Error, protocol::questionBlock(q));
     }
 
-    void secondsUsedFollowTheCountdown() {
+    void secondsShownFollowTheCountdown() {
         // The countdown holds the allowance when a question is shown, and one less after
-        // each tick; a time-out leaves 0.
+        // each tick; a time-out leaves 0. Seconds used are 35 minus the seconds shown.
         RunState s;
-        const QList<std::pair<double, double>> leftAndUsed{{35, 0}, {34, 0}, {33, 1},
-                                                           {25, 9}, {1, 33}, {0, 34}};
-        for (const auto& [left, used] : leftAndUsed) {
+        const QList<std::pair<double, double>> leftAndShown{{35, 35}, {34, 35}, {33, 34},
+                                                            {25, 26}, {1, 2},   {0, 1}};
+        for (const auto& [left, shown] : leftAndShown) {
             s.countdown = left;
-            QCOMPARE(secondsUsed(s, 35), used);
+            QCOMPARE(secondsShown(s, 35), shown);
         }
     }
 
