@@ -1,8 +1,9 @@
-# kv_add_test(NAME SOURCES... LIBS ... LABEL unit|gui [TIMEOUT s])
+# kv_add_test(NAME SOURCES... LIBS ... LABEL unit|gui [TIMEOUT s] [NO_WIDGETS])
 # Every test runs headless, with a timeout and a label, under a fixed locale: twice, once
-# under C and once (name suffix _ru) under Russian.
+# under C and once (name suffix _ru) under Russian. NO_WIDGETS leaves out the widget test
+# support, for tests of layers that must not link Qt Widgets.
 function(kv_add_test name)
-  cmake_parse_arguments(T "" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "NO_WIDGETS" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
   if(NOT T_LABEL)
     set(T_LABEL unit)
   endif()
@@ -10,7 +11,11 @@ function(kv_add_test name)
     set(T_TIMEOUT 120)
   endif()
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} kv_test_support Qt6::Test)
+  if(T_NO_WIDGETS)
+    target_link_libraries(${name} PRIVATE ${T_LIBS} Qt6::Test)
+  else()
+    target_link_libraries(${name} PRIVATE ${T_LIBS} kv_test_support Qt6::Test)
+  endif()
   # Once under C and once under the Russian locale the program meets on its users' desktops
   # (ru_RU.UTF-8 comes from scripts/install-deps.sh).
   foreach(locale C ru_RU)
