@@ -178,6 +178,8 @@ Format formatNamed(const QString& name) {
 int importBank(const ImportOptions& o, Report& report) {
     const Format format = formatOf(o.source, o.format, false);
     std::unique_ptr<bankfile::Writer> writer;
+    if (QFileInfo::exists(o.bank))
+        throw Error(u"Не удаётся создать банк вопросов «%1»: такой файл уже есть"_s.arg(o.bank));
     if (!o.dryRun)
         writer = std::make_unique<bankfile::Writer>(o.bank);
     exchange::Result result;

@@ -9,6 +9,7 @@
 #include "textfile.h"
 
 #include <QDir>
+#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -186,6 +187,26 @@ private slots:
         Report dot;
         QCOMPARE(checkBank(bank, dot), 1);
         formats::resetFromHostLocale();
+    }
+
+    void toolExitCodes() {
+        const auto run = [](const QStringList& args) {
+            QProcess tool;
+            tool.start(QStringLiteral(KV_BANK_TOOL), args);
+            tool.waitForFinished(60000);
+            return tool.exitCode();
+        };
+        const QString source = path(QStringLiteral("tool.txt"));
+        writeFile(source, "В?\nA) a\nB) b\nC) c\nD) d\nANSWER: A\n\nПлохой\nANSWER: A\n");
+        const QString bank = path(QStringLiteral("tool.mdb"));
+        QCOMPARE(run({"import", "--format", "aiken", source, bank}), 1);
+        QCOMPARE(run({"import", "--format", "aiken", "--skip-bad", source, bank}), 0);
+        QCOMPARE(run({"import", "--format", "aiken", "--skip-bad", source, bank}), 1);
+        QCOMPARE(run({"check", bank}), 0);
+        QCOMPARE(run({"check", path(QStringLiteral("faulty.mdb"))}), 1);
+        QCOMPARE(run({"check", path(QStringLiteral("missing.mdb"))}), 1);
+        QCOMPARE(run({"import", "--format", "docx", source, bank}), 2);
+        QCOMPARE(run({"export", bank}), 2);
     }
 
     void exportRefusesWhatItCannotCarry() {
