@@ -3,6 +3,7 @@
 #include "adotable.h"
 #include "error.h"
 #include "sqlite.h"
+#include "textfile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -27,6 +28,11 @@ void checkFile(const QString& path) {
         fail(QStringLiteral("Файл банка вопросов «%1» не найден"), path);
     if (info.isDir())
         fail(QStringLiteral("«%1» — это папка, а не файл банка вопросов"), path);
+    // Asked before anything opens it: opening a FIFO blocks until another program writes.
+    const QString kind = textfile::specialKind(path);
+    if (!kind.isEmpty())
+        throw DatabaseError(
+            QStringLiteral("«%1» — это %2, а не файл банка вопросов").arg(path, kind));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw DatabaseError(QStringLiteral("Не удаётся прочитать файл банка вопросов «%1»: %2")

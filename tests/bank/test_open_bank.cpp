@@ -4,6 +4,7 @@
 #include "error.h"
 
 #include <QTest>
+#include <sys/stat.h>
 
 // The open procedure as both windows run it, with data-aware controls bound as theirs are.
 class TestOpenBank : public QObject {
@@ -113,6 +114,20 @@ private slots:
             QCOMPARE(fixture::readAll(path), bytes);
             QVERIFY(!QFile::exists(path + QStringLiteral("-journal")));
         }
+    }
+
+    void fifoAndDeviceAreRefusedWithoutBlocking() {
+        // Opening a FIFO would wait for a writer that never comes; a device never ends.
+        const QString fifo = m_dir.filePath(QStringLiteral("pipe.mdb"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const QString zero = m_dir.filePath(QStringLiteral("zero.mdb"));
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), zero));
+        QCOMPARE(openPath(fifo),
+                 QStringLiteral("«%1» — это канал (FIFO), а не файл банка вопросов").arg(fifo));
+        QCOMPARE(openPath(zero),
+                 QStringLiteral("«%1» — это устройство, а не файл банка вопросов").arg(zero));
+        QVERIFY(!connection()->connected());
+        QVERIFY(!table()->active());
     }
 
     void bankWithoutTableKontrolStaysConnected() {
