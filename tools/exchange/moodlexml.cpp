@@ -8,19 +8,29 @@
 #include <QBuffer>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
+#include <deque>
+#include <future>
 
 namespace exchange::moodlexml {
 namespace {
 
 using namespace Qt::Literals::StringLiterals;
 
+// Pictures are decoded beside the reading, a few questions ahead; questions are still taken
+// or refused in the order of the source.
+constexpr size_t maxAhead = 8;
+
 // A question being read, and the first reason to refuse it.
 struct Pending {
     Question q;
+    QString name;
     QString refusal;
     int answers = 0;
     int right = 0;
     bool hasPicture = false;
+    bool passedOver = false;           // a category: neither taken nor refused
+    std::future<QByteArray> decoding;  // the picture as a bitmap, or Error
+    bool refusedBeforePicture = false; // that refusal comes first, else the picture's
     void refuse(const QString& why) {
         if (refusal.isEmpty())
             refusal = why;
@@ -47,11 +57,11 @@ void picture(Pending& p, const QString& base64, int line, Result& result) {
     if (pictureFormat(bytes).isEmpty())
         return; // a file that is no picture (a document attached to the text)
     p.hasPicture = true;
-    try {
-        p.q.graph = pictureToGraph(bytes);
-    } catch (const Error& e) {
-        p.refuse(e.message());
+    if (!p.refusal.isEmpty()) {
+        p.refusedBeforePicture = true;
+        return; // refused already: no need to look at the picture
     }
+    p.decoding = std::async(std::launch::async, [bytes] { return pictureToGraph(bytes); });
 }
 
 // <questiontext format="..."><text>...</text><file ... encoding="base64">...</file>
@@ -102,28 +112,22 @@ void answer(QXmlStreamReader& xml, Pending& p) {
     }
 }
 
-void question(QXmlStreamReader& xml, Result& result) {
-    const int line = int(xml.lineNumber());
-    const QString type = xml.attributes().value("type").toString();
-    if (type == u"category") {
-        xml.skipCurrentElement();
-        return;
-    }
-    if (type != u"multichoice") {
-        xml.skipCurrentElement();
-        if (!xml.hasError())
-            result.refuse(line, u"тип вопроса «%1» не поддерживается"_s.arg(type));
-        return;
-    }
+Pending question(QXmlStreamReader& xml, Result& result) {
     Pending p;
-    p.q.line = line;
-    QString name;
+    p.q.line = int(xml.lineNumber());
+    const QString type = xml.attributes().value("type").toString();
+    if (type == u"category" || type != u"multichoice") {
+        xml.skipCurrentElement();
+        p.passedOver = type == u"category" || xml.hasError();
+        p.refuse(u"тип вопроса «%1» не поддерживается"_s.arg(type));
+        return p;
+    }
     while (xml.readNextStartElement()) {
         const QStringView element = xml.name();
         if (element == u"name") {
             while (xml.readNextStartElement())
                 if (xml.name() == u"text")
-                    name = xml.readElementText();
+                    p.name = xml.readElementText();
                 else
                     xml.skipCurrentElement();
         } else if (element == u"questiontext") {
@@ -139,18 +143,40 @@ void question(QXmlStreamReader& xml, Result& result) {
             xml.skipCurrentElement();
         }
     }
-    if (xml.hasError())
-        return;
+    p.passedOver = xml.hasError(); // the source breaks off inside the question
     if (p.answers != 4)
         p.refuse(u"вариантов ответа %1, а нужно ровно четыре"_s.arg(p.answers));
     else if (p.right != 1)
         p.refuse(u"правильных ответов (fraction=\"100\") %1, а нужен ровно один"_s.arg(p.right));
-    if (!p.refusal.isEmpty()) {
-        result.refuse(line, p.refusal);
-        return;
+    return p;
+}
+
+// Takes or refuses the questions read so far, in order: those whose picture is ready, or all
+// of them when `all`.
+void settle(std::deque<Pending>& ahead, Result& result, bool all) {
+    while (!ahead.empty()) {
+        Pending& p = ahead.front();
+        const bool ready = !p.decoding.valid() || p.decoding.wait_for(std::chrono::seconds(0)) ==
+                                                      std::future_status::ready;
+        if (!all && !ready && ahead.size() <= maxAhead)
+            return;
+        if (p.decoding.valid()) {
+            try {
+                p.q.graph = p.decoding.get();
+            } catch (const Error& e) {
+                if (!p.refusedBeforePicture)
+                    p.refusal = e.message();
+            }
+        }
+        if (p.passedOver) {
+        } else if (!p.refusal.isEmpty()) {
+            result.refuse(p.q.line, p.refusal);
+        } else {
+            p.q.name = nameFrom(p.name, result);
+            result.take(p.q);
+        }
+        ahead.pop_front();
     }
-    p.q.name = nameFrom(name, result);
-    result.take(p.q);
 }
 
 } // namespace
@@ -166,12 +192,16 @@ void read(QIODevice* source, Result& result) {
                             u"это не Moodle XML: нет элемента <quiz>"_s);
         return;
     }
+    std::deque<Pending> ahead;
     while (xml.readNextStartElement()) {
-        if (xml.name() == u"question")
-            question(xml, result);
-        else
+        if (xml.name() == u"question") {
+            ahead.push_back(question(xml, result));
+            settle(ahead, result, false);
+        } else {
             xml.skipCurrentElement();
+        }
     }
+    settle(ahead, result, true);
     if (xml.hasError())
         result.breakOff(int(qMax<qint64>(1, xml.lineNumber())),
                         u"XML не читается: %1"_s.arg(xml.errorString()));
