@@ -28,7 +28,8 @@ struct Pending {
     int answers = 0;
     int right = 0;
     bool hasPicture = false;
-    bool passedOver = false;           // a category: neither taken nor refused
+    bool passedOver =
+        false; // a category, or where the source breaks off: neither taken nor refused
     std::future<QByteArray> decoding;  // the picture as a bitmap, or Error
     bool refusedBeforePicture = false; // that refusal comes first, else the picture's
     void refuse(const QString& why) {
@@ -61,7 +62,12 @@ void picture(Pending& p, const QString& base64, int line, Result& result) {
         p.refusedBeforePicture = true;
         return; // refused already: no need to look at the picture
     }
-    p.decoding = std::async(std::launch::async, [bytes] { return pictureToGraph(bytes); });
+    const auto decode = [bytes] { return pictureToGraph(bytes); };
+    try {
+        p.decoding = std::async(std::launch::async, decode);
+    } catch (const std::system_error&) { // no thread to be had: decode when it is taken
+        p.decoding = std::async(std::launch::deferred, decode);
+    }
 }
 
 // <questiontext format="..."><text>...</text><file ... encoding="base64">...</file>
