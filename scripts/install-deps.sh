@@ -3,7 +3,7 @@
 # Usage: scripts/install-deps.sh [extra packages...]
 set -euo pipefail
 
-packages=(cmake ninja-build g++ qt6-base-dev libqt6sql6-sqlite libsqlite3-dev fonts-dejavu-core
+packages=(cmake ninja-build g++ qt6-base-dev libsqlite3-dev fonts-dejavu-core
           qt6-image-formats-plugins "$@")
 
 missing=()

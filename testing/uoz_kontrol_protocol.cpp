@@ -49,12 +49,12 @@ void TuozKontrol::WriteProtocolHeader() {
 void TuozKontrol::WriteQuestionBlock() {
     protocol::ShownQuestion q;
     q.record = runState().currentRecord;
-    q.question = DBMemo1->toPlainText();
+    q.question = DBMemo1->shownText();
     const DBMemo* options[4] = {DBMemo_Otv1, DBMemo_Otv2, DBMemo_Otv3, DBMemo_Otv4};
     for (int k = 0; k < 4; ++k)
-        q.options[k] = options[k]->toPlainText();
+        q.options[k] = options[k]->shownText();
     q.answerNumber = runState().answerNumber;
-    q.rightAnswer = PrOtvet->text();
+    q.rightAnswer = PrOtvet->shownText();
     q.allowedText = Edit4->text();
     q.shownText = Edit3->text();
     appendToProtocol(protocol::questionBlock(q));

@@ -78,7 +78,7 @@ void readBank(const QString& path, const std::function<void(const Question&)>& v
     ADOConnection connection;
     ADOTable table(&connection);
     connection.setConnectionString(path);
-    connection.connect();
+    connection.open();
     table.open();
     for (const char* field :
          {"Name", "Vopros", "Otvet1", "Otvet2", "Otvet3", "Otvet4", "PrOtvet", "Graph"})

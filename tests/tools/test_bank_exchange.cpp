@@ -1,5 +1,7 @@
 // The bank tool's exchange commands on real bank files: the round trip of the sample bank,
 // what is never written, and the bank check.
+#include "adoconnection.h"
+#include "adotable.h"
 #include "bankexchange.h"
 #include "bankfile.h"
 #include "banksource.h"
@@ -10,8 +12,6 @@
 
 #include <QDir>
 #include <QProcess>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -19,26 +19,25 @@ using namespace bankexchange;
 
 namespace {
 
-// Every record of a bank, pictures as their pixels, for comparing two banks.
+// Every record of a bank as the program reads it, pictures as their pixels, for comparing
+// two banks.
 QStringList contents(const QString& path) {
+    ADOConnection connection;
+    ADOTable table(&connection);
+    connection.setConnectionString(path);
+    connection.open();
+    table.open();
     QStringList out;
-    {
-        auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("look"));
-        db.setDatabaseName(path);
-        db.open();
-        QSqlQuery q(QStringLiteral("SELECT * FROM kontrol ORDER BY rowid"), db);
-        while (q.next()) {
-            QStringList row;
-            for (int i = 0; i < 7; ++i)
-                row << q.value(i).toString();
-            const QImage picture = decodeGraph(q.value(7).toByteArray());
-            row << QString::number(
-                qHashBits(picture.convertToFormat(QImage::Format_RGB32).constBits(),
-                          size_t(picture.sizeInBytes())));
-            out << row.join(QLatin1Char('|'));
-        }
+    for (; !table.eof(); table.next()) {
+        QStringList row;
+        for (const char* field :
+             {"Name", "Vopros", "Otvet1", "Otvet2", "Otvet3", "Otvet4", "PrOtvet"})
+            row << table.fieldText(QLatin1String(field));
+        const QImage picture = decodeGraph(table.fieldBytes(QStringLiteral("Graph")))
+                                   .convertToFormat(QImage::Format_RGB32);
+        row << QString::number(qHashBits(picture.constBits(), size_t(picture.sizeInBytes())));
+        out << row.join(QLatin1Char('|'));
     }
-    QSqlDatabase::removeDatabase(QStringLiteral("look"));
     return out;
 }
 
