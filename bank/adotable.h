@@ -49,6 +49,10 @@ public:
     bool fieldIsNumeric(const QString& name) const override;
 
     bool canModify() const override;
+    // An open bank that may not be changed (no write permission, or the old format).
+    bool isReadOnly() const { return m_active && !canModify(); }
+    // The open bank is of the old (Jet) format: read-only; the editor says so once.
+    bool legacyFormat() const;
     void insert() override;
     void edit() override;
     void post() override;

@@ -6,6 +6,9 @@ set -euo pipefail
 packages=(cmake ninja-build g++ qt6-base-dev libsqlite3-dev fonts-dejavu-core
           qt6-image-formats-plugins "$@")
 
+# Old-format (Jet) banks: libmdb for their reader, mdb-export for its benchmark.
+packages+=(mdbtools-dev mdbtools pkg-config)
+
 missing=()
 for p in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

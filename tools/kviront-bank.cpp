@@ -1,6 +1,7 @@
 // kviront-bank: makes question banks for the testing program.
 //   kviront-bank create FILE          an empty bank
 //   kviront-bank build SOURCE FILE    a bank from a text source (see banksource.h)
+//   kviront-bank convert OLD NEW      an editable bank from an old-format (Jet) one
 //   kviront-bank import [--format F] [--skip-bad] [--dry-run] SOURCE FILE
 //   kviront-bank export [--format F] [--skip-bad] FILE TARGET
 //   kviront-bank check FILE
@@ -9,6 +10,7 @@
 #include "banksource.h"
 #include "error.h"
 #include "formats.h"
+#include "jetconvert.h"
 #include "textfile.h"
 
 #include <QCoreApplication>
@@ -26,6 +28,8 @@ int usage() {
                                "  kviront-bank create ФАЙЛ          — пустой банк вопросов\n"
                                "  kviront-bank build ИСТОЧНИК ФАЙЛ  — банк из текстового "
                                "источника\n"
+                               "  kviront-bank convert СТАРЫЙ НОВЫЙ — изменяемый банк из банка "
+                               "старого формата (.mdb Microsoft Jet)\n"
                                "  kviront-bank import [--format moodle|gift|aiken|csv] "
                                "[--skip-bad] [--dry-run] ИСТОЧНИК ФАЙЛ\n"
                                "                                    — банк из Moodle XML, GIFT, "
@@ -101,6 +105,19 @@ void build(const QString& sourcePath, const QString& bankPath) {
     say(stdout, QStringLiteral("%1: вопросов %2").arg(bankPath).arg(questions.size()));
 }
 
+// Prints what could not be carried over; the result is then a failure.
+int convert(const QString& oldPath, const QString& newPath) {
+    const jetconvert::Result result = jetconvert::convert(oldPath, newPath);
+    say(stdout, QStringLiteral("%1: вопросов %2").arg(newPath).arg(result.questions));
+    for (const QString& line : result.refused)
+        say(stderr, QStringLiteral("kviront-bank: ") + line);
+    if (result.refused.isEmpty())
+        return 0;
+    say(stderr, QStringLiteral("kviront-bank: банк записан без этих значений (%1)")
+                    .arg(result.refused.size()));
+    return 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -117,6 +134,8 @@ int main(int argc, char** argv) {
             say(stdout, QStringLiteral("%1: пустой банк вопросов создан").arg(args[1]));
         } else if (args.size() == 3 && args[0] == QLatin1String("build")) {
             build(args[1], args[2]);
+        } else if (args.size() == 3 && args[0] == QLatin1String("convert")) {
+            return convert(args[1], args[2]);
         } else {
             return usage();
         }

@@ -24,7 +24,7 @@ QList<Question> bank() {
 
 // The question on screen as its bank position 1 … 3.
 int questionOnScreen() {
-    const QString text = uozKontrol->DBMemo1->toPlainText();
+    const QString text = uozKontrol->DBMemo1->shownText();
     return text == multiLineQuestion ? 1 : text.right(1).toInt();
 }
 
