@@ -34,6 +34,7 @@ void createForms() {
     FormReg = new TFormReg;
     DataModule1 = new TDataModule1;
     uozKontrol->bindDataSource(DataModule1->DataSourceControl);
+    uozKontrol_redaktor->bindDataSource(DataModule1->DataSourceControl);
     vivsoobsh = new Tvivsoobsh;
     for (Form* form :
          std::initializer_list<Form*>{About, uozKontrol, uozKontrol_otchet, uozKontrol_redaktor,

@@ -59,6 +59,7 @@ public:
     void cancel() override;
     void remove() override;
     void refresh() override;
+    void checkBrowseMode() override;
     bool modified() const override;
     void setFieldText(const QString& name, const QString& text) override;
     void setFieldBytes(const QString& name, const QByteArray& bytes) override;
@@ -78,11 +79,11 @@ private:
     void checkActive() const;
     void reset();
     void notify(void (DataLink::*call)());
-    void checkBrowseMode();
     void requireEditing() const;
     void requireWritable() const;
     void setValue(int field, const QVariant& value);
     void writeRecord();
+    void placeWritten(qint64 rowid);
     bool rowExists(qint64 rowid) const;
     void beginRead() const;
     void endRead();

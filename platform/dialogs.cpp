@@ -10,6 +10,7 @@ namespace {
 QQueue<std::optional<QString>> g_fileAnswers;
 QQueue<bool> g_confirmAnswers;
 QString g_lastFilter;
+QString g_lastConfirmText;
 } // namespace
 
 QString toQtFilter(const QString& filter) {
@@ -49,6 +50,7 @@ bool FileDialog::execute(QWidget* parent) {
 }
 
 bool confirm(QWidget* parent, const QString& caption, const QString& text) {
+    g_lastConfirmText = text;
     if (!g_confirmAnswers.isEmpty())
         return g_confirmAnswers.dequeue();
     return QMessageBox::question(parent, caption, text, QMessageBox::Ok | QMessageBox::Cancel,
@@ -73,6 +75,9 @@ void clearAnswers() {
 }
 QString lastFilter() {
     return g_lastFilter;
+}
+QString lastConfirmText() {
+    return g_lastConfirmText;
 }
 
 } // namespace dialogs

@@ -37,6 +37,7 @@ void queueFileCancel();                    // the next file dialog is cancelled
 void queueConfirm(bool ok);
 int pendingAnswers();
 void clearAnswers();
-QString lastFilter(); // the filter of the last file dialog shown or answered
+QString lastFilter();      // the filter of the last file dialog shown or answered
+QString lastConfirmText(); // the question of the last confirmation shown or answered
 
 } // namespace dialogs

@@ -164,10 +164,10 @@ private slots:
         p.table.insert();
         p.table.setFieldText(QStringLiteral("Name"), QStringLiteral("10"));
         p.table.setFieldBytes(QStringLiteral("Graph"), QByteArray("BMxx"));
-        p.table.first(); // changed: written before the move
+        p.table.first(); // changed: written before the move, and placed where it is stored
         QCOMPARE(p.table.state(), Dataset::State::Browse);
-        QCOMPARE(p.names(), (QStringList{"1", "2", "10", "3"}));
-        p.table.refresh(); // stored order after reading again
+        QCOMPARE(p.names(), (QStringList{"1", "2", "3", "10"}));
+        p.table.refresh(); // the same order after reading again
         QCOMPARE(p.names(), (QStringList{"1", "2", "3", "10"}));
         QCOMPARE(p.table.fieldBytes(QStringLiteral("Graph")), QByteArray("BMxx"));
 
