@@ -1,6 +1,8 @@
 #include "uoz_kontrol_redaktor.h"
 
 #include "dataModule.h"
+#include "jetbank.h"
+#include "vivodsoobsh.h"
 
 TuozKontrol_redaktor* uozKontrol_redaktor = nullptr;
 
@@ -25,7 +27,13 @@ void closeQuestionTable() {
 void TuozKontrol_redaktor::N6Click() {
     // The open procedure closes the table first: what was typed is written before that.
     DataModule1->ADOTableControl->checkBrowseMode();
-    openBank(OpenDialog1, this);
+    if (!openBank(OpenDialog1, this))
+        return;
+    // An old-format bank browses but cannot change: say so once, when it is opened, so the
+    // disabled buttons do not look like a broken editor.
+    const ADOConnection* connection = DataModule1->ADOConnectionControl;
+    if (connection->legacyFormat())
+        raiseNotice(jetbank::legacyNotice(connection->fileName()));
 }
 
 void TuozKontrol_redaktor::N8Click() {

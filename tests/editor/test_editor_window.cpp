@@ -1,6 +1,7 @@
 // The question editor's window: layout, showing, the navigator's states, editing through the
 // controls, writing before the table is left or closed, delete, insert, read-only banks.
 #include "editor_fixture.h"
+#include "jetbank.h"
 
 #include <QLabel>
 #include <QMenu>
@@ -202,6 +203,23 @@ private slots:
         QCOMPARE(table()->state(), Dataset::State::Browse);
         QCOMPARE(watcher.total(), 0); // a beep, no error box
         click(DBNavigator::Next);
+        w()->N8->trigger();
+        QCOMPARE(fixture::readAll(path), before);
+    }
+
+    // An old-format bank: told once, on opening, why nothing can be changed; browsing works.
+    void oldFormatBankSaysOnceThatItIsReadOnly() {
+        const QString path = QStringLiteral(KV_JET_FIXTURES "/bank5_jet4.mdb");
+        const QByteArray before = fixture::readAll(path);
+        ModalWatcher watcher;
+        openBank(path);
+        QCOMPARE(watcher.notices, QStringList{jetbank::legacyNotice(path)});
+        QCOMPARE(navigator(), QStringLiteral("..NL......"));
+        type(w()->DBMemo1, QStringLiteral("abc"));
+        click(DBNavigator::Next);
+        click(DBNavigator::Last);
+        QCOMPARE(navigator(), QStringLiteral("FP........"));
+        QCOMPARE(watcher.total(), 1);
         w()->N8->trigger();
         QCOMPARE(fixture::readAll(path), before);
     }
