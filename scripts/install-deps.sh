@@ -3,7 +3,8 @@
 # Usage: scripts/install-deps.sh [extra packages...]
 set -euo pipefail
 
-packages=(cmake ninja-build g++ qt6-base-dev libsqlite3-dev fonts-dejavu-core locales "$@")
+packages=(cmake ninja-build g++ qt6-base-dev libsqlite3-dev fonts-dejavu-core locales
+          qt6-image-formats-plugins "$@")
 
 # Old-format (Jet) banks: libmdb for their reader, mdb-export for its benchmark.
 packages+=(mdbtools-dev mdbtools pkg-config)
