@@ -10,29 +10,6 @@
 
 namespace {
 
-void bindValue(sqlite3_stmt* stmt, int at, const QVariant& value) {
-    switch (value.typeId()) {
-    case QMetaType::LongLong:
-        sqlite3_bind_int64(stmt, at, value.toLongLong());
-        break;
-    case QMetaType::Double:
-        sqlite3_bind_double(stmt, at, value.toDouble());
-        break;
-    case QMetaType::QString: {
-        const QByteArray text = value.toString().toUtf8();
-        sqlite3_bind_text(stmt, at, text.constData(), int(text.size()), SQLITE_TRANSIENT);
-        break;
-    }
-    case QMetaType::QByteArray: {
-        const QByteArray bytes = value.toByteArray();
-        sqlite3_bind_blob(stmt, at, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
-        break;
-    }
-    default:
-        sqlite3_bind_null(stmt, at);
-    }
-}
-
 // A number typed into a numeric field, as the field stores it.
 QVariant numberValue(const QString& text) {
     if (text.trimmed().isEmpty())
@@ -168,7 +145,7 @@ void ADOTable::writeRecord() {
     try {
         sqlite::Statement stmt(db, sql);
         for (int i = 0; i < values.size(); ++i)
-            bindValue(stmt.get(), i + 1, values[i]);
+            sqlite::bind(stmt.get(), i + 1, values[i]);
         if (!inserting)
             sqlite3_bind_int64(stmt.get(), int(values.size()) + 1, m_rowids[size_t(m_index)]);
         stmt.step();

@@ -57,26 +57,6 @@ const char* columnType(int kind) {
     }
 }
 
-void bind(sqlite3_stmt* stmt, int at, const QVariant& value) {
-    switch (value.typeId()) {
-    case QMetaType::LongLong:
-        sqlite3_bind_int64(stmt, at, value.toLongLong());
-        break;
-    case QMetaType::QString: {
-        const QByteArray text = value.toString().toUtf8();
-        sqlite3_bind_text(stmt, at, text.constData(), int(text.size()), SQLITE_TRANSIENT);
-        break;
-    }
-    case QMetaType::QByteArray: {
-        const QByteArray bytes = value.toByteArray();
-        sqlite3_bind_blob(stmt, at, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
-        break;
-    }
-    default:
-        sqlite3_bind_null(stmt, at);
-    }
-}
-
 } // namespace
 
 void copyInto(sqlite3* db, const Table& table) {
@@ -92,7 +72,7 @@ void copyInto(sqlite3* db, const Table& table) {
         db, QStringLiteral("INSERT INTO kontrol VALUES (%1)").arg(marks.join(", ")));
     for (const auto& row : table.rows) {
         for (int i = 0; i < row.size(); ++i)
-            bind(insert.get(), i + 1, row[i]);
+            sqlite::bind(insert.get(), i + 1, row[i]);
         insert.step();
         insert.reset();
         sqlite3_clear_bindings(insert.get());

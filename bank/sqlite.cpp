@@ -88,4 +88,27 @@ QString quoted(const QString& name) {
     return QLatin1Char('"') + text + QLatin1Char('"');
 }
 
+void bind(sqlite3_stmt* stmt, int at, const QVariant& value) {
+    switch (value.typeId()) {
+    case QMetaType::LongLong:
+        sqlite3_bind_int64(stmt, at, value.toLongLong());
+        break;
+    case QMetaType::Double:
+        sqlite3_bind_double(stmt, at, value.toDouble());
+        break;
+    case QMetaType::QString: {
+        const QByteArray text = value.toString().toUtf8();
+        sqlite3_bind_text(stmt, at, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+        break;
+    }
+    case QMetaType::QByteArray: {
+        const QByteArray bytes = value.toByteArray();
+        sqlite3_bind_blob(stmt, at, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+        break;
+    }
+    default:
+        sqlite3_bind_null(stmt, at);
+    }
+}
+
 } // namespace sqlite

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QVariant>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -38,5 +39,8 @@ QString lastError(sqlite3* db);
 void exec(sqlite3* db, const QString& sql);
 // "name" quoted as an SQL identifier.
 QString quoted(const QString& name);
+// Binds `value` to parameter `at` (from 1): whole numbers, reals, text as UTF-8 and bytes as
+// blobs; anything else, and a null value, as NULL.
+void bind(sqlite3_stmt* stmt, int at, const QVariant& value);
 
 } // namespace sqlite

@@ -11,6 +11,8 @@ function(kv_add_test name)
     set(T_TIMEOUT 120)
   endif()
   add_executable(${name} ${T_SOURCES})
+  # Header-only helpers shared by the tests, widget-free ones included.
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
   if(T_NO_WIDGETS)
     target_link_libraries(${name} PRIVATE ${T_LIBS} Qt6::Test)
   else()

@@ -5,9 +5,9 @@
 // in the same run, so that load from elsewhere weighs on both sides alike).
 #include "adoconnection.h"
 #include "adotable.h"
-#include "bankfile.h"
-#include "bitmap.h"
-#include "dbcontrols.h"
+#include "bench_bank_data.h"
+#include "bench_measure.h"
+#include "question_window.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -19,33 +19,10 @@
 
 namespace {
 
+using namespace bench;
+
 constexpr int questions = 10000;
 constexpr int runs = 9;
-
-QByteArray pictureBytes(int seed) {
-    QImage image(190, 180, QImage::Format_RGB32); // a 24-bit file of about 100 KB
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            image.setPixel(x, y, qRgb((x + seed) % 256, (y * 3) % 256, (x ^ y) % 256));
-    return encodeBitmap(image);
-}
-
-void makeBank(const QString& path) {
-    bankfile::Writer writer(path);
-    for (int i = 1; i <= questions; ++i) {
-        bankfile::Question q;
-        q.name = i;
-        q.vopros =
-            QStringLiteral("Вопрос номер %1: какой из ответов верный?\nВторая строка.").arg(i);
-        for (int k = 0; k < 4; ++k)
-            q.otvet[k] = QStringLiteral("Вариант ответа %1 к вопросу %2").arg(k + 1).arg(i);
-        q.prOtvet = 1 + i % 4;
-        if (i % 10 == 0)
-            q.graph = pictureBytes(i);
-        writer.add(q);
-    }
-    writer.commit();
-}
 
 // The record numbers a run visits: every record once, in a scrambled order.
 std::vector<int> jumpOrder() {
@@ -59,23 +36,6 @@ std::vector<int> jumpOrder() {
     }
     return order;
 }
-
-// The test window's question controls on one data source.
-struct Window {
-    QWidget host;
-    DataSource source;
-    Window() {
-        new DBMemo(QStringLiteral("DBMemo1"), QStringLiteral("Vopros"), &host);
-        for (int k = 1; k <= 4; ++k)
-            new DBMemo(QStringLiteral("DBMemo_Otv%1").arg(k), QStringLiteral("Otvet%1").arg(k),
-                       &host);
-        new DBEdit(QStringLiteral("PrOtvet"), QStringLiteral("PrOtvet"), &host);
-        new DBImage(QStringLiteral("DBImage1"), QStringLiteral("Graph"), &host);
-        for (QObject* child : host.children())
-            if (auto* control = dynamic_cast<DataControl*>(child))
-                control->setDataSource(&source);
-    }
-};
 
 double ours(const QString& path, DataSource* source, const std::vector<int>& order, int* counted) {
     QElapsedTimer timer;
@@ -122,20 +82,6 @@ double bareScan(const QString& path, qint64* bytes) {
     return double(timer.nsecsElapsed()) / 1e6;
 }
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-double peakMb() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    return -1;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -143,15 +89,12 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("bench.mdb"));
-    makeBank(path);
+    makeBank(path, questions);
     std::printf("bank: %d questions, %lld bytes\n", questions, QFile(path).size());
     const std::vector<int> order = jumpOrder();
     Window window;
     // The peak from here on: the bank was made above with its own memory.
-    QFile refs(QStringLiteral("/proc/self/clear_refs"));
-    if (refs.open(QIODevice::WriteOnly))
-        refs.write("5");
-    refs.close();
+    resetPeak();
     {
         DataSource bare; // the engine alone, no controls following it
         int counted = 0;

@@ -3,8 +3,8 @@
 // controls show the result (the event loop has run). Prints the median of many operations.
 // Last line: first_ms= last_ms= next_ms= post_ms= insert_post_ms= delete_ms= refresh_ms=
 // peak_mb= (peak: the highest resident memory once the bank file was made).
-#include "bankfile.h"
-#include "bitmap.h"
+#include "bench_bank_data.h"
+#include "bench_measure.h"
 #include "dataModule.h"
 #include "dbcontrols.h"
 #include "dbnavigator.h"
@@ -23,46 +23,9 @@
 
 namespace {
 
+using namespace bench;
+
 constexpr int questions = 10000;
-
-QByteArray pictureBytes(int seed) {
-    QImage image(190, 180, QImage::Format_RGB32); // a 24-bit file of about 100 KB
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            image.setPixel(x, y, qRgb((x + seed) % 256, (y * 3) % 256, (x ^ y) % 256));
-    return encodeBitmap(image);
-}
-
-void makeBank(const QString& path) {
-    bankfile::Writer writer(path);
-    for (int i = 1; i <= questions; ++i) {
-        bankfile::Question q;
-        q.name = i;
-        q.vopros =
-            QStringLiteral("Вопрос номер %1: какой из ответов верный?\nВторая строка.").arg(i);
-        for (int k = 0; k < 4; ++k)
-            q.otvet[k] = QStringLiteral("Вариант ответа %1 к вопросу %2").arg(k + 1).arg(i);
-        q.prOtvet = 1 + i % 4;
-        if (i % 10 == 0)
-            q.graph = pictureBytes(i);
-        writer.add(q);
-    }
-    writer.commit();
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? -1 : v[v.size() / 2];
-}
-
-double peakMb() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    return -1;
-}
 
 // What one forced write to the bank's disk costs there: a write of a record waits for a few
 // of them (the bank stays sound through a power cut), so it bounds post, insert and delete.
@@ -107,14 +70,11 @@ int main(int argc, char** argv) {
     QTemporaryDir dir(args.size() > 1 ? args[1] + QStringLiteral("/bench_editor-XXXXXX")
                                       : QString());
     const QString path = dir.filePath(QStringLiteral("bench.mdb"));
-    makeBank(path);
+    makeBank(path, questions);
     std::printf("bank: %d questions, %lld bytes, in %s (fsync there: %.2f ms)\n", questions,
                 QFile(path).size(), qPrintable(dir.path()), syncMs(dir.path()));
 
-    QFile refs(QStringLiteral("/proc/self/clear_refs")); // the peak from here on
-    if (refs.open(QIODevice::WriteOnly))
-        refs.write("5");
-    refs.close();
+    resetPeak(); // the peak from here on
 
     uozKontrol_redaktor = new TuozKontrol_redaktor;
     DataModule1 = new TDataModule1;

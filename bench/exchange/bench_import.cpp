@@ -2,6 +2,7 @@
 // over the same file, in the same run, so that load from elsewhere weighs on both alike.
 // Last line: import_ms=I parse_only_ms=P ratio=I/P peak_mb=M (medians over the runs).
 #include "bankexchange.h"
+#include "bench_measure.h"
 #include "bitmap.h"
 #include "moodlexml.h"
 
@@ -16,6 +17,8 @@
 #include <ctime>
 
 namespace {
+
+using namespace bench;
 
 constexpr int questions = 10000;
 constexpr int pictureEvery = 10;
@@ -83,25 +86,11 @@ double import(const QString& source, const QString& bank) {
     return ms;
 }
 
-double peakMb() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    return 0;
-}
-
 // Processor time of this process (user and system), which load from elsewhere leaves alone.
 double cpuMs() {
     timespec t{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
     return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 } // namespace

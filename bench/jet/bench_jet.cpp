@@ -5,7 +5,8 @@
 // the per-run ratios, M the program's peak plus the reader's peak: both live at once).
 #include "adoconnection.h"
 #include "adotable.h"
-#include "dbcontrols.h"
+#include "bench_measure.h"
+#include "question_window.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -17,24 +18,9 @@
 
 namespace {
 
-constexpr int runs = 7;
+using namespace bench;
 
-// The test window's question controls on one data source.
-struct Window {
-    QWidget host;
-    DataSource source;
-    Window() {
-        new DBMemo(QStringLiteral("DBMemo1"), QStringLiteral("Vopros"), &host);
-        for (int k = 1; k <= 4; ++k)
-            new DBMemo(QStringLiteral("DBMemo_Otv%1").arg(k), QStringLiteral("Otvet%1").arg(k),
-                       &host);
-        new DBEdit(QStringLiteral("PrOtvet"), QStringLiteral("PrOtvet"), &host);
-        new DBImage(QStringLiteral("DBImage1"), QStringLiteral("Graph"), &host);
-        for (QObject* child : host.children())
-            if (auto* control = dynamic_cast<DataControl*>(child))
-                control->setDataSource(&source);
-    }
-};
+constexpr int runs = 7;
 
 double ours(const QString& path, Window& window, int* records) {
     QElapsedTimer timer;
@@ -63,20 +49,6 @@ double mdbExport(const QString& path) {
     return double(timer.nsecsElapsed()) / 1e6;
 }
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-double peakMb() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    return -1;
-}
-
 double childrenPeakMb() {
     struct rusage usage {};
     getrusage(RUSAGE_CHILDREN, &usage);
@@ -92,10 +64,7 @@ int main(int argc, char** argv) {
                                   : QStringLiteral(KV_JET_FIXTURES "/bigbank_jet4.mdb");
     std::printf("bank: %s, %lld bytes\n", qPrintable(path), QFile(path).size());
     Window window;
-    QFile refs(QStringLiteral("/proc/self/clear_refs")); // the peak from here on
-    if (refs.open(QIODevice::WriteOnly))
-        refs.write("5");
-    refs.close();
+    resetPeak(); // the peak from here on
     int records = 0;
     ours(path, window, &records); // warm-up, and the reader's own peak before mdb-export runs
     const double readerPeak = childrenPeakMb();

@@ -2,6 +2,7 @@
 #include "adotable.h"
 #include "bankfixture.h"
 #include "error.h"
+#include "error_of.h"
 #include "formats.h"
 
 #include <QTest>
@@ -45,14 +46,6 @@ void handlerEnds() {
     QCoreApplication::processEvents();
 }
 
-QString errorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Error& e) {
-        return e.message();
-    }
-    return QString();
-}
 } // namespace
 
 class TestBankEngine : public QObject {

@@ -4,6 +4,7 @@
 #include "adoconnection.h"
 #include "adotable.h"
 #include "error.h"
+#include "error_of.h"
 #include "jetfixture.h"
 
 #include <QElapsedTimer>
@@ -58,7 +59,7 @@ QByteArray mutate(QByteArray data, std::mt19937& random, QString& how) {
 QString openAndRead(const QString& file) {
     ADOConnection connection;
     connection.setConnectionString(file);
-    try {
+    return errorOf<DatabaseError>([&] {
         connection.open();
         ADOTable table(&connection);
         table.open();
@@ -67,10 +68,7 @@ QString openAndRead(const QString& file) {
             for (const QString& name : table.fieldNames())
                 table.fieldBytes(name);
         }
-    } catch (const DatabaseError& e) {
-        return e.message();
-    }
-    return QString();
+    });
 }
 
 } // namespace

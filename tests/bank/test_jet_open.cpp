@@ -1,54 +1,19 @@
 // The open procedure on old-format (Jet) banks, with data-aware controls bound as the
 // windows bind theirs: records and pictures shown, nothing changeable, the Part's failures.
-#include "dataModule.h"
-#include "dbcontrols.h"
-#include "error.h"
 #include "jetbank.h"
 #include "jetfixture.h"
+#include "open_fixture.h"
 
 #include <QTest>
 
 using namespace jetfixture;
 
-class TestJetOpen : public QObject {
+class TestJetOpen : public QObject, private OpenFixture {
     Q_OBJECT
-    QWidget m_host;
-    DBMemo* m_question = nullptr;
-    DBEdit* m_right = nullptr;
-    DBEdit* m_name = nullptr;
-    DBImage* m_image = nullptr;
-    dialogs::FileDialog m_dialog{dialogs::FileDialog::Open};
-
-    QString openPath(const QString& file) {
-        dialogs::queueFileAnswer(file);
-        try {
-            openBank(m_dialog, &m_host);
-        } catch (const DatabaseError& e) {
-            return e.message();
-        }
-        return QString();
-    }
-    ADOTable* table() { return DataModule1->ADOTableControl; }
 
 private slots:
-    void initTestCase() {
-        DataModule1 = new TDataModule1;
-        m_question = new DBMemo(QStringLiteral("DBMemo1"), QStringLiteral("Vopros"), &m_host);
-        for (int i = 1; i <= 4; ++i)
-            (new DBMemo(QStringLiteral("DBMemo_Otv%1").arg(i), QStringLiteral("Otvet%1").arg(i),
-                        &m_host))
-                ->setDataSource(DataModule1->DataSourceControl);
-        m_right = new DBEdit(QStringLiteral("PrOtvet"), QStringLiteral("PrOtvet"), &m_host);
-        m_image = new DBImage(QStringLiteral("DBImage1"), QStringLiteral("Graph"), &m_host);
-        m_name = new DBEdit(QStringLiteral("DBEdit1"), QStringLiteral("Name"), &m_host);
-        for (DataControl* c :
-             std::initializer_list<DataControl*>{m_question, m_right, m_image, m_name})
-            c->setDataSource(DataModule1->DataSourceControl);
-    }
-    void cleanupTestCase() {
-        delete DataModule1;
-        DataModule1 = nullptr;
-    }
+    void initTestCase() { makeDataModule(); }
+    void cleanupTestCase() { dropDataModule(); }
     void cleanup() { QCOMPARE(dialogs::pendingAnswers(), 0); }
 
     void opensReadOnlyAndShowsRecordsAndPictures() {

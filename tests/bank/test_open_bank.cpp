@@ -1,55 +1,17 @@
 #include "bankfixture.h"
-#include "dataModule.h"
-#include "dbcontrols.h"
-#include "error.h"
+#include "open_fixture.h"
 
 #include <QTest>
 #include <sys/stat.h>
 
 // The open procedure as both windows run it, with data-aware controls bound as theirs are.
-class TestOpenBank : public QObject {
+class TestOpenBank : public QObject, private OpenFixture {
     Q_OBJECT
     QTemporaryDir m_dir;
-    QWidget m_host;
-    DBMemo* m_question = nullptr;
-    DBEdit* m_right = nullptr;
-    DBEdit* m_name = nullptr;
-    DBImage* m_image = nullptr;
-    dialogs::FileDialog m_dialog{dialogs::FileDialog::Open};
-
-    // Runs the open procedure on `path`; returns the error text, or "" when it opened.
-    QString openPath(const QString& path) {
-        dialogs::queueFileAnswer(path);
-        try {
-            if (!openBank(m_dialog, &m_host))
-                return QStringLiteral("cancelled");
-        } catch (const DatabaseError& e) {
-            return e.message();
-        }
-        return QString();
-    }
-    ADOConnection* connection() { return DataModule1->ADOConnectionControl; }
-    ADOTable* table() { return DataModule1->ADOTableControl; }
 
 private slots:
-    void initTestCase() {
-        DataModule1 = new TDataModule1;
-        m_question = new DBMemo(QStringLiteral("DBMemo1"), QStringLiteral("Vopros"), &m_host);
-        for (int i = 1; i <= 4; ++i)
-            (new DBMemo(QStringLiteral("DBMemo_Otv%1").arg(i), QStringLiteral("Otvet%1").arg(i),
-                        &m_host))
-                ->setDataSource(DataModule1->DataSourceControl);
-        m_right = new DBEdit(QStringLiteral("PrOtvet"), QStringLiteral("PrOtvet"), &m_host);
-        m_image = new DBImage(QStringLiteral("DBImage1"), QStringLiteral("Graph"), &m_host);
-        m_name = new DBEdit(QStringLiteral("DBEdit1"), QStringLiteral("Name"), &m_host);
-        for (DataControl* c :
-             std::initializer_list<DataControl*>{m_question, m_right, m_image, m_name})
-            c->setDataSource(DataModule1->DataSourceControl);
-    }
-    void cleanupTestCase() {
-        delete DataModule1;
-        DataModule1 = nullptr;
-    }
+    void initTestCase() { makeDataModule(); }
+    void cleanupTestCase() { dropDataModule(); }
     void cleanup() { QCOMPARE(dialogs::pendingAnswers(), 0); }
 
     void createdClosedWithTheInitialConnectionString() {

@@ -1,6 +1,7 @@
 // Whole files written and read under bad conditions: a disk that fills up, a file size limit,
 // FIFOs, devices, links and names of the full length.
 #include "error.h"
+#include "full_disk.h"
 #include "textfile.h"
 
 #include <QDir>
@@ -16,18 +17,6 @@
 #include <unistd.h>
 
 namespace {
-// A disk with `room` bytes free.
-qint64 room = 0;
-qint64 fullDisk(int fd, const char* data, qint64 size) {
-    if (room <= 0) {
-        errno = ENOSPC;
-        return -1;
-    }
-    const qint64 taken = qMin(size, room);
-    room -= taken;
-    return ::write(fd, data, size_t(taken));
-}
-
 QByteArray fileBytes(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
@@ -70,9 +59,9 @@ private slots:
         const QString old = path(QStringLiteral("old.usr"));
         textfile::writeFileAtomically(old, "old protocol\r\n");
         const QByteArray protocol(10 * 1024, 'x');
-        textfile::setWriteCall(fullDisk);
+        textfile::setWriteCall(disk::full);
         for (const QString& target : {old, path(QStringLiteral("new.usr"))}) {
-            room = free;
+            disk::room = free;
             const QString error = errorOf([&] { textfile::writeFileAtomically(target, protocol); });
             QCOMPARE(error, QStringLiteral("Не удалось записать файл «%1»: %2")
                                 .arg(target, textfile::systemReason(ENOSPC)));

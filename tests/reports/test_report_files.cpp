@@ -2,6 +2,7 @@
 // chosen to open.
 #include "dialogs.h"
 #include "editor_fixture.h"
+#include "full_disk.h"
 #include "guard.h"
 #include "modal_watcher.h"
 #include "protocol_sample.h"
@@ -14,20 +15,6 @@
 #include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
-
-namespace {
-// A disk with `room` bytes free.
-qint64 room = 0;
-qint64 fullDisk(int fd, const char* data, qint64 size) {
-    if (room <= 0) {
-        errno = ENOSPC;
-        return -1;
-    }
-    const qint64 taken = qMin(size, room);
-    room -= taken;
-    return ::write(fd, data, size_t(taken));
-}
-} // namespace
 
 class TestReportFiles : public QObject, private EditorFixture {
     Q_OBJECT
@@ -52,8 +39,8 @@ private slots:
         QFETCH(qint64, free);
         open(path("a.usr"));
         type(QStringLiteral("F"));
-        room = free;
-        textfile::setWriteCall(fullDisk);
+        disk::room = free;
+        textfile::setWriteCall(disk::full);
         ModalWatcher watcher;
         QVERIFY(withoutDialog([&] { w->N6->trigger(); }));
         const QString error = errorBoxText(QStringLiteral("Не удалось записать файл «%1»: %2")
@@ -62,7 +49,7 @@ private slots:
         QCOMPARE(fileBytes(path("a.usr")), protocol);
         QCOMPARE(entries(), QStringList{QStringLiteral("a.usr")});
         // "Закрыть" fails the same way and keeps the text.
-        room = free;
+        disk::room = free;
         w->N3->trigger();
         QCOMPARE(watcher.errors, (QStringList{error, error}));
         QVERIFY(shown() && modified() && text().startsWith(QLatin1Char('F')));

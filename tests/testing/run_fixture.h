@@ -174,6 +174,12 @@ inline const QString idle = QStringLiteral("-N8 -N9 +N3 +N4");
 inline const QString ready = QStringLiteral("+N8 -N9 +N3 +N4");
 inline const QString running = QStringLiteral("-N8 +N9 -N3 -N4");
 
+// The notices that follow an answer.
+inline const QString rightNotice = QStringLiteral("Верный ответ");
+inline QString wrongNotice(const QString& stored) {
+    return QStringLiteral("Неверный ответ. Верный ответ номер   ") + stored;
+}
+
 inline QByteArray cp1251Lines(const QStringList& lines) {
     QStringEncoder encoder("windows-1251");
     return encoder(lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
@@ -197,5 +203,26 @@ inline QStringList protocolFiles() {
 inline QString separator() {
     return QStringLiteral("\\\\") + QString(63, QLatin1Char('-'));
 }
+
+// One test function's surroundings: a fresh current folder and the test window reset to Idle
+// at 9:05:03 on 7 December 2026, its clock ticked `clockTicks` times (from the second tick
+// on it shows dashes). Going, it closes the test window, then the folder.
+class RunScope : public WorkFolder {
+public:
+    explicit RunScope(int clockTicks = 1) {
+        resetAll(QDateTime(QDate(2026, 12, 7), QTime(9, 5, 3)));
+        tick(uozKontrol->Timer2, clockTicks);
+    }
+    ~RunScope() { closeTestWindow(); }
+};
+
+// The program started for a whole test class, in a working folder of its own. Going, the
+// folder goes first, then the forms.
+class StartedProgram {
+protected:
+    StartedProgram() { startProgram(); }
+    ~StartedProgram() { destroyForms(); }
+};
+class ProgramScope : private StartedProgram, public WorkFolder {};
 
 } // namespace fx

@@ -12,28 +12,17 @@ namespace {
 QString bankPath(const QString& name) {
     return QStringLiteral(KV_JET_FIXTURES "/") + name;
 }
-const QString right = QStringLiteral("Верный ответ");
-QString wrong(const QString& stored) {
-    return QStringLiteral("Неверный ответ. Верный ответ номер   ") + stored;
-}
 } // namespace
 
 class TestJetRun : public QObject {
     Q_OBJECT
-    std::unique_ptr<WorkFolder> m_dir;
+    std::unique_ptr<RunScope> m_dir;
 
 private slots:
     void initTestCase() { startProgram(); }
     void cleanupTestCase() { destroyForms(); }
-    void init() {
-        m_dir = std::make_unique<WorkFolder>();
-        resetAll(QDateTime(QDate(2026, 12, 7), QTime(9, 5, 3)));
-        tick(uozKontrol->Timer2);
-    }
-    void cleanup() {
-        closeTestWindow();
-        m_dir.reset();
-    }
+    void init() { m_dir = std::make_unique<RunScope>(); }
+    void cleanup() { m_dir.reset(); }
 
     void wholeRunOnAnOldFormatBank() {
         const QString bank = bankPath(QStringLiteral("bank5_jet4.mdb"));
@@ -53,8 +42,9 @@ private slots:
         const QList<QSize> pictures{QSize(0, 0), QSize(0, 0), QSize(40, 30), QSize(30, 20),
                                     QSize(0, 0)};
         const QList<int> clicks{1, 2, 3, 2, 4};
-        const QStringList verdicts{right, wrong(QStringLiteral("3")), wrong(QStringLiteral("1")),
-                                   right, wrong(QStringLiteral("01"))};
+        const QStringList verdicts{rightNotice, wrongNotice(QStringLiteral("3")),
+                                   wrongNotice(QStringLiteral("1")), rightNotice,
+                                   wrongNotice(QStringLiteral("01"))};
         ModalWatcher watcher;
         for (int i = 0; i < 5; ++i) {
             const int record = order[i];

@@ -40,23 +40,18 @@ void secondsPass(int seconds) {
 
 class TestProtocol : public QObject {
     Q_OBJECT
-    std::unique_ptr<WorkFolder> m_dir;
+    std::unique_ptr<RunScope> m_dir;
     QString m_bank;
 
 private slots:
     void initTestCase() { startProgram(); }
     void cleanupTestCase() { destroyForms(); }
     void init() {
-        m_dir = std::make_unique<WorkFolder>();
-        resetAll(QDateTime(QDate(2026, 12, 7), QTime(9, 5, 3)));
-        tick(uozKontrol->Timer2, 2); // from the second tick on the clock shows dashes
+        m_dir = std::make_unique<RunScope>(2);
         m_bank =
             makeBank(m_dir->filePath(QStringLiteral("two.mdb")), {question(1, 3), question(2, 4)});
     }
-    void cleanup() {
-        closeTestWindow();
-        m_dir.reset();
-    }
+    void cleanup() { m_dir.reset(); }
 
     void completedRunByteForByte() {
         signIn(name);

@@ -1,5 +1,6 @@
 // Saving the protocol when the conditions are bad: a full disk, a name too long for a file
 // name, a working folder deleted during the run.
+#include "full_disk.h"
 #include "guard.h"
 #include "modal_watcher.h"
 #include "run_fixture.h"
@@ -16,22 +17,11 @@ namespace {
 const QString name = QStringLiteral("Иванов Иван Иванович");
 const QString stamp = QStringLiteral("  7-12-2026  9-05-03");
 
-// A disk with `room` bytes free.
-qint64 room = 0;
-qint64 fullDisk(int fd, const char* data, qint64 size) {
-    if (room <= 0) {
-        errno = ENOSPC;
-        return -1;
-    }
-    const qint64 taken = qMin(size, room);
-    room -= taken;
-    return ::write(fd, data, size_t(taken));
-}
 } // namespace
 
 class TestProtocolSave : public QObject {
     Q_OBJECT
-    std::unique_ptr<WorkFolder> m_dir;
+    std::unique_ptr<RunScope> m_dir;
     QString m_bank;
 
     void runTwoQuestions(const QString& trainee) {
@@ -46,9 +36,7 @@ private slots:
     void initTestCase() { startProgram(); }
     void cleanupTestCase() { destroyForms(); }
     void init() {
-        m_dir = std::make_unique<WorkFolder>();
-        resetAll(QDateTime(QDate(2026, 12, 7), QTime(9, 5, 3)));
-        tick(uozKontrol->Timer2, 2);
+        m_dir = std::make_unique<RunScope>(2);
         // Long questions: the protocol is about 10 KB.
         QList<Question> questions{question(1, 3), question(2, 4)};
         for (Question& q : questions)
@@ -73,8 +61,8 @@ private slots:
         QFile old(file);
         QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old\r\n") == 5);
         old.close();
-        room = free;
-        textfile::setWriteCall(fullDisk);
+        disk::room = free;
+        textfile::setWriteCall(disk::full);
         ModalWatcher watcher;
         runTwoQuestions(name);
         QCOMPARE(watcher.errors,

@@ -16,28 +16,17 @@ QString status(int n, int count) {
         .arg(n)
         .arg(count);
 }
-const QString right = QStringLiteral("Верный ответ");
-QString wrong(const QString& stored) {
-    return QStringLiteral("Неверный ответ. Верный ответ номер   ") + stored;
-}
 } // namespace
 
 class TestRun : public QObject {
     Q_OBJECT
-    std::unique_ptr<WorkFolder> m_dir;
+    std::unique_ptr<RunScope> m_dir;
 
 private slots:
     void initTestCase() { startProgram(); }
     void cleanupTestCase() { destroyForms(); }
-    void init() {
-        m_dir = std::make_unique<WorkFolder>();
-        resetAll(QDateTime(QDate(2026, 12, 7), QTime(9, 5, 3)));
-        tick(uozKontrol->Timer2);
-    }
-    void cleanup() {
-        closeTestWindow();
-        m_dir.reset();
-    }
+    void init() { m_dir = std::make_unique<RunScope>(); }
+    void cleanup() { m_dir.reset(); }
 
     void wholeRunOfFiveRecords() {
         const QString bank = makeBank(m_dir->filePath(QStringLiteral("five.mdb")),
@@ -56,8 +45,8 @@ private slots:
         // Record: the option clicked, and the notice it brings.
         const QList<int> order{1, 4, 3, 2, 5};
         const QList<int> clicks{1, 2, 3, 2, 4};
-        const QStringList verdicts{right, wrong(QStringLiteral("4")), right, right,
-                                   wrong(QStringLiteral("1"))};
+        const QStringList verdicts{rightNotice, wrongNotice(QStringLiteral("4")), rightNotice,
+                                   rightNotice, wrongNotice(QStringLiteral("1"))};
         ModalWatcher watcher;
         for (int i = 0; i < 5; ++i) {
             QCOMPARE(uozKontrol->DBMemo1->shownText(), QStringLiteral("Вопрос %1").arg(order[i]));
@@ -107,7 +96,7 @@ private slots:
         // Between the lock and the next tick nothing is answerable: the first click counts once.
         uozKontrol->LockQuestion();
         clickAnswer(1);
-        QCOMPARE(watcher.notices, QStringList{right});
+        QCOMPARE(watcher.notices, QStringList{rightNotice});
         QCOMPARE(runState().rightCount, 1.0);
     }
 
@@ -165,7 +154,8 @@ private slots:
         clickAnswer(3);
         clickAnswer(4);
         QCOMPARE(watcher.notices.mid(0, 3),
-                 (QStringList{wrong("2" + point + "5"), wrong("3" + point + "9"), right}));
+                 (QStringList{wrongNotice("2" + point + "5"), wrongNotice("3" + point + "9"),
+                              rightNotice}));
         QCOMPARE(runState().rightCount, 1.0);
     }
 
@@ -255,7 +245,7 @@ private slots:
         ModalWatcher watcher;
         clickAnswer(3);
         QCOMPARE(watcher.notices,
-                 (QStringList{wrong(QStringLiteral("1")),
+                 (QStringList{wrongNotice(QStringLiteral("1")),
                               QStringLiteral("Проверка Вашего уровня знаний завершена. Ваш "
                                              "результат: правильных ответов 0. Неправильных "
                                              "ответов 1. Всего вопросов 1")}));

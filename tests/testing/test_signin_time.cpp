@@ -9,18 +9,14 @@ using namespace fx;
 
 class TestSigninTime : public QObject {
     Q_OBJECT
-    std::unique_ptr<WorkFolder> m_dir;
+    std::unique_ptr<ProgramScope> m_dir;
 
 private slots:
     void initTestCase() {
-        startProgram();
-        m_dir = std::make_unique<WorkFolder>();
+        m_dir = std::make_unique<ProgramScope>();
         resetAll(QDateTime(QDate(2027, 3, 1), QTime(9, 5, 7)));
     }
-    void cleanupTestCase() {
-        m_dir.reset();
-        destroyForms();
-    }
+    void cleanupTestCase() { m_dir.reset(); }
 
     void emptyNameIsRefused() {
         uozKontrol->N4->trigger();

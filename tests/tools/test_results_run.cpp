@@ -78,12 +78,11 @@ QMap<QString, Snapshot> snapshot(const QString& folder) {
 
 class TestResultsRun : public QObject {
     Q_OBJECT
-    std::unique_ptr<WorkFolder> m_dir;
+    std::unique_ptr<ProgramScope> m_dir;
 
 private slots:
     void initTestCase() {
-        startProgram();
-        m_dir = std::make_unique<WorkFolder>();
+        m_dir = std::make_unique<ProgramScope>();
         const QString b = makeBank(m_dir->filePath(QStringLiteral("bank.mdb")), bank());
         run(b, QStringLiteral("Иванов Иван"), QTime(9, 5, 3), {{1, 2}, {2, 3}, {3, 1}});
         run(b, QStringLiteral("Петров Пётр"), QTime(9, 15, 0), {{1, 2}, {2, 1}, {3, 0}});
@@ -91,10 +90,7 @@ private slots:
         run(b, oddName, QTime(9, 35, 0), {{1, 4}, {2, 4}, {3, 4}}, 1);
         closeTestWindow();
     }
-    void cleanupTestCase() {
-        m_dir.reset();
-        destroyForms();
-    }
+    void cleanupTestCase() { m_dir.reset(); }
 
     void protocolsOfRealRuns() {
         QCOMPARE(protocolFiles().size(), 4);
