@@ -10,22 +10,8 @@
 #include "uoz_kontrol_time.h"
 #include "vivodsoobsh.h"
 
-#include <QWindow>
-
-namespace {
-// Secondary windows stay in front of the main window and have no taskbar entry of their
-// own; a QWidget parent would disable them together with the main window, so only the
-// window system's transient hint ties them to it.
-void tieToMainWindow(Form* form) {
-    form->winId();
-    if (form->windowHandle() && Form1->windowHandle())
-        form->windowHandle()->setTransientParent(Form1->windowHandle());
-}
-} // namespace
-
 void createForms() {
     Form1 = new TForm1;
-    Form1->winId();
     About = new TAbout;
     uozKontrol = new TuozKontrol;
     uozKontrol_otchet = new TuozKontrol_otchet;
@@ -35,10 +21,8 @@ void createForms() {
     DataModule1 = new TDataModule1;
     uozKontrol->bindDataSource(DataModule1->DataSourceControl);
     vivsoobsh = new Tvivsoobsh;
-    for (Form* form :
-         std::initializer_list<Form*>{About, uozKontrol, uozKontrol_otchet, uozKontrol_redaktor,
-                                      uozKontrol_Time, FormReg, vivsoobsh})
-        tieToMainWindow(form);
+    // Every other window is tied to the main window: in front of it, no taskbar entry.
+    Form::setMainForm(Form1);
 }
 
 template <class T> static void destroy(T*& p) {
