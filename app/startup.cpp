@@ -10,6 +10,26 @@
 #include "uoz_kontrol_time.h"
 #include "vivodsoobsh.h"
 
+#include "designer.h"
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
+
+void prepareApplication() {
+    static bool prepared = false;
+    if (prepared)
+        return;
+    prepared = true;
+    // Qt's own dialogs (file dialogs, message boxes) speak the program's language.
+    static QTranslator qtTranslator;
+    if (qtTranslator.load(QStringLiteral("qtbase_ru"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTranslator);
+    // The designer's pixel layout holds in its own faces.
+    designer::registerDesignFonts();
+}
+
 void createForms() {
     Form1 = new TForm1;
     About = new TAbout;
