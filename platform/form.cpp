@@ -216,8 +216,21 @@ void Form::prepareForWindowManager() {
     windowHandle()->setTransientParent(owner);
     wmhints::setSkipTaskbar(this);
     wmhints::setDecorations(this, resizable);
-    if (windowFlags() & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint))
-        wmhints::setNormalType(this);
+    wmhints::setTypes(this, windowTypes());
+}
+
+QStringList Form::windowTypes() const {
+    const Qt::WindowFlags flags = windowFlags();
+    if (flags & Qt::FramelessWindowHint)
+        return {QStringLiteral("DIALOG")};
+    if (flags & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint))
+        return {QStringLiteral("NORMAL")};
+    // Openbox puts minimise and maximise on every dialog and reads no buttons from the
+    // Motif hints; of its types only the tool-bar one has the close button alone.
+    static const bool openbox = wmhints::windowManagerName() == QLatin1String("Openbox");
+    if (openbox)
+        return {QStringLiteral("TOOLBAR"), QStringLiteral("DIALOG")};
+    return {QStringLiteral("DIALOG"), QStringLiteral("NORMAL")};
 }
 
 void Form::placeAtCentre() {

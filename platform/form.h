@@ -60,6 +60,7 @@ private:
     bool closeModal();
     void placeAtCentre();
     void prepareForWindowManager();
+    QStringList windowTypes() const;
 
     bool m_centred = true;
     QMargins m_frameMargins; // as the window manager framed the last showing

@@ -114,12 +114,32 @@ void setDecorations(QWidget* window, bool resizable) {
                 {hintsFunctions | hintsDecorations, functions, decorations, 0, 0});
 }
 
-void setNormalType(QWidget* window) {
+void setTypes(QWidget* window, const QStringList& types) {
     xcb_connection_t* c = connection();
     if (!c)
         return;
-    setProperty(window, "_NET_WM_WINDOW_TYPE", XCB_ATOM_ATOM,
-                {atom(c, "_NET_WM_WINDOW_TYPE_NORMAL")});
+    std::vector<uint32_t> atoms;
+    for (const QString& type : types)
+        atoms.push_back(atom(c, ("_NET_WM_WINDOW_TYPE_" + type.toLatin1()).constData()));
+    setProperty(window, "_NET_WM_WINDOW_TYPE", XCB_ATOM_ATOM, atoms);
+}
+
+QString windowManagerName() {
+    xcb_connection_t* c = connection();
+    if (!c)
+        return {};
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    const std::vector<uint32_t> check = readProperty(screen->root, "_NET_SUPPORTING_WM_CHECK");
+    if (check.empty())
+        return {};
+    const xcb_get_property_cookie_t cookie = xcb_get_property(
+        c, 0, check.front(), atom(c, "_NET_WM_NAME"), XCB_GET_PROPERTY_TYPE_ANY, 0, 256);
+    std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
+        xcb_get_property_reply(c, cookie, nullptr), &std::free);
+    if (!reply || reply->format != 8)
+        return {};
+    return QString::fromUtf8(static_cast<const char*>(xcb_get_property_value(reply.get())),
+                             xcb_get_property_value_length(reply.get()));
 }
 
 QStringList atomNames(unsigned long xid, const char* property) {
@@ -149,7 +169,10 @@ bool onX11() {
 }
 void setSkipTaskbar(QWidget*) {}
 void setDecorations(QWidget*, bool) {}
-void setNormalType(QWidget*) {}
+void setTypes(QWidget*, const QStringList&) {}
+QString windowManagerName() {
+    return {};
+}
 QStringList atomNames(unsigned long, const char*) {
     return {};
 }

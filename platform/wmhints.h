@@ -19,9 +19,12 @@ void setSkipTaskbar(QWidget* window);
 // for it; move always; resize only when the window may be resized.
 void setDecorations(QWidget* window, bool resizable);
 
-// A window Qt makes a dialog (to keep it in front of its owner) that still wants the
-// buttons of an ordinary window, such as maximise.
-void setNormalType(QWidget* window);
+// The window types, most wanted first ("NORMAL", "DIALOG", "TOOLBAR": the ends of the
+// _NET_WM_WINDOW_TYPE_ names); Qt sets the type from the flags, this overrides it.
+void setTypes(QWidget* window, const QStringList& types);
+
+// The name the running window manager gives itself ("Openbox", "KWin"), or "".
+QString windowManagerName();
 
 // Reading back, for tests and diagnostics: the atoms' names of an atom-list property, and
 // the 32-bit values of any other property, of a window by its X id.
