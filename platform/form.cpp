@@ -139,6 +139,7 @@ int Form::showModal() {
     }
     const bool wasEnabled = isEnabled();
     setEnabled(true);
+    const QPointer<QWidget> raisedBy = QApplication::activeWindow();
     ModalKeeper::install();
     Showing showing;
     m_showings.append(&showing);
@@ -165,6 +166,9 @@ int Form::showModal() {
     for (const auto& w : disabled)
         if (w)
             w->setEnabled(true);
+    // The keyboard goes back to the window that raised this one.
+    if (m_showings.isEmpty() && raisedBy && raisedBy != this && raisedBy->isVisible())
+        raisedBy->activateWindow();
     m_modalResult = result;
     return result;
 }
