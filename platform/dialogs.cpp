@@ -10,6 +10,7 @@ namespace {
 QQueue<std::optional<QString>> g_fileAnswers;
 QQueue<bool> g_confirmAnswers;
 QString g_lastFilter;
+QString g_lastCaption;
 } // namespace
 
 QString toQtFilter(const QString& filter) {
@@ -20,8 +21,9 @@ QString toQtFilter(const QString& filter) {
     return entries.join(QStringLiteral(";;"));
 }
 
-bool FileDialog::execute(QWidget* parent) {
+bool FileDialog::execute(QWidget* parent, const QString& caption) {
     g_lastFilter = filter;
+    g_lastCaption = caption;
     if (!g_fileAnswers.isEmpty()) {
         const std::optional<QString> answer = g_fileAnswers.dequeue();
         if (!answer)
@@ -31,6 +33,8 @@ bool FileDialog::execute(QWidget* parent) {
     }
     QFileDialog dialog(parent);
     dialog.setNameFilter(toQtFilter(filter));
+    if (!caption.isEmpty())
+        dialog.setWindowTitle(caption);
     dialog.setOption(QFileDialog::DontUseNativeDialog, false);
     dialog.setOption(QFileDialog::ReadOnly, false);
     if (m_kind == Open) {
@@ -73,6 +77,9 @@ void clearAnswers() {
 }
 QString lastFilter() {
     return g_lastFilter;
+}
+QString lastCaption() {
+    return g_lastCaption;
 }
 
 } // namespace dialogs

@@ -19,7 +19,8 @@ public:
     QString fileName;
 
     // Shows the dialog; true with fileName set when the user confirms, false on cancel.
-    bool execute(QWidget* parent);
+    // A caption says why the dialog comes, where the user did not ask for it.
+    bool execute(QWidget* parent, const QString& caption = QString());
 
 private:
     Kind m_kind;
@@ -37,6 +38,7 @@ void queueFileCancel();                    // the next file dialog is cancelled
 void queueConfirm(bool ok);
 int pendingAnswers();
 void clearAnswers();
-QString lastFilter(); // the filter of the last file dialog shown or answered
+QString lastFilter();  // the filter of the last file dialog shown or answered
+QString lastCaption(); // its caption ("" for the dialog's own)
 
 } // namespace dialogs
