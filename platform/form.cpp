@@ -23,6 +23,7 @@ QVector<Form*>& allForms() {
 }
 Form* g_main = nullptr;
 QVector<QPointer<Form>> g_modalStack; // every window in a modal showing, newest last
+QVector<QPointer<Form>> g_shownOrder; // windows in the order they were last shown
 
 // While something is shown modally, a click on a window it disabled (its title bar, say)
 // must not leave that window on top with the modal one hidden behind it: the window
@@ -43,15 +44,30 @@ protected:
         if (event->type() != QEvent::WindowActivate || !watched->isWidgetType())
             return false;
         auto* window = static_cast<QWidget*>(watched);
-        Form* top = Form::topModal();
-        if (top && window != top && window->isWindow() && !window->isEnabled())
-            QTimer::singleShot(0, top, [top] {
-                if (top->isVisible() && top == Form::topModal()) {
-                    top->raise();
-                    top->activateWindow();
+        Form* front = frontWindow();
+        if (front && window != front && window->isWindow() && !window->isEnabled())
+            QTimer::singleShot(0, front, [front] {
+                if (front->isVisible() && front->isEnabled()) {
+                    front->raise();
+                    front->activateWindow();
                 }
             });
         return false;
+    }
+
+private:
+    // The modal window, or, while it is hidden (the test window during a sign-in), the
+    // usable window shown last.
+    static Form* frontWindow() {
+        Form* top = Form::topModal();
+        if (!top || top->isVisible())
+            return top;
+        for (qsizetype i = g_shownOrder.size() - 1; i >= 0; --i) {
+            Form* form = g_shownOrder.at(i);
+            if (form && form->isVisible() && form->isEnabled())
+                return form;
+        }
+        return nullptr;
     }
 };
 } // namespace
@@ -237,6 +253,23 @@ QStringList Form::windowTypes() const {
     return {QStringLiteral("DIALOG"), QStringLiteral("NORMAL")};
 }
 
+void Form::handOverOwnedWindows() {
+    // A window that hides while another it owns stays (the test window that gives way to the
+    // sign-in window) hands it to its own owner, so that it keeps one in front of it.
+    QWindow* next = windowHandle()->transientParent();
+    if (!next && g_main && g_main != this)
+        next = g_main->windowHandle();
+    for (Form* form : allForms()) {
+        if (form == this || !form->isVisible() || !form->windowHandle() ||
+            form->windowHandle()->transientParent() != windowHandle())
+            continue;
+        form->windowHandle()->setTransientParent(next);
+        for (Form* owner : allForms())
+            if (next && owner->windowHandle() == next)
+                wmhints::setTransientFor(form, owner);
+    }
+}
+
 void Form::placeAtCentre() {
     QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen)
@@ -263,10 +296,16 @@ void Form::setVisible(bool visible) {
         if (m_centred)
             placeAtCentre();
     }
-    if (!visible && isVisible() && windowHandle() && !windowHandle()->frameMargins().isNull())
-        m_frameMargins = windowHandle()->frameMargins();
+    if (!visible && isVisible() && windowHandle()) {
+        if (!windowHandle()->frameMargins().isNull())
+            m_frameMargins = windowHandle()->frameMargins();
+        handOverOwnedWindows();
+    }
     QMainWindow::setVisible(visible);
     if (visible) {
+        g_shownOrder.removeAll(this);
+        g_shownOrder.removeAll(nullptr);
+        g_shownOrder.append(this);
         raise();
         activateWindow();
     }

@@ -60,6 +60,7 @@ private:
     bool closeModal();
     void placeAtCentre();
     void prepareForWindowManager();
+    void handOverOwnedWindows();
     QStringList windowTypes() const;
 
     bool m_centred = true;

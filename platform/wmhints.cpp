@@ -124,6 +124,12 @@ void setTypes(QWidget* window, const QStringList& types) {
     setProperty(window, "_NET_WM_WINDOW_TYPE", XCB_ATOM_ATOM, atoms);
 }
 
+void setTransientFor(QWidget* window, QWidget* owner) {
+    if (!connection() || !owner)
+        return;
+    setProperty(window, "WM_TRANSIENT_FOR", XCB_ATOM_WINDOW, {uint32_t(owner->winId())});
+}
+
 QString windowManagerName() {
     xcb_connection_t* c = connection();
     if (!c)
@@ -170,6 +176,7 @@ bool onX11() {
 void setSkipTaskbar(QWidget*) {}
 void setDecorations(QWidget*, bool) {}
 void setTypes(QWidget*, const QStringList&) {}
+void setTransientFor(QWidget*, QWidget*) {}
 QString windowManagerName() {
     return {};
 }

@@ -23,6 +23,9 @@ void setDecorations(QWidget* window, bool resizable);
 // _NET_WM_WINDOW_TYPE_ names); Qt sets the type from the flags, this overrides it.
 void setTypes(QWidget* window, const QStringList& types);
 
+// Changes the owner of a window already shown (Qt tells it only when a window is shown).
+void setTransientFor(QWidget* window, QWidget* owner);
+
 // The name the running window manager gives itself ("Openbox", "KWin"), or "".
 QString windowManagerName();
 

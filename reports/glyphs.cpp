@@ -7,16 +7,18 @@
 #include <cstring>
 
 namespace {
-// Without a desktop (a bare window manager) Qt looks in "hicolor" only, which holds no
-// action icons; Adwaita, where installed, is the freedesktop set to fall back on.
-void useInstalledThemeAsFallback() {
+// Without a desktop (a bare window manager) Qt's theme is "hicolor", which holds no action
+// icons; Adwaita, where installed, is the freedesktop set to use then.
+void useInstalledThemeWithoutDesktop() {
     static bool done = false;
     if (done)
         return;
     done = true;
-    if (!QIcon::hasThemeIcon(QStringLiteral("edit-cut")) &&
+    const QString theme = QIcon::themeName();
+    if ((theme.isEmpty() || theme == QLatin1String("hicolor")) &&
+        !QIcon::hasThemeIcon(QStringLiteral("edit-cut")) &&
         QDir(QStringLiteral("/usr/share/icons/Adwaita")).exists())
-        QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
+        QIcon::setThemeName(QStringLiteral("Adwaita"));
 }
 
 void page(QPainter& p, qreal x, qreal y, qreal w, qreal h) {
@@ -95,7 +97,7 @@ QIcon drawnGlyph(const char* themeName) {
 }
 
 QIcon reportGlyph(const char* themeName) {
-    useInstalledThemeAsFallback();
+    useInstalledThemeWithoutDesktop();
     const QString name = QString::fromLatin1(themeName);
     if (QIcon::hasThemeIcon(name))
         return QIcon::fromTheme(name);
