@@ -3,6 +3,7 @@
 #include "adotable.h"
 #include "error.h"
 #include "sqlite.h"
+#include "textfile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -27,6 +28,11 @@ void checkFile(const QString& path) {
         fail(QStringLiteral("Файл банка вопросов «%1» не найден"), path);
     if (info.isDir())
         fail(QStringLiteral("«%1» — это папка, а не файл банка вопросов"), path);
+    // Asked before anything opens it: opening a FIFO blocks until another program writes.
+    const QString kind = textfile::specialKind(path);
+    if (!kind.isEmpty())
+        throw DatabaseError(
+            QStringLiteral("«%1» — это %2, а не файл банка вопросов").arg(path, kind));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw DatabaseError(QStringLiteral("Не удаётся прочитать файл банка вопросов «%1»: %2")
@@ -68,7 +74,7 @@ void ADOConnection::setConnectionString(const QString& value) {
     m_connectionString = value;
 }
 
-void ADOConnection::connect() {
+void ADOConnection::open() {
     if (m_db)
         return;
     const QString path = m_connectionString;
@@ -85,6 +91,11 @@ void ADOConnection::connect() {
         throw DatabaseError(
             QStringLiteral("Не удаётся открыть банк вопросов «%1»: %2").arg(path, reason));
     }
+    // The bank is a file the user picked: its schema may not change the database's own
+    // structure behind our back, nor run functions with side effects from its triggers, views
+    // or defaults.
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
     sqlite3_busy_timeout(db, 2000); // another program may be writing the same bank
     // Records are read one at a time by row id; a page cache that holds the table's rows
     // (pictures aside) keeps a walk through a 10,000-question bank from reading them anew.
@@ -104,7 +115,7 @@ void ADOConnection::connect() {
     m_readOnly = !writable || sqlite3_db_readonly(db, "main") == 1;
 }
 
-void ADOConnection::disconnect() {
+void ADOConnection::close() {
     if (!m_db)
         return;
     for (ADOTable* table : QVector<ADOTable*>(m_tables))

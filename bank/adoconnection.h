@@ -18,8 +18,10 @@ public:
 
     QString connectionString() const { return m_connectionString; }
     void setConnectionString(const QString& value); // the chosen path, verbatim
-    void connect();    // connecting a connected connection does nothing
-    void disconnect(); // closes the dataset(s) on it first
+    // Connects to the file named by the connection string; opening an open connection does
+    // nothing. (Named open/close, not connect/disconnect, which QObject has already.)
+    void open();
+    void close(); // closes the dataset(s) on it first; closing a closed one does nothing
     bool connected() const { return m_db != nullptr; }
     bool readOnly() const { return m_readOnly; }
     QString provider() const; // "Microsoft.Jet.OLEDB.4.0", kept for the record only

@@ -23,6 +23,11 @@ QString ADOTable::bankName() const {
     return m_connection ? m_connection->fileName() : QString();
 }
 
+DatabaseError ADOTable::readFailed(const DatabaseError& cause) const {
+    return DatabaseError(QStringLiteral("Не удаётся прочитать запись %1 банка вопросов «%2»: %3")
+                             .arg(QString::number(m_index + 1), bankName(), cause.message()));
+}
+
 void ADOTable::notify(void (DataLink::*call)()) {
     for (DataLink* link : QVector<DataLink*>(links()))
         (link->*call)();
@@ -35,8 +40,14 @@ void ADOTable::open() {
         throw DatabaseError(
             QStringLiteral("Банк вопросов не подключён: таблицу kontrol открыть нельзя"));
     try {
+        requireTable();
+        try {
+            m_reader.prepare(m_connection->handle());
+        } catch (const DatabaseError& e) {
+            throw DatabaseError(QStringLiteral("Таблица kontrol банка вопросов «%1» не годится: %2")
+                                    .arg(bankName(), e.message()));
+        }
         loadRowids();
-        m_reader.prepare(m_connection->handle());
         m_active = true;
         m_state = State::Browse;
         m_index = m_rowids.empty() ? -1 : 0;
@@ -76,17 +87,22 @@ void ADOTable::connectionGone() {
     m_connection = nullptr;
 }
 
+void ADOTable::requireTable() {
+    sqlite::Statement table(m_connection->handle(),
+                            QStringLiteral("SELECT 1 FROM sqlite_master WHERE type IN "
+                                           "('table', 'view') AND name = 'kontrol' "
+                                           "COLLATE NOCASE"));
+    if (!table.step())
+        throw DatabaseError(
+            QStringLiteral("В банке вопросов «%1» нет таблицы kontrol").arg(bankName()));
+}
+
 void ADOTable::loadRowids() {
     sqlite3* db = m_connection->handle();
     try {
-        sqlite::Statement table(db, QStringLiteral("SELECT 1 FROM sqlite_master WHERE type IN "
-                                                   "('table', 'view') AND name = 'kontrol' "
-                                                   "COLLATE NOCASE"));
-        if (!table.step())
-            throw DatabaseError(
-                QStringLiteral("В банке вопросов «%1» нет таблицы kontrol").arg(bankName()));
         std::vector<qint64> rowids;
-        sqlite::Statement ids(db, QStringLiteral("SELECT rowid FROM kontrol ORDER BY rowid"));
+        sqlite::Statement ids(
+            db, QStringLiteral("SELECT %1 FROM kontrol ORDER BY %1").arg(m_reader.rowid()));
         while (ids.step()) {
             if (sqlite3_column_type(ids.get(), 0) == SQLITE_NULL)
                 throw DatabaseError(QStringLiteral("Таблица kontrol банка вопросов «%1» не "
@@ -116,8 +132,7 @@ void ADOTable::fetchCurrent() {
     try {
         m_reader.fetch(m_rowids[size_t(m_index)], m_row);
     } catch (const DatabaseError& e) {
-        throw DatabaseError(QStringLiteral("Не удаётся прочитать запись %1 банка вопросов «%2»: %3")
-                                .arg(QString::number(m_index + 1), bankName(), e.message()));
+        throw readFailed(e);
     }
 }
 
@@ -247,9 +262,7 @@ const QVariant& ADOTable::value(const QString& name) const {
             m_row.values[index] = QVariant(
                 m_reader.readLarge(m_rowids[size_t(m_index)], index, m_row.largeSizes[index]));
         } catch (const DatabaseError& e) {
-            throw DatabaseError(
-                QStringLiteral("Не удаётся прочитать запись %1 банка вопросов «%2»: %3")
-                    .arg(QString::number(m_index + 1), bankName(), e.message()));
+            throw readFailed(e);
         }
         m_row.largeSizes[index] = -1;
     }
@@ -303,9 +316,7 @@ QByteArray ADOTable::fieldHead(const QString& name, qint64 maxBytes) const {
             return m_reader.readLarge(m_rowids[size_t(m_index)], index,
                                       qMin(maxBytes, m_row.largeSizes[index]));
         } catch (const DatabaseError& e) {
-            throw DatabaseError(
-                QStringLiteral("Не удаётся прочитать запись %1 банка вопросов «%2»: %3")
-                    .arg(QString::number(m_index + 1), bankName(), e.message()));
+            throw readFailed(e);
         }
     }
     return fieldBytes(name).left(maxBytes);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dataset.h"
+#include "error.h"
 #include "recordreader.h"
 
 #include <QObject>
@@ -64,8 +65,10 @@ public:
 private:
     int fieldIndex(const QString& name) const;
     int requireField(const QString& name) const;
+    // Points into the current record: a move, a post, a cancel or a refresh invalidates it.
     const QVariant& value(const QString& name) const;
-    void loadRowids();
+    void requireTable();
+    void loadRowids(); // after m_reader.prepare(): it knows the name of the row id
     void fetchCurrent();
     void moveTo(int index, bool eofAfter);
     void checkActive() const;
@@ -76,9 +79,12 @@ private:
     void requireWritable() const;
     void setValue(int field, const QVariant& value);
     void writeRecord();
+    bool rowExists(qint64 rowid) const;
     void beginRead() const;
     void endRead();
     QString bankName() const;
+    // The current record could not be read: the engine's reason, naming record and bank.
+    DatabaseError readFailed(const DatabaseError& cause) const;
 
     ADOConnection* m_connection;
     bool m_active = false;

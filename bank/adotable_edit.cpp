@@ -161,8 +161,8 @@ void ADOTable::writeRecord() {
                   .arg(names.join(QLatin1String(", ")),
                        QStringLiteral(", ?").repeated(names.size() - 1));
     else
-        sql = QStringLiteral("UPDATE kontrol SET %1 = ? WHERE rowid = ?")
-                  .arg(names.join(QLatin1String(" = ?, ")));
+        sql = QStringLiteral("UPDATE kontrol SET %1 = ? WHERE %2 = ?")
+                  .arg(names.join(QLatin1String(" = ?, ")), m_reader.rowid());
     sqlite3* db = m_connection->handle();
     try {
         sqlite::Statement stmt(db, sql);
@@ -175,12 +175,28 @@ void ADOTable::writeRecord() {
         throw DatabaseError(QStringLiteral("Не удаётся записать вопрос в банк вопросов «%1»: %2")
                                 .arg(bankName(), e.message()));
     }
-    if (inserting)
-        m_rowids[size_t(m_index)] = sqlite3_last_insert_rowid(db);
-    else if (sqlite3_changes(db) == 0)
+    // A statement can succeed and write nothing: a table declared ON CONFLICT IGNORE, or a
+    // trigger that says RAISE(IGNORE). Then the record stays being edited, as for an error.
+    if (sqlite3_changes(db) == 1) {
+        if (inserting)
+            m_rowids[size_t(m_index)] = sqlite3_last_insert_rowid(db);
+        return;
+    }
+    if (!inserting && !rowExists(m_rowids[size_t(m_index)]))
         throw DatabaseError(QStringLiteral("Запись удалена из банка вопросов «%1» другой "
                                            "программой: изменения не записаны")
                                 .arg(bankName()));
+    throw DatabaseError(QStringLiteral("Банк вопросов «%1» не принял вопрос: таблица kontrol "
+                                       "или её триггер отбросили запись, ничего не записано")
+                            .arg(bankName()));
+}
+
+bool ADOTable::rowExists(qint64 rowid) const {
+    sqlite::Statement stmt(
+        m_connection->handle(),
+        QStringLiteral("SELECT 1 FROM kontrol WHERE %1 = ?").arg(m_reader.rowid()));
+    sqlite3_bind_int64(stmt.get(), 1, rowid);
+    return stmt.step();
 }
 
 void ADOTable::cancel() {
@@ -209,14 +225,19 @@ void ADOTable::remove() {
     requireWritable();
     endRead();
     try {
-        sqlite::Statement stmt(m_connection->handle(),
-                               QStringLiteral("DELETE FROM kontrol WHERE rowid = ?"));
+        sqlite::Statement stmt(
+            m_connection->handle(),
+            QStringLiteral("DELETE FROM kontrol WHERE %1 = ?").arg(m_reader.rowid()));
         sqlite3_bind_int64(stmt.get(), 1, m_rowids[size_t(m_index)]);
         stmt.step();
     } catch (const DatabaseError& e) {
         throw DatabaseError(QStringLiteral("Не удаётся удалить вопрос из банка вопросов «%1»: %2")
                                 .arg(bankName(), e.message()));
     }
+    if (sqlite3_changes(m_connection->handle()) == 0 && rowExists(m_rowids[size_t(m_index)]))
+        throw DatabaseError(QStringLiteral("Банк вопросов «%1» не дал удалить вопрос: триггер "
+                                           "таблицы kontrol отбросил удаление")
+                                .arg(bankName()));
     m_rowids.erase(m_rowids.begin() + m_index);
     m_index = qMin(m_index, recordCount() - 1);
     m_eof = false;

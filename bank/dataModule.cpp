@@ -1,19 +1,13 @@
 #include "dataModule.h"
 
-#include "error.h"
-
-#include <QSqlDatabase>
-#include <sqlite3.h>
+#include "sqlite.h"
 
 TDataModule1* DataModule1 = nullptr;
 
 TDataModule1::TDataModule1(QObject* parent) : QObject(parent) {
     setObjectName(QStringLiteral("DataModule1"));
     // The database access objects must exist before the message loop runs.
-    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE")))
-        throw DatabaseError(QStringLiteral("Драйвер базы данных SQLite (QSQLITE) не найден"));
-    if (sqlite3_initialize() != SQLITE_OK)
-        throw DatabaseError(QStringLiteral("Библиотека базы данных SQLite не запускается"));
+    sqlite::checkEngine();
     // Not connected and closed: creating the data module opens no bank.
     ADOConnectionControl = new ADOConnection(this);
     ADOTableControl = new ADOTable(ADOConnectionControl, this);
@@ -31,13 +25,13 @@ TDataModule1::~TDataModule1() {
 
 bool openBank(dialogs::FileDialog& OpenDialog1, QWidget* dialogParent) {
     TDataModule1* module = DataModule1;
-    module->ADOConnectionControl->disconnect();
+    module->ADOConnectionControl->close();
     module->ADOTableControl->close();
     OpenDialog1.filter = QStringLiteral("Файлы базы данных|*.mdb");
     if (!OpenDialog1.execute(dialogParent))
         return false; // no bank open, the connection disconnected
     module->ADOConnectionControl->setConnectionString(OpenDialog1.fileName);
-    module->ADOConnectionControl->connect();
+    module->ADOConnectionControl->open();
     module->ADOTableControl->open(); // the first record current
     return true;
 }

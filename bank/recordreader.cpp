@@ -36,6 +36,28 @@ QVariant columnValue(sqlite3_stmt* stmt, int column) {
     }
 }
 
+// Records are addressed by their row id, so a table must have one.
+void requireRowids(sqlite3* db) {
+    sqlite::Statement shape(db, QStringLiteral("SELECT wr FROM pragma_table_list "
+                                               "WHERE schema = 'main' AND name = 'kontrol' "
+                                               "COLLATE NOCASE"));
+    if (shape.step() && sqlite3_column_int(shape.get(), 0) != 0)
+        throw DatabaseError(QStringLiteral("она объявлена WITHOUT ROWID, а программа находит "
+                                           "записи по номерам строк (rowid), которых у такой "
+                                           "таблицы нет"));
+}
+
+// A column of the table's own named rowid (or _rowid_, oid) hides the row id behind that
+// name; the first of the three names the table leaves free addresses the rows.
+QString rowidAlias(const QStringList& columns) {
+    for (const char* alias : {"rowid", "_rowid_", "oid"})
+        if (!columns.contains(QLatin1String(alias), Qt::CaseInsensitive))
+            return QLatin1String(alias);
+    throw DatabaseError(QStringLiteral("в ней есть свои поля rowid, _rowid_ и oid, за которыми "
+                                       "номера строк, по которым программа находит записи, "
+                                       "недоступны"));
+}
+
 } // namespace
 
 RecordReader::~RecordReader() {
@@ -44,6 +66,7 @@ RecordReader::~RecordReader() {
 
 void RecordReader::prepare(sqlite3* db) {
     clear();
+    requireRowids(db);
     m_db = db;
     {
         sqlite::Statement columns(db, QStringLiteral("SELECT * FROM kontrol LIMIT 0"));
@@ -52,6 +75,7 @@ void RecordReader::prepare(sqlite3* db) {
             m_numeric << numericType(sqlite3_column_decltype(columns.get(), i));
         }
     }
+    m_rowid = rowidAlias(m_names);
     // Per field: its value unless it is a large binary one, then its type and size. typeof()
     // and length() of a field are answered without reading its bytes.
     QStringList parts;
@@ -63,7 +87,7 @@ void RecordReader::prepare(sqlite3* db) {
                      .arg(largeValue);
     }
     m_fetch = sqlite::Statement(
-        db, QStringLiteral("SELECT %1 FROM kontrol WHERE rowid = ?").arg(parts.join(", ")));
+        db, QStringLiteral("SELECT %1 FROM kontrol WHERE %2 = ?").arg(parts.join(", "), m_rowid));
 }
 
 void RecordReader::clear() {
@@ -71,6 +95,7 @@ void RecordReader::clear() {
     m_fetch = sqlite::Statement();
     m_names.clear();
     m_numeric.clear();
+    m_rowid.clear();
     m_db = nullptr;
 }
 

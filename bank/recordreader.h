@@ -27,10 +27,14 @@ public:
     RecordReader(const RecordReader&) = delete;
     RecordReader& operator=(const RecordReader&) = delete;
 
-    // Learns the table's fields and prepares the reads. Throws DatabaseError.
+    // Learns the table's fields and prepares the reads. Throws DatabaseError, with the reason
+    // alone, also for a table whose rows cannot be addressed (see rowid()).
     void prepare(sqlite3* db);
     void clear();
     const QStringList& names() const { return m_names; }
+    // The name that addresses the table's rows: "rowid", "_rowid_" or "oid", whichever the
+    // table does not declare as a column of its own (which would shadow the row id).
+    const QString& rowid() const { return m_rowid; }
     const QVector<bool>& numeric() const { return m_numeric; }
 
     void fetch(qint64 rowid, Row& row); // throws DatabaseError
@@ -43,6 +47,7 @@ private:
     sqlite3* m_db = nullptr;
     QStringList m_names;
     QVector<bool> m_numeric;
+    QString m_rowid;
     sqlite::Statement m_fetch;
     sqlite3_blob* m_blob = nullptr;
     int m_blobColumn = -1;

@@ -45,6 +45,30 @@ void Statement::reset() {
         sqlite3_reset(m_stmt);
 }
 
+void checkEngine() {
+    // The defensive settings the engine asks for came with 3.31, the table list with 3.37.
+    constexpr int oldestVersion = 3037000;
+    const int started = sqlite3_initialize();
+    if (started != SQLITE_OK)
+        throw DatabaseError(QStringLiteral("Библиотека базы данных SQLite не запускается: %1")
+                                .arg(QString::fromUtf8(sqlite3_errstr(started))));
+    if (sqlite3_libversion_number() < oldestVersion)
+        throw DatabaseError(QStringLiteral("Библиотека базы данных SQLite %1 слишком стара: "
+                                           "нужна версия 3.37 или новее")
+                                .arg(QString::fromUtf8(sqlite3_libversion())));
+    sqlite3* db = nullptr;
+    const int rc = sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE, nullptr);
+    QString reason;
+    if (rc != SQLITE_OK)
+        reason = db ? lastError(db) : QString::fromUtf8(sqlite3_errstr(rc));
+    else if (sqlite3_exec(db, "SELECT 1", nullptr, nullptr, nullptr) != SQLITE_OK)
+        reason = lastError(db);
+    sqlite3_close_v2(db);
+    if (!reason.isEmpty())
+        throw DatabaseError(
+            QStringLiteral("Библиотека базы данных SQLite не работает: %1").arg(reason));
+}
+
 QString lastError(sqlite3* db) {
     return QString::fromUtf8(sqlite3_errmsg(db));
 }

@@ -29,6 +29,9 @@ private:
     sqlite3_stmt* m_stmt = nullptr;
 };
 
+// Starts the SQLite library and proves it works: an in-memory database answers a query and
+// the library is new enough for what the engine uses (3.37). Throws DatabaseError naming SQLite.
+void checkEngine();
 // The engine's own reason for the last failure on `db`.
 QString lastError(sqlite3* db);
 // Runs SQL that returns no rows; throws DatabaseError.

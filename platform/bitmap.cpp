@@ -131,8 +131,7 @@ Header readHeader(const Bytes& b) {
         h.compression = b.u32(30);
         h.colours = b.u32(46);
     }
-    if (planes != 1 || h.width <= 0 || h.height <= 0 || h.width > maxSide || h.height > maxSide ||
-        h.width * h.height > maxPixels || !validDepth(h))
+    if (planes != 1 || !withinLimits(h.width, h.height) || !validDepth(h))
         invalid();
     h.paletteAt = 14 + headerSize;
     if (h.compression == BitFields || h.compression == AlphaBitFields)
@@ -265,6 +264,22 @@ void readRle(const Bytes& b, const Header& h, QImage* image) {
 }
 
 } // namespace
+
+bool withinLimits(qint64 width, qint64 height) {
+    return width > 0 && height > 0 && width <= maxSide && height <= maxSide &&
+           width * height <= maxPixels;
+}
+
+void checkLimits(QSize size) {
+    if (withinLimits(size.width(), size.height()))
+        return;
+    throw Error(QStringLiteral("Рисунок слишком велик: %1 × %2 точек, а допустимо не больше %3 "
+                               "точек по стороне и не больше %4 точек всего")
+                    .arg(size.width())
+                    .arg(size.height())
+                    .arg(maxSide)
+                    .arg(maxPixels));
+}
 
 QImage decodeBitmap(const uchar* data, qint64 size) {
     const Bytes b{data, size};

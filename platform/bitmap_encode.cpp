@@ -43,6 +43,7 @@ QByteArray headers(const QImage& image, int bpp, int colours, quint32 pixelBytes
 QByteArray encodeBitmap(const QImage& source) {
     if (source.isNull())
         return QByteArray();
+    checkLimits(source.size()); // before a conversion could allocate the whole picture again
     QImage image = source;
     const bool indexed = image.colorCount() > 0 && image.colorCount() <= 256;
     if (indexed && image.format() != QImage::Format_Indexed8)

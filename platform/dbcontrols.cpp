@@ -18,23 +18,6 @@ QString displayText(const QString& stored) {
     return text;
 }
 
-bool isEditingKey(const QKeyEvent* event) {
-    if (event->matches(QKeySequence::Paste) || event->matches(QKeySequence::Cut) ||
-        event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo))
-        return true;
-    switch (event->key()) {
-    case Qt::Key_Backspace:
-    case Qt::Key_Delete:
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        return true;
-    default:
-        break;
-    }
-    const QString text = event->text();
-    return !text.isEmpty() && (text.at(0).isPrint() || text.at(0) == QLatin1Char('\t'));
-}
-
 bool beginEditing(DataControl* /*control*/, Dataset* dataset) {
     if (!dataset || !dataset->canModify())
         return false;
@@ -47,7 +30,8 @@ bool beginEditing(DataControl* /*control*/, Dataset* dataset) {
 using namespace dbcontrols;
 
 namespace {
-// Runs the start of an edit inside guard(): key handlers are event handlers too.
+// Runs the start of an edit inside guard(): it starts from within the control's own event
+// handling, which no error may leave.
 bool startEditing(DataControl* control, Dataset* dataset) {
     bool ok = false;
     guard([&] { ok = beginEditing(control, dataset); });
@@ -58,76 +42,103 @@ bool acceptsInNumber(QChar c) {
     return c.isDigit() || c == QLatin1Char('+') || c == QLatin1Char('-') || c == QLatin1Char('e') ||
            c == QLatin1Char('E') || c == formats::settings().decimalSeparator;
 }
+
+const QEvent::Type showTextEvent = QEvent::Type(QEvent::registerEventType());
 } // namespace
 
-// --- DBMemo
+// --- DataTextControl
 
-DBMemo::DBMemo(const QString& name, const QString& field, QWidget* parent)
-    : QPlainTextEdit(parent), m_field(field) {
-    setObjectName(name);
-    connect(this, &QPlainTextEdit::textChanged, this, [this] {
-        if (!m_loading)
-            m_modified = true;
-    });
-}
+DataTextControl::DataTextControl(QWidget* widget, const QString& field)
+    : m_widget(widget), m_field(field) {}
 
-namespace {
-const QEvent::Type showTextEvent = QEvent::Type(QEvent::registerEventType());
-}
-
-void DBMemo::loadFromRecord(const Dataset* dataset) {
-    const QString text = dataset ? displayText(dataset->fieldText(m_field)) : QString();
+void DataTextControl::loadFromRecord(const Dataset* dataset) {
+    const QString text = dataset ? recordText(*dataset) : QString();
     if (m_modified || m_pending || text != m_shown) {
         m_text = text;
         m_pending = true;
         if (!m_posted) {
             m_posted = true;
-            QCoreApplication::postEvent(this, new QEvent(showTextEvent));
+            QCoreApplication::postEvent(m_widget, new QEvent(showTextEvent));
         }
     }
     m_modified = false;
 }
 
-void DBMemo::showPendingText() {
+bool DataTextControl::takeShowTextEvent(QEvent* event) {
+    if (event->type() != showTextEvent)
+        return false;
+    m_posted = false;
+    showPendingText();
+    return true;
+}
+
+void DataTextControl::showPendingText() {
     if (!m_pending)
         return;
     m_pending = false;
     m_loading = true;
-    setPlainText(m_text);
+    setWidgetText(m_text);
     m_loading = false;
     m_shown = m_text;
 }
 
-QString DBMemo::toPlainText() const {
-    return m_pending ? m_text : QPlainTextEdit::toPlainText();
+void DataTextControl::textChangedInWidget() {
+    if (m_loading)
+        return;
+    if (widgetReadOnly()) { // set by the program, not the user: nothing to hand to the record
+        m_shown = widgetText();
+        return;
+    }
+    if (m_modified)
+        return; // the record is being edited already
+    if (startEditing(this, activeDataset())) {
+        m_modified = true; // after the start: an insert it makes reloads the controls
+        return;
+    }
+    // The record cannot take the change: the control shows the record's value again.
+    m_loading = true;
+    setWidgetText(m_shown);
+    m_loading = false;
+    QApplication::beep();
+}
+
+void DataTextControl::revertToRecord() {
+    guard([this] { loadFromRecord(activeDataset()); });
+}
+
+void DataTextControl::fieldChanged(const Dataset* dataset) {
+    if (!m_modified)
+        loadFromRecord(dataset);
+}
+
+void DataTextControl::updateRecord(Dataset* dataset) {
+    if (!m_modified || !dataset)
+        return;
+    const QString text = shownText();
+    dataset->setFieldText(m_field, text);
+    m_shown = text; // what the control holds now is the field's value
+    m_modified = false;
+}
+
+// --- DBMemo
+
+DBMemo::DBMemo(const QString& name, const QString& field, QWidget* parent)
+    : QPlainTextEdit(parent), DataTextControl(this, field) {
+    setObjectName(name);
+    connect(this, &QPlainTextEdit::textChanged, this, [this] { textChangedInWidget(); });
+}
+
+QString DBMemo::recordText(const Dataset& dataset) const {
+    return displayText(dataset.fieldText(dataField()));
 }
 
 bool DBMemo::event(QEvent* event) {
-    if (event->type() == showTextEvent) {
-        m_posted = false;
-        showPendingText();
-        return true;
-    }
-    return QPlainTextEdit::event(event);
+    return takeShowTextEvent(event) || QPlainTextEdit::event(event);
 }
 
 void DBMemo::showEvent(QShowEvent* event) {
     showPendingText();
     QPlainTextEdit::showEvent(event);
-}
-
-void DBMemo::fieldChanged(const Dataset* dataset) {
-    if (!m_modified)
-        loadFromRecord(dataset);
-}
-
-void DBMemo::updateRecord(Dataset* dataset) {
-    if (!m_modified || !dataset)
-        return;
-    const QString text = toPlainText();
-    dataset->setFieldText(m_field, text);
-    m_shown = text; // what the document holds now is the field's value
-    m_modified = false;
 }
 
 void DBMemo::mouseReleaseEvent(QMouseEvent* event) {
@@ -139,66 +150,34 @@ void DBMemo::mouseReleaseEvent(QMouseEvent* event) {
 
 void DBMemo::keyPressEvent(QKeyEvent* event) {
     showPendingText();
-    if (!isReadOnly()) {
-        if (event->key() == Qt::Key_Escape) {
-            guard([this] { loadFromRecord(activeDataset()); });
-            return;
-        }
-        if (isEditingKey(event) && !startEditing(this, activeDataset())) {
-            QApplication::beep();
-            return;
-        }
+    if (!isReadOnly() && event->key() == Qt::Key_Escape) {
+        revertToRecord();
+        return;
     }
     QPlainTextEdit::keyPressEvent(event);
 }
 
 void DBMemo::focusOutEvent(QFocusEvent* event) {
     QPlainTextEdit::focusOutEvent(event);
-    if (m_modified)
+    if (hasPendingChange())
         guard([this] { updateRecord(activeDataset()); });
 }
 
 void DBMemo::insertFromMimeData(const QMimeData* source) {
-    showPendingText();
-    if (startEditing(this, activeDataset()))
-        QPlainTextEdit::insertFromMimeData(source);
+    showPendingText(); // a paste or drop goes into the current record's text
+    QPlainTextEdit::insertFromMimeData(source);
 }
 
 // --- DBEdit
 
 DBEdit::DBEdit(const QString& name, const QString& field, QWidget* parent)
-    : QLineEdit(parent), m_field(field) {
+    : QLineEdit(parent), DataTextControl(this, field) {
     setObjectName(name);
-    connect(this, &QLineEdit::textEdited, this, [this] { m_modified = true; });
-}
-
-void DBEdit::loadFromRecord(const Dataset* dataset) {
-    const QString value = dataset ? dataset->fieldText(m_field) : QString();
-    if (m_modified || m_pending || value != QLineEdit::text()) {
-        m_text = value;
-        m_pending = true;
-        if (!m_posted) {
-            m_posted = true;
-            QCoreApplication::postEvent(this, new QEvent(showTextEvent));
-        }
-    }
-    m_modified = false;
-}
-
-void DBEdit::showPendingText() {
-    if (!m_pending)
-        return;
-    m_pending = false;
-    setText(m_text);
+    connect(this, &QLineEdit::textChanged, this, [this] { textChangedInWidget(); });
 }
 
 bool DBEdit::event(QEvent* event) {
-    if (event->type() == showTextEvent) {
-        m_posted = false;
-        showPendingText();
-        return true;
-    }
-    return QLineEdit::event(event);
+    return takeShowTextEvent(event) || QLineEdit::event(event);
 }
 
 void DBEdit::showEvent(QShowEvent* event) {
@@ -206,34 +185,20 @@ void DBEdit::showEvent(QShowEvent* event) {
     QLineEdit::showEvent(event);
 }
 
-void DBEdit::fieldChanged(const Dataset* dataset) {
-    if (!m_modified)
-        loadFromRecord(dataset);
-}
-
-void DBEdit::updateRecord(Dataset* dataset) {
-    if (!m_modified || !dataset)
-        return;
-    dataset->setFieldText(m_field, text());
-    m_modified = false;
-}
-
 void DBEdit::keyPressEvent(QKeyEvent* event) {
     showPendingText();
     if (!isReadOnly()) {
         if (event->key() == Qt::Key_Escape) {
-            guard([this] { loadFromRecord(activeDataset()); });
+            revertToRecord();
             return;
         }
-        if (isEditingKey(event)) {
-            Dataset* dataset = activeDataset();
-            const QString typed = event->text();
-            const bool refused = dataset && dataset->fieldIsNumeric(m_field) && !typed.isEmpty() &&
-                                 typed.at(0).isPrint() && !acceptsInNumber(typed.at(0));
-            if (refused || !startEditing(this, dataset)) {
-                QApplication::beep();
-                return;
-            }
+        // A character the field's type does not take is refused before it reaches the text.
+        Dataset* dataset = activeDataset();
+        const QString typed = event->text();
+        if (dataset && dataset->fieldIsNumeric(dataField()) && !typed.isEmpty() &&
+            typed.at(0).isPrint() && !acceptsInNumber(typed.at(0))) {
+            QApplication::beep();
+            return;
         }
     }
     QLineEdit::keyPressEvent(event);
@@ -241,6 +206,6 @@ void DBEdit::keyPressEvent(QKeyEvent* event) {
 
 void DBEdit::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
-    if (m_modified)
+    if (hasPendingChange())
         guard([this] { updateRecord(activeDataset()); });
 }

@@ -63,7 +63,11 @@ const QImage& DBImage::picture() const {
 }
 
 bool DBImage::setPicture(const QImage& picture) {
-    if (m_readOnly || !beginEditing(this, activeDataset()))
+    if (m_readOnly)
+        return false;
+    if (!picture.isNull())
+        bitmap::checkLimits(picture.size()); // refused before the record starts editing
+    if (!beginEditing(this, activeDataset()))
         return false;
     m_picture = picture;
     m_bytes.clear();

@@ -1,11 +1,6 @@
 #include "textfile.h"
 
-#include "error.h"
-
-#include <QFile>
-#include <QFileInfo>
 #include <QHash>
-#include <QSaveFile>
 #include <QStringDecoder>
 
 namespace textfile {
@@ -80,33 +75,6 @@ QString decodeLines(const QByteArray& bytes) {
     if (text.endsWith(QLatin1Char('\n')))
         text.chop(1);
     return text;
-}
-
-QByteArray readFile(const QString& path, qint64 maxBytes) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw Error(
-            QStringLiteral("Не удалось открыть файл «%1»: %2").arg(path, file.errorString()));
-    if (file.size() > maxBytes)
-        throw Error(QStringLiteral("Файл «%1» слишком велик: %2 байт, допускается не более %3")
-                        .arg(path)
-                        .arg(file.size())
-                        .arg(maxBytes));
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw Error(
-            QStringLiteral("Не удалось прочитать файл «%1»: %2").arg(path, file.errorString()));
-    return bytes;
-}
-
-void writeFileAtomically(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw Error(
-            QStringLiteral("Не удалось записать файл «%1»: %2").arg(path, file.errorString()));
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        throw Error(
-            QStringLiteral("Не удалось записать файл «%1»: %2").arg(path, file.errorString()));
 }
 
 } // namespace textfile

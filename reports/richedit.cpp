@@ -31,7 +31,11 @@ void RichEdit::replaceText(const QString& text) {
     // setPlainText() would give the new text the format at the caret; a loaded text starts
     // plain.
     setCurrentCharFormat(QTextCharFormat());
-    setWordWrapMode(reportfile::wrapModeFor(text)); // before the text, to lay it out once
+    // The old text goes first, while it still wraps as it was laid out: a new wrap mode with
+    // an endless line still in place would lay that line out again at word boundaries, which
+    // takes minutes. The new mode is then set before the new text, to lay it out once.
+    document()->clear();
+    setWordWrapMode(reportfile::wrapModeFor(text));
     setPlainText(text);
     setCurrentCharFormat(QTextCharFormat());
     document()->setModified(false);

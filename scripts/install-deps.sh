@@ -5,7 +5,7 @@ set -euo pipefail
 
 # fonts-wine: the faces the windows are designed for; qt6-translations-l10n: Qt's own dialogs
 # in Russian; libxcb1-dev: window-manager hints under X11.
-packages=(cmake ninja-build g++ qt6-base-dev libqt6sql6-sqlite libsqlite3-dev fonts-dejavu-core
+packages=(cmake ninja-build g++ qt6-base-dev libsqlite3-dev fonts-dejavu-core
     fonts-wine qt6-translations-l10n libxcb1-dev "$@")
 
 missing=()

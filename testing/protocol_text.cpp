@@ -2,6 +2,9 @@
 
 #include "numbers.h"
 
+#include <QFile>
+#include <QTextBoundaryFinder>
+
 namespace protocol {
 
 QString separator() {
@@ -43,12 +46,35 @@ QStringList footer(const QString& firstLine, const QString& clockText) {
     return {firstLine, separator(), QStringLiteral("Тест окончен в ") + clockText};
 }
 
+namespace {
+// The longest start of `text` that ends between two characters (as a reader sees them) and
+// whose file-system encoding takes at most `room` bytes.
+QString fitInBytes(const QString& text, qsizetype room) {
+    if (QFile::encodeName(text).size() <= room)
+        return text;
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, text);
+    qsizetype end = 0;
+    qsizetype used = 0;
+    for (qsizetype next = characters.toNextBoundary(); next > 0;
+         next = characters.toNextBoundary()) {
+        used += QFile::encodeName(text.mid(end, next - end)).size();
+        if (used > room)
+            break;
+        end = next;
+    }
+    return text.left(end);
+}
+} // namespace
+
 QString fileName(const QString& name, const QString& dateText, const QString& timeText,
                  bool unfinished) {
     QString safeName = name;
     safeName.replace(QLatin1Char('/'), QLatin1Char('_'));
-    return (unfinished ? QStringLiteral("_") : QString()) +
-           headerLine(safeName, dateText, timeText) + QStringLiteral(".usr");
+    const QString prefix = unfinished ? QStringLiteral("_") : QString();
+    const QString rest =
+        QStringLiteral("  ") + dateText + QStringLiteral("  ") + timeText + QStringLiteral(".usr");
+    const qsizetype room = maxFileNameBytes - QFile::encodeName(prefix + rest).size();
+    return prefix + fitInBytes(safeName, room) + rest;
 }
 
 } // namespace protocol

@@ -33,9 +33,13 @@ QString unfinishedText();
 // The footer: the result (or the unfinished text), the separator and the end time.
 QStringList footer(const QString& firstLine, const QString& clockText);
 
+// The longest file name, in bytes, that file systems take.
+constexpr qsizetype maxFileNameBytes = 255;
+
 // name + two blanks + date + two blanks + time + ".usr", with "_" in front for an unfinished
-// run. A "/" in the name, which no file name can hold, becomes "_" here (the header keeps the
-// name as typed).
+// run. A "/" in the name, which no file name can hold, becomes "_" here, and a name too long
+// for a file name is cut (between two characters) so that the whole name fits in
+// maxFileNameBytes of the file system's encoding. The header keeps the name as typed.
 QString fileName(const QString& name, const QString& dateText, const QString& timeText,
                  bool unfinished);
 

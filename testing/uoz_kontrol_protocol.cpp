@@ -2,15 +2,30 @@
 #include "uoz_kontrol.h"
 
 #include "dbcontrols.h"
+#include "error.h"
 #include "guard.h"
 #include "ouz_reg.h"
 #include "protocol_text.h"
 #include "textfile.h"
+#include "workfolder.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTextCursor>
+
+namespace {
+QString protocolPath(const QString& fileName) {
+    // The full path tells the user where the file went. A working folder deleted during the
+    // run is named as such; one made again under the same path is written to.
+    const QString folder = workfolder::current();
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        throw Error(QStringLiteral("Не удалось записать файл «%1»: папка «%2» больше не существует")
+                        .arg(fileName, folder));
+    return QDir(folder).absoluteFilePath(fileName);
+}
+} // namespace
 
 void TuozKontrol::appendToProtocol(const QStringList& lines) {
     // Each text becomes one or more lines of its own; an empty text is an empty line, the
@@ -34,12 +49,12 @@ void TuozKontrol::WriteProtocolHeader() {
 void TuozKontrol::WriteQuestionBlock() {
     protocol::ShownQuestion q;
     q.record = runState().currentRecord;
-    q.question = DBMemo1->toPlainText();
+    q.question = DBMemo1->shownText();
     const DBMemo* options[4] = {DBMemo_Otv1, DBMemo_Otv2, DBMemo_Otv3, DBMemo_Otv4};
     for (int k = 0; k < 4; ++k)
-        q.options[k] = options[k]->toPlainText();
+        q.options[k] = options[k]->shownText();
     q.answerNumber = runState().answerNumber;
-    q.rightAnswer = PrOtvet->text();
+    q.rightAnswer = PrOtvet->shownText();
     q.allowedText = Edit4->text();
     q.shownText = Edit3->text();
     appendToProtocol(protocol::questionBlock(q));
@@ -71,13 +86,8 @@ void TuozKontrol::saveProtocol(const QString& firstFooterLine, bool unfinished) 
     // One footer and one attempt per run: a failed write is not followed by a second footer
     // when the window is closed later.
     s.protocolSavedFlag = 1.0;
-    // The full path tells the user where the file went; a working folder that no longer
-    // exists has no path, and the bare name then fails as it should instead of landing in "/".
-    const QString folder = QDir::currentPath();
-    const QString path =
-        folder.isEmpty() ? s.protocolFileName : QDir(folder).absoluteFilePath(s.protocolFileName);
     const QByteArray bytes = textfile::encodeLines(Memo1->toPlainText());
     // The error box names the file and the reason; the caller still ends the run, and the
     // text stays in Memo1 until the next bank is opened.
-    guard([&] { textfile::writeFileAtomically(path, bytes); });
+    guard([&] { textfile::writeFileAtomically(protocolPath(s.protocolFileName), bytes); });
 }

@@ -102,7 +102,7 @@ void TuozKontrol::answer(int option) {
     LockQuestion();
     WriteQuestionBlock();
     s.chosenAnswer = double(option);
-    s.correctAnswer = numbers::strToFloat(PrOtvet->text());
+    s.correctAnswer = numbers::strToFloat(PrOtvet->shownText());
     s.answerDifference = s.correctAnswer - s.chosenAnswer;
     if (s.answerDifference == 0.0)
         ScoreRight();
@@ -120,7 +120,7 @@ void TuozKontrol::ScoreRight() {
 
 void TuozKontrol::ScoreWrong() {
     runState().wrongCount += 1.0;
-    raiseNotice(runtexts::wrongVerdict(PrOtvet->text()));
+    raiseNotice(runtexts::wrongVerdict(PrOtvet->shownText()));
 }
 
 void TuozKontrol::AdvanceQuestion() {

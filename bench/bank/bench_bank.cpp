@@ -84,7 +84,7 @@ double ours(const QString& path, DataSource* source, const std::vector<int>& ord
     ADOTable table(&connection);
     source->setDataset(&table);
     connection.setConnectionString(path);
-    connection.connect();
+    connection.open();
     table.open();
     int count = 0;
     for (; !table.eof(); table.next())

@@ -5,26 +5,48 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <sqlite3.h>
 
-// Without the database access objects start-up fails before the message loop runs.
+namespace {
+// The SQLite library with an allocator that cannot start: the engine fails as a broken
+// installation would, and comes back whole afterwards.
+class BrokenEngine {
+public:
+    BrokenEngine() {
+        sqlite3_initialize(); // the default allocator in place, to be kept and restored
+        sqlite3_shutdown();
+        sqlite3_config(SQLITE_CONFIG_GETMALLOC, &m_saved);
+        sqlite3_mem_methods broken = m_saved;
+        broken.xInit = [](void*) { return SQLITE_NOMEM; };
+        sqlite3_config(SQLITE_CONFIG_MALLOC, &broken);
+    }
+    ~BrokenEngine() {
+        sqlite3_shutdown();
+        sqlite3_config(SQLITE_CONFIG_MALLOC, &m_saved);
+    }
+
+private:
+    sqlite3_mem_methods m_saved{};
+};
+} // namespace
+
+// Without a working database engine start-up fails before the message loop runs.
 class TestStartup : public QObject {
     Q_OBJECT
 private slots:
-    void missingDatabaseDriverFailsStartup() {
-        QTemporaryDir noPlugins;
-        const QStringList saved = QCoreApplication::libraryPaths();
-        QCoreApplication::setLibraryPaths({noPlugins.path()});
+    void brokenDatabaseEngineFailsStartup() {
         QString message;
-        try {
-            createForms();
-            QFAIL("start-up did not fail");
-        } catch (const DatabaseError& e) {
-            message = e.message();
+        {
+            BrokenEngine broken;
+            try {
+                createForms();
+                QFAIL("start-up did not fail");
+            } catch (const DatabaseError& e) {
+                message = e.message();
+            }
         }
-        QCoreApplication::setLibraryPaths(saved);
         QVERIFY(message.contains(QStringLiteral("SQLite")));
 
         QString caption, text;

@@ -5,6 +5,7 @@
 
 #include <QTest>
 #include <memory>
+#include <sqlite3.h>
 
 namespace {
 // Counts what the table tells its data links.
@@ -25,7 +26,7 @@ struct Program {
     explicit Program(const QString& path) {
         table.attach(&links);
         connection.setConnectionString(path);
-        connection.connect();
+        connection.open();
         table.open();
     }
     ~Program() { table.detach(&links); }
@@ -205,6 +206,88 @@ private slots:
         QCOMPARE(p.table.recNo(), 2);
     }
 
+    // A statement that succeeds yet writes no row (a trigger's RAISE(IGNORE), a table that
+    // ignores conflicts) is a refused write, not a phantom record.
+    void writeThatChangesNoRowFails() {
+        const QString path = freshBank(2);
+        fixture::sql(path, QStringLiteral(
+                               "CREATE TRIGGER skipNew BEFORE INSERT ON kontrol WHEN new.Vopros = "
+                               "'пропустить' BEGIN SELECT RAISE(IGNORE); END;"
+                               "CREATE TRIGGER skipEdit BEFORE UPDATE ON kontrol WHEN new.PrOtvet "
+                               "= 7 BEGIN SELECT RAISE(IGNORE); END;"));
+        Program p(path);
+        p.table.insert();
+        p.table.setFieldText(QStringLiteral("Vopros"), QStringLiteral("пропустить"));
+        QVERIFY(errorOf([&] { p.table.post(); }).contains(QStringLiteral("не принял")));
+        QCOMPARE(p.table.state(), Dataset::State::Insert);
+        p.table.setFieldText(QStringLiteral("Vopros"), QStringLiteral("новый"));
+        p.table.post();
+        p.table.edit();
+        p.table.setFieldText(QStringLiteral("PrOtvet"), QStringLiteral("7"));
+        QVERIFY(errorOf([&] { p.table.next(); }).contains(QStringLiteral("не принял")));
+        QCOMPARE(p.table.state(), Dataset::State::Edit);
+        p.table.cancel();
+        handlerEnds();
+        QCOMPARE(Program(path).names(), (QStringList{"1", "2", ""}));
+
+        const QString ignoring = m_dir.filePath(QStringLiteral("ignoring.mdb"));
+        fixture::sql(ignoring,
+                     QStringLiteral("CREATE TABLE kontrol (Name INTEGER UNIQUE ON CONFLICT "
+                                    "IGNORE, Vopros, Otvet1, Otvet2, Otvet3, Otvet4, PrOtvet, "
+                                    "Graph); INSERT INTO kontrol (Name) VALUES (1)"));
+        Program q(ignoring);
+        q.table.insert();
+        q.table.setFieldText(QStringLiteral("Name"), QStringLiteral("1"));
+        QVERIFY(errorOf([&] { q.table.post(); }).contains(QStringLiteral("не принял")));
+        QCOMPARE(q.table.state(), Dataset::State::Insert);
+    }
+
+    // A column of the table's own named rowid must not be taken for the row id.
+    void rowsAreAddressedByTheirRowIdAlone() {
+        const QString path = m_dir.filePath(QStringLiteral("own-rowid.mdb"));
+        fixture::sql(path, QStringLiteral("CREATE TABLE kontrol (rowid, Name, Vopros, Otvet1, "
+                                          "Otvet2, Otvet3, Otvet4, PrOtvet, Graph);"
+                                          "INSERT INTO kontrol (rowid, Name, Vopros) VALUES "
+                                          "(5, 1, 'a'), (5, 2, 'b'), (5, 3, 'c')"));
+        {
+            Program p(path);
+            p.table.setRecNo(2);
+            p.table.edit();
+            p.table.setFieldText(QStringLiteral("Vopros"), QStringLiteral("правка"));
+            p.table.post();
+            p.table.setRecNo(3);
+            p.table.remove();
+            QCOMPARE(p.names(), (QStringList{"1", "2"}));
+            p.table.setRecNo(1);
+            QCOMPARE(p.table.fieldText(QStringLiteral("Vopros")), QStringLiteral("a"));
+            QCOMPARE(p.table.fieldText(QStringLiteral("rowid")), QStringLiteral("5"));
+            // A user-chosen bank is opened with SQLite's defensive settings.
+            int defensive = -1, trusted = -1;
+            sqlite3_db_config(p.connection.handle(), SQLITE_DBCONFIG_DEFENSIVE, -1, &defensive);
+            sqlite3_db_config(p.connection.handle(), SQLITE_DBCONFIG_TRUSTED_SCHEMA, -1, &trusted);
+            QCOMPARE(defensive, 1);
+            QCOMPARE(trusted, 0);
+        }
+
+        auto openError = [&](const QString& name, const QString& table) {
+            const QString bank = m_dir.filePath(name);
+            fixture::sql(bank, table);
+            ADOConnection connection;
+            ADOTable t(&connection);
+            connection.setConnectionString(bank);
+            connection.open();
+            return errorOf([&] { t.open(); });
+        };
+        QVERIFY(openError(QStringLiteral("all-three.mdb"),
+                          QStringLiteral("CREATE TABLE kontrol (rowid, _rowid_, oid, Name, "
+                                         "Vopros, Otvet1, Otvet2, Otvet3, Otvet4, PrOtvet, Graph)"))
+                    .contains(QStringLiteral("rowid, _rowid_ и oid")));
+        QVERIFY(openError(QStringLiteral("without.mdb"),
+                          QStringLiteral("CREATE TABLE kontrol (Name PRIMARY KEY, Vopros, Otvet1, "
+                                         "Otvet2, Otvet3, Otvet4, PrOtvet, Graph) WITHOUT ROWID"))
+                    .contains(QStringLiteral("WITHOUT ROWID")));
+    }
+
     void readOnlyFileOpensButRefusesWrites() {
         const QString path = freshBank(2);
         QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
@@ -264,7 +347,7 @@ private slots:
         QVERIFY(!table.active());
         QVERIFY(table.eof());
         connection.setConnectionString(QString());
-        QVERIFY(!errorOf([&] { connection.connect(); }).isEmpty());
+        QVERIFY(!errorOf([&] { connection.open(); }).isEmpty());
     }
 };
 

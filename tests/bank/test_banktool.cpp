@@ -43,7 +43,7 @@ private slots:
         ADOConnection connection;
         ADOTable table(&connection);
         connection.setConnectionString(bank);
-        connection.connect();
+        connection.open();
         table.open();
         int count = 0, pictures = 0, multiLine = 0;
         for (; !table.eof(); table.next()) {
@@ -74,7 +74,7 @@ private slots:
         ADOConnection connection;
         ADOTable table(&connection);
         connection.setConnectionString(bank);
-        connection.connect();
+        connection.open();
         table.open();
         QVERIFY(table.eof());
         QCOMPARE(table.fieldNames(), (QStringList{"Name", "Vopros", "Otvet1", "Otvet2", "Otvet3",

@@ -104,6 +104,26 @@ private slots:
         QVERIFY(encodeBitmap(QImage()).isEmpty());
     }
 
+    // What the writer takes, the reader takes back; a larger picture (a phone photo) is
+    // refused by the writer with the size and the limits, not stored for the reader to refuse.
+    void writerKeepsToTheReadersLimits() {
+        auto refusal = [](const QImage& image) {
+            try {
+                encodeBitmap(image);
+            } catch (const Error& e) {
+                return e.message();
+            }
+            return QString();
+        };
+        QCOMPARE(refusal(QImage(8000, 6000, QImage::Format_Mono)), // 6 MB, not 192
+                 QStringLiteral("Рисунок слишком велик: 8000 × 6000 точек, а допустимо не больше "
+                                "32768 точек по стороне и не больше 33554432 точек всего"));
+        QVERIFY(!refusal(QImage(bitmap::maxSide + 1, 1, QImage::Format_Mono)).isEmpty());
+        QImage widest(bitmap::maxSide, 2, QImage::Format_Mono);
+        widest.fill(1);
+        QCOMPARE(decodeGraph(encodeBitmap(widest)).size(), widest.size());
+    }
+
     void readsWhatOtherWritersWrite() {
         const QImage image = sample(6, 4);
         QByteArray saved;

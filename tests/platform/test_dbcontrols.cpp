@@ -5,6 +5,9 @@
 #include "dbcontrols.h"
 #include "error.h"
 
+#include <QClipboard>
+#include <QFile>
+#include <QGuiApplication>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -38,15 +41,17 @@ class TestDBControls : public QObject {
     DataSource m_source;
     QWidget m_host;
 
-    void openBank(const QVector<bankfile::Question>& questions) {
-        m_connection.disconnect();
+    void openBank(const QVector<bankfile::Question>& questions, bool readOnly = false) {
+        m_connection.close();
         const QString path = m_dir.filePath(QStringLiteral("c%1.mdb").arg(++m_serial));
         bankfile::Writer writer(path);
         for (const auto& q : questions)
             writer.add(q);
         writer.commit();
+        if (readOnly)
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadUser);
         m_connection.setConnectionString(path);
-        m_connection.connect();
+        m_connection.open();
         m_table.open();
     }
 
@@ -57,7 +62,7 @@ private slots:
         m_host.show();
     }
     void cleanup() {
-        m_connection.disconnect();
+        m_connection.close();
         qDeleteAll(m_host.findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
     }
 
@@ -87,10 +92,10 @@ private slots:
         auto* edit = new DBEdit(QStringLiteral("PrOtvet"), QStringLiteral("PrOtvet"), &m_host);
         edit->setDataSource(&m_source);
         openBank({question("первая\r\nвторая"), question("ещё")});
-        QCOMPARE(memo->toPlainText(), QStringLiteral("первая\nвторая"));
-        QCOMPARE(edit->text(), QStringLiteral("2"));
+        QCOMPARE(memo->shownText(), QStringLiteral("первая\nвторая"));
+        QCOMPARE(edit->shownText(), QStringLiteral("2"));
         m_table.next();
-        QCOMPARE(memo->toPlainText(), QStringLiteral("ещё")); // before the display caught up
+        QCOMPARE(memo->shownText(), QStringLiteral("ещё")); // before the display caught up
         QCoreApplication::processEvents();
         QCOMPARE(static_cast<QPlainTextEdit*>(memo)->toPlainText(), QStringLiteral("ещё"));
         QCOMPARE(static_cast<QLineEdit*>(edit)->text(), QStringLiteral("2"));
@@ -117,22 +122,68 @@ private slots:
         QCOMPARE(m_table.state(), Dataset::State::Edit);
         QTest::keyClick(number, Qt::Key_End);
         QTest::keyClicks(number, QStringLiteral("x")); // a letter in a number field
-        QCOMPARE(number->text(), QStringLiteral("2"));
+        QCOMPARE(number->shownText(), QStringLiteral("2"));
         QTest::keyClicks(number, QStringLiteral("5"));
         m_table.next(); // hands the changes over and writes them
         m_table.prior();
         QCOMPARE(m_table.fieldText(QStringLiteral("Vopros")), QStringLiteral("было new"));
         QCOMPARE(m_table.fieldText(QStringLiteral("PrOtvet")), QStringLiteral("25"));
-        QCOMPARE(other->toPlainText(), QStringLiteral("было new"));
+        QCOMPARE(other->shownText(), QStringLiteral("было new"));
 
         QTest::keyClicks(memo, QStringLiteral("!"));
         QTest::keyClick(memo, Qt::Key_Escape);
-        QCOMPARE(memo->toPlainText(), QStringLiteral("было new"));
+        QCOMPARE(memo->shownText(), QStringLiteral("было new"));
         m_table.cancel();
         QCOMPARE(m_table.state(), Dataset::State::Browse);
         memo->setReadOnly(true); // as in the test window: typing changes nothing
         QTest::keyClicks(memo, QStringLiteral("z"));
         QCOMPARE(m_table.state(), Dataset::State::Browse);
+    }
+
+    // Whatever changes the text starts editing, not only typed keys: the context menu's cut,
+    // paste and undo; where the record cannot be edited the text goes back.
+    void untypedEditsReachTheRecord() {
+        auto* memo = new DBMemo(QStringLiteral("DBMemo1"), QStringLiteral("Vopros"), &m_host);
+        auto* number = new DBEdit(QStringLiteral("DBEdit1"), QStringLiteral("PrOtvet"), &m_host);
+        memo->setDataSource(&m_source);
+        number->setDataSource(&m_source);
+        auto written = [&](const QString& field) {
+            m_table.next(); // writes a changed record, as the navigator does
+            m_table.prior();
+            return m_table.fieldText(field);
+        };
+        openBank({question("первый"), question("второй")});
+        QCoreApplication::processEvents(); // the record's texts are shown: no editing starts
+        QCOMPARE(m_table.state(), Dataset::State::Browse);
+
+        memo->selectAll();
+        memo->cut();
+        QCOMPARE(m_table.state(), Dataset::State::Edit);
+        m_table.post();
+        QCOMPARE(m_table.fieldText(QStringLiteral("Vopros")), QString());
+        memo->undo(); // brings the cut text back after the post: a change of its own
+        QCOMPARE(m_table.state(), Dataset::State::Edit);
+        QCOMPARE(written(QStringLiteral("Vopros")), QStringLiteral("первый"));
+
+        QGuiApplication::clipboard()->setText(QStringLiteral("4"));
+        QCoreApplication::processEvents();
+        number->selectAll();
+        number->paste();
+        QCOMPARE(written(QStringLiteral("PrOtvet")), QStringLiteral("4"));
+        QCoreApplication::processEvents();
+
+        openBank({question("только чтение")}, true);
+        QCoreApplication::processEvents();
+        QGuiApplication::clipboard()->setText(QStringLiteral("вставка"));
+        memo->paste();
+        memo->selectAll();
+        memo->cut();
+        QCOMPARE(memo->shownText(), QStringLiteral("только чтение")); // put back
+        number->selectAll();
+        number->paste();
+        QCOMPARE(number->shownText(), QStringLiteral("2"));
+        QCOMPARE(m_table.state(), Dataset::State::Browse);
+        QVERIFY(!memo->hasPendingChange());
     }
 
     void pictureEditsReachTheField() {
@@ -149,6 +200,17 @@ private slots:
         QVERIFY(image->setPicture(QImage())); // emptied: the field is cleared
         m_table.post();
         QVERIFY(m_table.fieldBytes(QStringLiteral("Graph")).isEmpty());
+        QVERIFY(image->setPicture(picture));
+        m_table.post();
+        try { // a phone photo: refused before the record starts editing, the picture kept
+            image->setPicture(QImage(8000, 6000, QImage::Format_Mono));
+            QFAIL("a picture beyond the limits was taken");
+        } catch (const Error& e) {
+            QVERIFY(e.message().startsWith(QStringLiteral("Рисунок слишком велик: 8000 × 6000")));
+        }
+        QCOMPARE(m_table.state(), Dataset::State::Browse);
+        QVERIFY(!image->isModified());
+        QCOMPARE(image->picture().size(), picture.size());
         image->setReadOnly(true);
         QVERIFY(!image->setPicture(picture));
         m_table.close();

@@ -1,5 +1,6 @@
 // Loads, shows and saves 16 MB files, the largest the report editor accepts, and prints the
-// times: a protocol-like text, random bytes, and one line without a blank.
+// times: a protocol-like text, random bytes, and one line without a blank. Then clears and
+// replaces a shown 15 MB line without a blank, as "Закрыть" and another "Открыть" do.
 // Run: QT_QPA_PLATFORM=offscreen ./bench_report_load
 #include "richedit.h"
 
@@ -28,6 +29,11 @@ QByteArray sample(char kind, qsizetype size) {
     bytes.truncate(size);
     return bytes;
 }
+
+bool writeSample(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
 } // namespace
 
 int main(int argc, char** argv) {
@@ -40,10 +46,8 @@ int main(int argc, char** argv) {
     for (const auto& [kind, name] :
          {std::pair{'t', "protocol text"}, {'b', "random bytes"}, {'e', "one endless line"}}) {
         const QString path = dir.filePath(QStringLiteral("in.usr"));
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(sample(kind, size)) != size)
+        if (!writeSample(path, sample(kind, size)))
             return 1;
-        file.close();
         QElapsedTimer timer;
         timer.start();
         edit.loadFromFile(path);
@@ -53,5 +57,24 @@ int main(int argc, char** argv) {
         std::printf("16 MB %-16s load and first paint %6lld ms, save %6lld ms\n", name, shown,
                     timer.elapsed());
     }
+    // Clearing and replacing a shown endless line: the last line of the output.
+    const QString line = dir.filePath(QStringLiteral("line.usr"));
+    const QString small = dir.filePath(QStringLiteral("small.usr"));
+    if (!writeSample(line, sample('e', 15 * 1024 * 1024)) || !writeSample(small, sample('t', 4096)))
+        return 1;
+    QElapsedTimer timer;
+    edit.loadFromFile(line);
+    QApplication::processEvents();
+    timer.start();
+    edit.clearText();
+    QApplication::processEvents();
+    const qint64 cleared = timer.elapsed();
+    edit.loadFromFile(line);
+    QApplication::processEvents();
+    timer.restart();
+    edit.loadFromFile(small);
+    QApplication::processEvents();
+    const qint64 replaced = timer.elapsed();
+    std::printf("clear_15mb_line_ms=%lld replace_15mb_line_ms=%lld\n", cleared, replaced);
     return 0;
 }

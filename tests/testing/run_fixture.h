@@ -1,6 +1,6 @@
 #pragma once
 
-// Shared steps of the test-window tests: banks made with Qt Sql in a temporary folder, the
+// Shared steps of the test-window tests: banks made with SQLite in a temporary folder, the
 // sign-in, opening a bank through the file-dialog seam, clicks on the answer fields, ticks.
 #include "dataModule.h"
 #include "dbcontrols.h"
@@ -17,17 +17,16 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+#include <sqlite3.h>
 
 namespace fx {
 
@@ -72,34 +71,36 @@ inline Question question(int n, const QVariant& prOtvet) {
 
 // A bank file with table kontrol; PrOtvet is kept as text, so "02" stays "02".
 inline QString makeBank(const QString& path, const QList<Question>& questions) {
-    const QString connection = QStringLiteral("fixture-%1").arg(quintptr(&questions));
-    bool ok = true;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
-        db.setDatabaseName(path);
-        ok = db.open();
-        QSqlQuery q(db);
-        ok = ok && q.exec(QStringLiteral(
-                       "CREATE TABLE kontrol (Name INTEGER, Vopros TEXT, Otvet1 TEXT, Otvet2 TEXT, "
-                       "Otvet3 TEXT, Otvet4 TEXT, PrOtvet TEXT, Graph BLOB)"));
-        ok = ok && db.transaction();
-        ok = ok &&
-             q.prepare(QStringLiteral("INSERT INTO kontrol VALUES (?, ?, ?, ?, ?, ?, ?, NULL)"));
-        int n = 0;
-        for (const Question& question : questions) {
-            q.addBindValue(++n);
-            q.addBindValue(question.vopros);
-            for (int k = 0; k < 4; ++k)
-                q.addBindValue(question.otvet.value(k));
-            q.addBindValue(question.prOtvet.toString());
-            ok = ok && q.exec();
-        }
-        ok = ok && db.commit();
+    sqlite3* db = nullptr;
+    bool ok = sqlite3_open_v2(QFile::encodeName(path).constData(), &db,
+                              SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) == SQLITE_OK;
+    ok = ok && sqlite3_exec(db,
+                            "CREATE TABLE kontrol (Name INTEGER, Vopros TEXT, Otvet1 TEXT, "
+                            "Otvet2 TEXT, Otvet3 TEXT, Otvet4 TEXT, PrOtvet TEXT, Graph BLOB);"
+                            "BEGIN",
+                            nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_stmt* insert = nullptr;
+    ok = ok && sqlite3_prepare_v2(db, "INSERT INTO kontrol VALUES (?, ?, ?, ?, ?, ?, ?, NULL)", -1,
+                                  &insert, nullptr) == SQLITE_OK;
+    int n = 0;
+    for (const Question& question : questions) {
         if (!ok)
-            qWarning() << "bank not made:" << q.lastError().text() << db.lastError().text();
-        db.close();
+            break;
+        QList<QByteArray> texts{question.vopros.toUtf8()};
+        for (int k = 0; k < 4; ++k)
+            texts << question.otvet.value(k).toUtf8();
+        texts << question.prOtvet.toString().toUtf8();
+        sqlite3_bind_int(insert, 1, ++n);
+        for (int i = 0; i < texts.size(); ++i)
+            sqlite3_bind_text(insert, i + 2, texts[i].constData(), int(texts[i].size()),
+                              SQLITE_TRANSIENT);
+        ok = sqlite3_step(insert) == SQLITE_DONE && sqlite3_reset(insert) == SQLITE_OK;
     }
-    QSqlDatabase::removeDatabase(connection);
+    sqlite3_finalize(insert);
+    ok = ok && sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
+    if (!ok)
+        qWarning() << "bank not made:" << (db ? sqlite3_errmsg(db) : "out of memory");
+    sqlite3_close_v2(db);
     return ok ? path : QString();
 }
 

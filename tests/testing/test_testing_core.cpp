@@ -6,6 +6,7 @@
 #include "run_state.h"
 #include "run_texts.h"
 
+#include <QFile>
 #include <QTest>
 #include <vector>
 
@@ -151,6 +152,33 @@ private slots:
                  QStringLiteral("_a_b__c  7-12-2026  9-05-03.usr"));
         QCOMPARE(protocol::headerLine(QStringLiteral("a/b"), d, t),
                  QStringLiteral("a/b  7-12-2026  9-05-03"));
+    }
+
+    void longNamesAreCutBetweenCharacters_data() {
+        QTest::addColumn<QString>("character"); // one character as a reader sees it
+        QTest::newRow("Latin") << QStringLiteral("n");
+        QTest::newRow("Cyrillic") << QStringLiteral("Ж");
+        QTest::newRow("outside the BMP") << QStringLiteral("😀");
+        QTest::newRow("letter and combining mark") << QStringLiteral("и\u0306");
+    }
+    void longNamesAreCutBetweenCharacters() {
+        QFETCH(QString, character);
+        const QString d = QStringLiteral("17-12-2026"), t = QStringLiteral("19-05-03");
+        const QString rest = QStringLiteral("  17-12-2026  19-05-03.usr");
+        for (bool unfinished : {false, true}) {
+            const QString name = character.repeated(300);
+            const QString file = protocol::fileName(name, d, t, unfinished);
+            const qsizetype bytes = QFile::encodeName(file).size();
+            const qsizetype step = QFile::encodeName(character).size();
+            QVERIFY2(bytes <= 255 && bytes > 255 - step, qPrintable(QString::number(bytes)));
+            QVERIFY(file.startsWith(unfinished ? QStringLiteral("_") : QString()));
+            QVERIFY(file.endsWith(rest));
+            const QString kept = file.mid(unfinished ? 1 : 0).chopped(rest.size());
+            QCOMPARE(kept, character.repeated(kept.size() / character.size()));
+        }
+        // A name that fits is kept whole, up to the last byte.
+        const QString fits(255 - 26, QLatin1Char('n'));
+        QCOMPARE(protocol::fileName(fits, d, t, false), fits + rest);
     }
 };
 

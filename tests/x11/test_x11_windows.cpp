@@ -19,6 +19,7 @@
 #include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <xcb/xcb.h>
 
 #include <cstdlib>
@@ -159,6 +160,8 @@ private slots:
         createForms();
         Form1->show();
         QVERIFY(waitFor([] { return managed(Form1) && activeWindow() == "Form1"; }));
+        // Framed by the window manager: the other windows are centred by this frame.
+        QVERIFY(waitFor([] { return !Form1->windowHandle()->frameMargins().isNull(); }));
     }
     void cleanupTestCase() {
         if (Form1)
@@ -228,21 +231,23 @@ private slots:
 
     void noticeStaysOnTopAfterAClickOnTheWindowBelow() {
         QString topAfterClick, activeAfterClick, topAfterMainClick;
+        // Runs while the notice is up: a click on the greyed-out windows below it.
+        const auto clickBelow = [&] {
+            if (waitFor([] { return topWindow() == "vivsoobsh"; })) {
+                clickTitleBar(uozKontrol);
+                QTest::qWait(400);
+                topAfterClick = topWindow();
+                activeAfterClick = activeWindow();
+                clickTitleBar(Form1);
+                QTest::qWait(400);
+                topAfterMainClick = topWindow();
+            }
+            vivsoobsh->BitBtn1->click();
+        };
         QTimer::singleShot(0, [&] {
-            QTimer::singleShot(0, [&] {
-                if (waitFor([] { return topWindow() == "vivsoobsh"; })) {
-                    clickTitleBar(uozKontrol); // greyed out under the notice
-                    QTest::qWait(400);
-                    topAfterClick = topWindow();
-                    activeAfterClick = activeWindow();
-                    clickTitleBar(Form1);
-                    QTest::qWait(400);
-                    topAfterMainClick = topWindow();
-                }
-                vivsoobsh->BitBtn1->click();
-            });
-            if (waitFor([] { return topWindow() == "uozKontrol"; }))
-                raiseNotice(QStringLiteral("Выберите один из временных интервалов !"));
+            waitFor([] { return topWindow() == "uozKontrol"; });
+            QTimer::singleShot(0, clickBelow);
+            raiseNotice(QStringLiteral("Выберите один из временных интервалов !"));
             uozKontrol->closeForm();
         });
         Form1->N5Click();

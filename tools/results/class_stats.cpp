@@ -1,0 +1,169 @@
+#include "class_stats.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numeric>
+
+namespace results {
+namespace {
+
+int runSeconds(const Protocol& p) {
+    const int start = secondsOfDay(p.startTime);
+    const int end = secondsOfDay(p.endTime);
+    if (start < 0 || end < 0)
+        return -1;
+    return end >= start ? end - start : end + 24 * 3600 - start; // a run past midnight
+}
+
+double median(std::vector<float>& values) {
+    if (values.empty())
+        return 0;
+    const size_t mid = values.size() / 2;
+    std::nth_element(values.begin(), values.begin() + mid, values.end());
+    const double upper = values[mid];
+    if (values.size() % 2 == 1)
+        return upper;
+    const double lower = *std::max_element(values.begin(), values.begin() + mid);
+    return (lower + upper) / 2;
+}
+
+QStringList verdictsOf(const QuestionStats& q) {
+    if (q.shown < minShownForVerdict)
+        return {QStringLiteral("мало ответов")};
+    QStringList v;
+    if (q.difficulty >= easyFrom)
+        v << QStringLiteral("слишком лёгкий");
+    else if (q.difficulty <= hardUpTo)
+        v << QStringLiteral("слишком трудный");
+    else if (!std::isnan(q.discrimination) && q.discrimination < discriminatesFrom)
+        v << QStringLiteral("не различает");
+    if (q.rightNumber != 0)
+        for (int k = 1; k <= 4; ++k)
+            if (k != q.rightNumber && q.chosen[k] > q.chosen[q.rightNumber])
+                v << QStringLiteral("вариант %1 выбирают чаще верного").arg(k);
+    return v;
+}
+
+} // namespace
+
+bool ClassResults::sameTexts(int index, const QuestionBlock& b) const {
+    const QuestionStats& q = m_questions[index];
+    return q.question == b.question && q.options[0] == b.options[0] &&
+           q.options[1] == b.options[1] && q.options[2] == b.options[2] &&
+           q.options[3] == b.options[3];
+}
+
+int ClassResults::questionIndex(const QuestionBlock& b) {
+    // Protocols of one bank give a question the same record number every time: the question
+    // last seen under that number is tried first, which spares hashing its texts.
+    const auto last = m_byRecord.constFind(b.record);
+    if (last != m_byRecord.constEnd() && sameTexts(*last, b))
+        return *last;
+    const int i = indexByTexts(b);
+    m_byRecord.insert(b.record, i);
+    return i;
+}
+
+int ClassResults::indexByTexts(const QuestionBlock& b) {
+    // Hashed field by field and compared with the stored texts: no key string per block.
+    size_t hash = qHash(b.question);
+    for (QStringView option : b.options)
+        hash = hash * 31 + qHash(option);
+    for (auto it = m_index.constFind(hash); it != m_index.constEnd() && it.key() == hash; ++it)
+        if (sameTexts(*it, b))
+            return *it;
+    QuestionStats q;
+    q.question = b.question.toString();
+    for (int k = 0; k < 4; ++k)
+        q.options[k] = b.options[k].toString();
+    q.record = b.record;
+    q.rightNumber = b.rightNumber;
+    m_questions.append(q);
+    m_seconds.emplace_back();
+    m_index.insert(hash, int(m_questions.size() - 1));
+    return int(m_questions.size() - 1);
+}
+
+void ClassResults::add(const QString& file, const Protocol& p) {
+    RunRow row;
+    row.file = file;
+    row.name = p.name;
+    row.date = p.date;
+    row.startTime = p.startTime;
+    row.endTime = p.endTime;
+    row.finished = p.finished;
+    row.questions = int(p.blocks.size());
+    row.mismatch = p.mismatch;
+    row.totalSeconds = runSeconds(p);
+    std::vector<quint32> answers;
+    answers.reserve(p.blocks.size());
+    for (const QuestionBlock& b : p.blocks) {
+        const int i = questionIndex(b);
+        QuestionStats& q = m_questions[i];
+        ++q.shown;
+        ++q.chosen[b.answer];
+        q.right += b.right() ? 1 : 0;
+        row.right += b.right() ? 1 : 0;
+        row.timeOuts += b.timedOut() ? 1 : 0;
+        m_seconds[size_t(i)].push_back(float(b.usedSeconds));
+        answers.push_back(quint32(i) * 2 + (b.right() ? 1 : 0));
+    }
+    row.wrong = row.questions - row.right;
+    row.percent = row.questions > 0 ? 100.0 * row.right / row.questions : 0;
+    m_runs.append(row);
+    m_answers.push_back(std::move(answers));
+}
+
+void ClassResults::skip(const QString& file, const QString& reason) {
+    m_skipped.append({file, reason});
+}
+
+int ClassResults::finishedRuns() const {
+    return int(
+        std::count_if(m_runs.begin(), m_runs.end(), [](const RunRow& r) { return r.finished; }));
+}
+
+void ClassResults::finish() {
+    std::vector<int> order;
+    for (int i = 0; i < m_runs.size(); ++i)
+        if (m_runs[i].finished)
+            order.push_back(i);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int a, int b) { return m_runs[a].percent > m_runs[b].percent; });
+    const int n = int(order.size());
+    m_groupSize = int(std::ceil(0.27 * n - 1e-9));
+    const bool groups = n > 0 && 2 * m_groupSize <= n;
+    const size_t count = size_t(m_questions.size());
+    std::vector<int> upperShown(count), upperRight(count), lowerShown(count), lowerRight(count);
+    for (int g = 0; groups && g < m_groupSize; ++g) {
+        for (quint32 a : m_answers[size_t(order[size_t(g)])])
+            ++upperShown[a / 2], upperRight[a / 2] += int(a % 2);
+        for (quint32 a : m_answers[size_t(order[size_t(n - 1 - g)])])
+            ++lowerShown[a / 2], lowerRight[a / 2] += int(a % 2);
+    }
+    for (size_t i = 0; i < count; ++i) {
+        QuestionStats& q = m_questions[qsizetype(i)];
+        q.difficulty = q.shown > 0 ? double(q.right) / q.shown : 0;
+        q.discrimination =
+            upperShown[i] > 0 && lowerShown[i] > 0
+                ? double(upperRight[i]) / upperShown[i] - double(lowerRight[i]) / lowerShown[i]
+                : std::numeric_limits<double>::quiet_NaN();
+        q.medianSeconds = median(m_seconds[i]);
+        q.verdicts = verdictsOf(q);
+    }
+    std::vector<int> sorted(count);
+    std::iota(sorted.begin(), sorted.end(), 0);
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [&](int a, int b) { return m_questions[a].record < m_questions[b].record; });
+    QList<QuestionStats> questions;
+    for (int i : sorted)
+        questions.append(m_questions[i]);
+    m_questions = questions;
+    m_seconds.clear();
+    m_answers.clear();
+    m_index.clear(); // its positions no longer hold
+    m_byRecord.clear();
+}
+
+} // namespace results

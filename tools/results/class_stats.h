@@ -1,0 +1,96 @@
+#pragma once
+
+#include "protocol_reader.h"
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+// The figures of a class: one row per run and one analysis per question, gathered file by
+// file so that a year of protocols never has to sit in memory at once.
+//
+// Definitions (the README repeats them for teachers):
+// - score of a run: right answers / questions in the run × 100 %; a time-out is a wrong answer,
+//   as in the protocol's own result line.
+// - difficulty of a question: right answers / times shown, over all runs.
+// - discrimination: right share in the upper group − right share in the lower group, each over
+//   the runs of that group that showed the question. The groups are the top and the bottom
+//   ceil(27 % of the finished runs) by score (ties keep file order); abandoned runs take no
+//   part, their score covers only part of the test. Undefined (NaN) while the two groups would
+//   overlap or one of them never saw the question.
+// - median seconds: the median of the seconds used over all times shown, time-outs included.
+namespace results {
+
+// Verdict thresholds.
+constexpr int minShownForVerdict = 5;
+constexpr double easyFrom = 0.9;          // difficulty at or above: too easy
+constexpr double hardUpTo = 0.2;          // difficulty at or below: too hard
+constexpr double discriminatesFrom = 0.2; // discrimination below: does not tell apart
+
+struct RunRow {
+    QString file;
+    QString name;
+    QString date;
+    QString startTime;
+    QString endTime;
+    bool finished = false;
+    int questions = 0;
+    int right = 0;
+    int wrong = 0; // time-outs included
+    int timeOuts = 0;
+    double percent = 0;
+    int totalSeconds = -1; // -1 when the times do not read
+    QString mismatch;      // why the run is "не сходится"
+};
+
+struct QuestionStats {
+    QString question;
+    QString options[4];
+    int record = 0;      // the record number it was first seen under
+    int rightNumber = 0; // as first seen; 0 when the protocol's text names no option
+    int shown = 0;
+    int right = 0;
+    int chosen[5] = {0, 0, 0, 0, 0}; // [0]: time-outs, [1..4]: options
+    double difficulty = 0;
+    double discrimination = 0; // NaN when undefined
+    double medianSeconds = 0;
+    QStringList verdicts;
+};
+
+struct SkippedFile {
+    QString file;
+    QString reason;
+};
+
+class ClassResults {
+public:
+    void add(const QString& file, const Protocol& protocol);
+    void skip(const QString& file, const QString& reason);
+    // Computes groups, discrimination, medians and verdicts; call once, after the last add.
+    void finish();
+
+    const QList<RunRow>& runs() const { return m_runs; }
+    // In the order of their record numbers, then of their first appearance.
+    const QList<QuestionStats>& questions() const { return m_questions; }
+    const QList<SkippedFile>& skipped() const { return m_skipped; }
+    int groupSize() const { return m_groupSize; }
+    int finishedRuns() const;
+
+private:
+    int questionIndex(const QuestionBlock& block);
+    int indexByTexts(const QuestionBlock& block);
+    bool sameTexts(int index, const QuestionBlock& block) const;
+
+    QList<RunRow> m_runs;
+    QList<QuestionStats> m_questions;
+    QList<SkippedFile> m_skipped;
+    QMultiHash<size_t, int> m_index;             // hash of the texts -> question
+    QHash<int, int> m_byRecord;                  // record number -> question last seen under it
+    std::vector<std::vector<float>> m_seconds;   // per question
+    std::vector<std::vector<quint32>> m_answers; // per run: question index × 2 + right
+    int m_groupSize = 0;
+};
+
+} // namespace results

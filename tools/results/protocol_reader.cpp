@@ -1,0 +1,332 @@
+#include "protocol_reader.h"
+
+#include <cmath>
+
+namespace results {
+namespace {
+
+const QString started = QStringLiteral("Тест начат в ");
+const QString ended = QStringLiteral("Тест окончен в ");
+const QString questionMark = QStringLiteral("Вопрос № ");
+const QString contentMark = QStringLiteral("Содержание вопроса:");
+const QString answerMark = QStringLiteral("Ваш ответ № ");
+const QString rightMark = QStringLiteral("Правильный ответ:");
+const QString usedMark = QStringLiteral("Вы отвечали на вопрос: ");
+const QString ofMark = QStringLiteral(" сек. из ");
+const QString timeOutText = QStringLiteral("Вы не успели ответить на вопрос!");
+const QString unfinishedText = QStringLiteral("Тест до конца не пройден.");
+const QString resultStart = QStringLiteral("Проверка Вашего уровня знаний завершена.");
+const QString resultRight =
+    QStringLiteral("Проверка Вашего уровня знаний завершена. Ваш результат: правильных ответов ");
+const QString resultWrong = QStringLiteral(". Неправильных ответов ");
+const QString resultTotal = QStringLiteral(". Всего вопросов ");
+const QString separator = QStringLiteral("\\\\") + QString(63, QLatin1Char('-'));
+
+using Lines = QList<QStringView>;
+
+Lines splitLines(QStringView text) {
+    Lines lines;
+    lines.reserve(text.size() / 32 + 8);
+    qsizetype from = 0;
+    while (from < text.size()) {
+        qsizetype end = text.indexOf(QLatin1Char('\n'), from);
+        const qsizetype next = end < 0 ? text.size() : end + 1;
+        if (end < 0)
+            end = text.size();
+        QStringView line = text.mid(from, end - from);
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        lines.append(line);
+        from = next;
+    }
+    return lines;
+}
+
+bool readCount(QStringView text, int* value) {
+    double d = 0;
+    if (!readNumber(text, &d) || d < 0 || d > 1e9 || d != std::floor(d))
+        return false;
+    *value = int(d);
+    return true;
+}
+
+// The text of lines [from, to) with LF between them, the first `skipFirst` characters of
+// the first line left out. A view of the file's text where that already reads so.
+QStringView joined(const Lines& lines, qsizetype from, qsizetype to, qsizetype skipFirst,
+                   Protocol* p) {
+    const QStringView first = lines[from].mid(qMin(skipFirst, lines[from].size()));
+    if (to - from == 1)
+        return first;
+    const QChar* begin = first.data();
+    const QChar* end = lines[to - 1].data() + lines[to - 1].size();
+    const QStringView span(begin, end - begin);
+    if (!span.contains(QLatin1Char('\r')))
+        return span;
+    QString text;
+    text.reserve(span.size());
+    text += first;
+    for (qsizetype i = from + 1; i < to; ++i) {
+        text += QLatin1Char('\n');
+        text += lines[i];
+    }
+    p->joined.append(text);
+    return p->joined.last();
+}
+
+bool isOptionLine(QStringView line, int k) {
+    const QChar digit(char16_t(u'0' + k));
+    // "k." alone: an empty option whose trailing blank an editor has dropped.
+    return line.size() >= 2 && line[0] == digit && line[1] == QLatin1Char('.') &&
+           (line.size() == 2 || line[2] == QLatin1Char(' '));
+}
+
+// Reads the block in lines [from, to); `to` is the line after the block (and its time-out
+// lines). Returns an error text, or an empty one when the block was read.
+QString readBlock(const Lines& lines, qsizetype from, qsizetype to, QuestionBlock* b, Protocol* p) {
+    if (to - from >= 2 && lines[to - 1].isEmpty() && lines[to - 2] == timeOutText) {
+        b->timeOutLines = true;
+        to -= 2;
+    }
+    // Separator, number, "Содержание вопроса:", question, four options, answer, right answer,
+    // seconds, empty line.
+    if (to - from < 12)
+        return QStringLiteral("блок вопроса неполон");
+    if (!lines[to - 1].isEmpty())
+        return QStringLiteral("после строки «Вы отвечали на вопрос: …» нет пустой строки");
+    const QStringView used = lines[to - 2];
+    const qsizetype of = used.indexOf(ofMark);
+    double seconds = 0;
+    if (!used.startsWith(usedMark) || of < 0 ||
+        !readNumber(used.mid(usedMark.size(), of - usedMark.size()), &seconds))
+        return QStringLiteral("нет строки «Вы отвечали на вопрос: … сек. из …»");
+    b->usedSeconds = seconds;
+    b->allowedText = used.mid(of + ofMark.size());
+    if (!lines[to - 3].startsWith(rightMark))
+        return QStringLiteral("нет строки «Правильный ответ:…»");
+    b->rightText = lines[to - 3].mid(rightMark.size());
+    double right = 0;
+    if (readNumber(b->rightText, &right) && right >= 1 && right <= 4 && right == std::floor(right))
+        b->rightNumber = int(right);
+    if (!lines[to - 4].startsWith(answerMark) ||
+        !readCount(lines[to - 4].mid(answerMark.size()), &b->answer) || b->answer > 4)
+        return QStringLiteral("нет строки «Ваш ответ № …» с номером от 0 до 4");
+    if (!readCount(lines[from + 1].mid(questionMark.size()), &b->record))
+        return QStringLiteral("номер вопроса не читается");
+    // Where the texts allow two readings, the markers "1. " … "4. " are taken last and in
+    // order: an option's text may hold a line that starts like the next marker, the question
+    // may hold lines that start like any of them.
+    const qsizetype first = from + 3; // the question's first line
+    qsizetype marks[5];
+    marks[4] = to - 4;
+    for (int k = 4; k >= 1; --k) {
+        qsizetype i = marks[k] - 1;
+        while (i >= first + k && !isOptionLine(lines[i], k))
+            --i;
+        if (i < first + k)
+            return QStringLiteral("нет строк вариантов «1. » … «4. » по порядку");
+        marks[k - 1] = i;
+    }
+    b->question = joined(lines, first, marks[0], 0, p);
+    for (int k = 0; k < 4; ++k)
+        b->options[k] = joined(lines, marks[k], marks[k + 1], 3, p);
+    return {};
+}
+
+// A piece of the file quoted in a message that may go to a terminal: no control characters.
+QString printable(QStringView text) {
+    QString out = text.toString();
+    for (QChar& c : out)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = QLatin1Char('?');
+    return out;
+}
+
+bool isBlockStart(const Lines& lines, qsizetype i, qsizetype end) {
+    return i + 2 < end && lines[i] == separator && lines[i + 1].startsWith(questionMark) &&
+           lines[i + 2] == contentMark;
+}
+
+// Name, date and time from "name  date  time"; the name itself may hold two blanks.
+bool readHeader(QStringView line, Protocol* p) {
+    const QLatin1String gap("  ");
+    const qsizetype t = line.lastIndexOf(gap);
+    if (t <= 0)
+        return false;
+    const qsizetype d = line.left(t).lastIndexOf(gap);
+    if (d < 0)
+        return false;
+    p->name = line.left(d).toString();
+    p->date = line.mid(d + 2, t - d - 2).toString();
+    p->headerTime = line.mid(t + 2).toString();
+    return !p->date.isEmpty() && secondsOfDay(p->headerTime) >= 0;
+}
+
+QString readResultLine(QStringView line, Protocol* p) {
+    if (line == unfinishedText) {
+        p->finished = false;
+        return {};
+    }
+    if (!line.startsWith(resultStart))
+        return QStringLiteral("последняя строка перед окончанием не итог теста и не «%1»")
+            .arg(unfinishedText);
+    p->finished = true;
+    const qsizetype w = line.indexOf(resultWrong);
+    const qsizetype t = line.indexOf(resultTotal);
+    if (line.startsWith(resultRight) && w > 0 && t > w) {
+        readCount(line.mid(resultRight.size(), w - resultRight.size()), &p->resultRight);
+        readCount(line.mid(w + resultWrong.size(), t - w - resultWrong.size()), &p->resultWrong);
+        readCount(line.mid(t + resultTotal.size()), &p->resultTotal);
+    }
+    return {};
+}
+
+void checkResult(Protocol* p) {
+    if (!p->finished)
+        return;
+    const int right = p->rightCount();
+    const int total = int(p->blocks.size());
+    if (p->resultRight == right && p->resultWrong == total - right && p->resultTotal == total)
+        return;
+    auto count = [](int n) { return n < 0 ? QStringLiteral("?") : QString::number(n); };
+    p->mismatch = QStringLiteral("в итоговой строке правильных %1, неправильных %2, всего %3; "
+                                 "по вопросам протокола %4, %5, %6")
+                      .arg(count(p->resultRight), count(p->resultWrong), count(p->resultTotal))
+                      .arg(right)
+                      .arg(total - right)
+                      .arg(total);
+}
+
+// A text that merely looks like a block start inside a question makes the block before it
+// unreadable; it is then read together with the next part. Bounded, so that a hostile file
+// costs linear time.
+constexpr int maxMerges = 16;
+
+QString readBlocks(const Lines& lines, qsizetype begin, qsizetype end, Protocol* p) {
+    QList<qsizetype> starts;
+    for (qsizetype i = begin; i < end; ++i)
+        if (isBlockStart(lines, i, end))
+            starts.append(i);
+    if (begin < end && (starts.isEmpty() || starts.first() != begin))
+        return QStringLiteral("после строки «Тест начат в …» нет начала вопроса");
+    p->blocks.reserve(starts.size());
+    qsizetype k = 0;
+    while (k < starts.size()) {
+        QString firstError;
+        qsizetype j = k + 1;
+        for (int tries = 0;; ++tries, ++j) {
+            QuestionBlock block;
+            const QString error =
+                readBlock(lines, starts[k], j < starts.size() ? starts[j] : end, &block, p);
+            if (error.isEmpty()) {
+                p->blocks.append(std::move(block));
+                break;
+            }
+            if (firstError.isEmpty())
+                firstError = error;
+            if (j >= starts.size() || tries >= maxMerges)
+                return QStringLiteral("блок %1 («%2»): %3")
+                    .arg(p->blocks.size() + 1)
+                    .arg(printable(lines[starts[k] + 1].left(40)), firstError);
+        }
+        k = j;
+    }
+    return {};
+}
+
+} // namespace
+
+int Protocol::rightCount() const {
+    int n = 0;
+    for (const QuestionBlock& b : blocks)
+        n += b.right() ? 1 : 0;
+    return n;
+}
+
+int Protocol::timeOutCount() const {
+    int n = 0;
+    for (const QuestionBlock& b : blocks)
+        n += b.timedOut() ? 1 : 0;
+    return n;
+}
+
+bool readNumber(QStringView text, double* value) {
+    const QStringView t = text.trimmed();
+    qsizetype i = 0;
+    const bool negative = i < t.size() && t[i] == QLatin1Char('-');
+    if (i < t.size() && (t[i] == QLatin1Char('-') || t[i] == QLatin1Char('+')))
+        ++i;
+    double v = 0;
+    int digits = 0;
+    for (; i < t.size() && t[i].isDigit() && t[i].unicode() < 128; ++i, ++digits)
+        v = v * 10 + (t[i].unicode() - '0');
+    if (i < t.size() && (t[i] == QLatin1Char('.') || t[i] == QLatin1Char(','))) {
+        double scale = 0.1;
+        for (++i; i < t.size() && t[i].isDigit() && t[i].unicode() < 128; ++i, ++digits) {
+            v += (t[i].unicode() - '0') * scale;
+            scale /= 10;
+        }
+    }
+    if (digits == 0 || digits > 15 || i != t.size())
+        return false;
+    *value = negative ? -v : v;
+    return true;
+}
+
+int secondsOfDay(QStringView text) {
+    int parts[3] = {0, 0, 0};
+    int part = 0, digits = 0;
+    for (QChar c : text) {
+        if (c.unicode() >= '0' && c.unicode() <= '9') {
+            if (++digits > 2)
+                return -1;
+            parts[part] = parts[part] * 10 + (c.unicode() - '0');
+        } else if (digits > 0 && part < 2 &&
+                   (c == QLatin1Char('-') || c == QLatin1Char(':') || c == QLatin1Char('.'))) {
+            ++part;
+            digits = 0;
+        } else {
+            return -1;
+        }
+    }
+    if (part != 2 || digits == 0 || parts[0] > 23 || parts[1] > 59 || parts[2] > 59)
+        return -1;
+    return parts[0] * 3600 + parts[1] * 60 + parts[2];
+}
+
+ReadResult readProtocol(const QString& text) {
+    ReadResult r;
+    Protocol& p = r.protocol;
+    p.source = text;
+    Lines lines = splitLines(p.source);
+    while (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    const qsizetype n = lines.size();
+    if (n == 0) {
+        r.error = QStringLiteral("файл пуст");
+        return r;
+    }
+    if (n < 4 || !lines[2].startsWith(started) || !lines[1].isEmpty() || !lines[3].isEmpty()) {
+        r.error = QStringLiteral("не протокол теста: нет строки «Тест начат в …» под заголовком");
+        return r;
+    }
+    if (!readHeader(lines[0], &p)) {
+        r.error = QStringLiteral("первая строка не читается как «имя  дата  время»");
+        return r;
+    }
+    p.startTime = lines[2].mid(started.size()).toString();
+    if (n < 7 || !lines[n - 1].startsWith(ended) || lines[n - 2] != separator) {
+        r.error = QStringLiteral("протокол оборван: нет окончания «Тест окончен в …»");
+        return r;
+    }
+    p.endTime = lines[n - 1].mid(ended.size()).toString();
+    r.error = readResultLine(lines[n - 3], &p);
+    if (r.error.isEmpty())
+        r.error = readBlocks(lines, 4, n - 3, &p);
+    if (!r.error.isEmpty())
+        return r;
+    checkResult(&p);
+    r.ok = true;
+    return r;
+}
+
+} // namespace results

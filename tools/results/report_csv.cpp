@@ -1,0 +1,81 @@
+#include "report_csv.h"
+
+#include "report_format.h"
+
+#include <QStringList>
+#include <cmath>
+
+namespace results {
+namespace {
+
+// A text from a protocol: quoted when it holds a separator, a quote or a line break. A text
+// that a spreadsheet would take for a formula gets an apostrophe in front, so that opening
+// the file never runs what a protocol holds.
+QString text(const QString& value) {
+    QString v = value;
+    if (!v.isEmpty() && QStringLiteral("=+-@").contains(v.front()))
+        v.prepend(QLatin1Char('\''));
+    if (v.contains(QLatin1Char(';')) || v.contains(QLatin1Char('"')) ||
+        v.contains(QLatin1Char('\n')) || v.contains(QLatin1Char('\r')))
+        v = QLatin1Char('"') + v.replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
+            QLatin1Char('"');
+    return v;
+}
+
+QByteArray document(const QList<QStringList>& rows) {
+    QString out;
+    for (const QStringList& row : rows)
+        out += row.join(QLatin1Char(';')) + QStringLiteral("\r\n");
+    return QByteArray("\xEF\xBB\xBF") + out.toUtf8();
+}
+
+} // namespace
+
+QByteArray classCsv(const ClassResults& r) {
+    QList<QStringList> rows{
+        {QStringLiteral("Файл"), QStringLiteral("Ученик"), QStringLiteral("Дата"),
+         QStringLiteral("Начало"), QStringLiteral("Конец"), QStringLiteral("Закончен"),
+         QStringLiteral("Вопросов"), QStringLiteral("Верно"), QStringLiteral("Неверно"),
+         QStringLiteral("Время вышло"), QStringLiteral("Процент"), QStringLiteral("Время, с"),
+         QStringLiteral("Итог")}};
+    for (const RunRow& row : r.runs())
+        rows.append(
+            {text(row.file), text(row.name), text(row.date), text(row.startTime), text(row.endTime),
+             row.finished ? QStringLiteral("да") : QStringLiteral("нет"),
+             QString::number(row.questions), QString::number(row.right), QString::number(row.wrong),
+             QString::number(row.timeOuts), row.questions > 0 ? decimal(row.percent) : QString(),
+             row.totalSeconds < 0 ? QString() : QString::number(row.totalSeconds),
+             row.mismatch.isEmpty() ? QStringLiteral("сходится")
+                                    : text(QStringLiteral("не сходится: ") + row.mismatch)});
+    return document(rows);
+}
+
+QByteArray questionsCsv(const ClassResults& r) {
+    QStringList head{QStringLiteral("№"), QStringLiteral("№ в базе"), QStringLiteral("Вопрос")};
+    for (int k = 1; k <= 4; ++k)
+        head << QStringLiteral("Вариант %1").arg(k);
+    head << QStringLiteral("Верный вариант") << QStringLiteral("Показан") << QStringLiteral("Верно")
+         << QStringLiteral("Трудность") << QStringLiteral("Различение");
+    for (int k = 1; k <= 4; ++k)
+        head << QStringLiteral("Выбран вариант %1").arg(k);
+    head << QStringLiteral("Время вышло") << QStringLiteral("Медиана, с")
+         << QStringLiteral("Вывод");
+    QList<QStringList> rows{head};
+    int n = 0;
+    for (const QuestionStats& q : r.questions()) {
+        QStringList row{QString::number(++n), QString::number(q.record), text(q.question)};
+        for (const QString& option : q.options)
+            row << text(option);
+        row << (q.rightNumber ? QString::number(q.rightNumber) : QString())
+            << QString::number(q.shown) << QString::number(q.right) << decimal(q.difficulty, 3)
+            << (std::isnan(q.discrimination) ? QString() : decimal(q.discrimination, 3));
+        for (int k = 1; k <= 4; ++k)
+            row << QString::number(q.chosen[k]);
+        row << QString::number(q.chosen[0]) << decimal(q.medianSeconds)
+            << text(q.verdicts.join(QStringLiteral("; ")));
+        rows.append(row);
+    }
+    return document(rows);
+}
+
+} // namespace results

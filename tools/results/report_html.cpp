@@ -1,0 +1,202 @@
+#include "report_html.h"
+
+#include "report_charts.h"
+#include "report_format.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace results {
+namespace {
+
+const char* style = R"(
+body { font-family: "DejaVu Sans", "Liberation Sans", Arial, sans-serif; font-size: 10pt;
+       color: #111; margin: 1.5em auto; max-width: 60em; }
+h1 { font-size: 16pt; margin: 0 0 .3em; }
+h2 { font-size: 12.5pt; margin: 1.4em 0 .4em; }
+table { border-collapse: collapse; width: 100%; margin: .3em 0 1em; }
+th, td { border: 1px solid #999; padding: 2px 4px; vertical-align: top; text-align: left; }
+th { background: #eee; font-weight: bold; }
+td.n { text-align: right; white-space: nowrap; }
+tr.flag td { background: #fbe3e3; }
+ol.options { margin: .2em 0 0; padding-left: 1.6em; }
+li.right { font-weight: bold; }
+.verdict { color: #9a1c12; }
+.note { color: #555; font-size: 9pt; }
+svg { max-width: 100%; height: auto; display: block; }
+@page { size: A4; margin: 14mm 12mm; }
+@media print {
+  body { margin: 0; max-width: none; font-size: 8.5pt; }
+  h2 { break-after: avoid; page-break-after: avoid; }
+  tr, svg, li { break-inside: avoid; page-break-inside: avoid; }
+  thead { display: table-header-group; }
+  th { background: none; }
+  tr.flag td { background: none; font-style: italic; }
+}
+)";
+
+QString cell(const QString& text, bool number = false) {
+    return (number ? QStringLiteral("<td class=\"n\">") : QStringLiteral("<td>")) + text +
+           QStringLiteral("</td>");
+}
+
+QString header(const QStringList& titles) {
+    QString row = QStringLiteral("<thead><tr>");
+    for (const QString& t : titles)
+        row += QStringLiteral("<th>") + t + QStringLiteral("</th>");
+    return row + QStringLiteral("</tr></thead>\n");
+}
+
+QString summary(const ClassResults& r) {
+    std::vector<double> scores;
+    int mismatched = 0;
+    for (const RunRow& row : r.runs()) {
+        if (row.finished)
+            scores.push_back(row.percent);
+        mismatched += row.mismatch.isEmpty() ? 0 : 1;
+    }
+    QString s = QStringLiteral("<p>Попыток: %1, из них закончено: %2, прервано: %3.")
+                    .arg(r.runs().size())
+                    .arg(scores.size())
+                    .arg(r.runs().size() - qsizetype(scores.size()));
+    if (!scores.empty()) {
+        double mean = 0;
+        for (double v : scores)
+            mean += v;
+        mean /= double(scores.size());
+        std::sort(scores.begin(), scores.end());
+        const size_t m = scores.size() / 2;
+        const double med = scores.size() % 2 ? scores[m] : (scores[m - 1] + scores[m]) / 2;
+        s += QStringLiteral(" Средний результат законченных попыток: %1 %, медиана: %2 %.")
+                 .arg(decimal(mean), decimal(med));
+    }
+    if (mismatched > 0)
+        s += QStringLiteral(" <b>Итог не сходится с ответами: %1.</b>").arg(mismatched);
+    return s + QStringLiteral("</p>\n");
+}
+
+QString classTable(const ClassResults& r) {
+    QString t =
+        QStringLiteral("<table>\n") +
+        header({QStringLiteral("№"), QStringLiteral("Ученик"), QStringLiteral("Дата"),
+                QStringLiteral("Начало"), QStringLiteral("Конец"), QStringLiteral("Закончен"),
+                QStringLiteral("Вопросов"), QStringLiteral("Верно"), QStringLiteral("Неверно"),
+                QStringLiteral("Время вышло"), QStringLiteral("%"), QStringLiteral("Время"),
+                QStringLiteral("Примечание")});
+    int n = 0;
+    for (const RunRow& row : r.runs()) {
+        const bool flag = !row.mismatch.isEmpty();
+        t += flag ? QStringLiteral("<tr class=\"flag\">") : QStringLiteral("<tr>");
+        t += cell(QString::number(++n), true) + cell(html(row.name)) + cell(html(row.date)) +
+             cell(html(row.startTime)) + cell(html(row.endTime)) +
+             cell(row.finished ? QStringLiteral("да") : QStringLiteral("нет")) +
+             cell(QString::number(row.questions), true) + cell(QString::number(row.right), true) +
+             cell(QString::number(row.wrong), true) + cell(QString::number(row.timeOuts), true) +
+             cell(row.questions > 0 ? decimal(row.percent) : QStringLiteral("—"), true) +
+             cell(duration(row.totalSeconds), true) +
+             cell(flag ? QStringLiteral("<b>не сходится</b>: ") + html(row.mismatch) : QString());
+        t += QStringLiteral("</tr>\n");
+    }
+    return t + QStringLiteral("</table>\n");
+}
+
+QString optionList(const QuestionStats& q) {
+    QString list = QStringLiteral("<ol class=\"options\">");
+    for (int k = 1; k <= 4; ++k) {
+        const int times = q.chosen[k];
+        const QString share =
+            q.shown > 0 ? decimal(100.0 * times / q.shown, 0) + QStringLiteral(" %") : QString();
+        list +=
+            (k == q.rightNumber ? QStringLiteral("<li class=\"right\">") : QStringLiteral("<li>")) +
+            html(q.options[k - 1]) +
+            QStringLiteral(" <span class=\"note\">— выбран %1 раз (%2)%3</span></li>")
+                .arg(times)
+                .arg(share, k == q.rightNumber ? QStringLiteral(", верный") : QString());
+    }
+    return list + QStringLiteral("</ol>");
+}
+
+QString questionTable(const ClassResults& r) {
+    QString t =
+        QStringLiteral("<table>\n") +
+        header(
+            {QStringLiteral("№"), QStringLiteral("№ в базе"), QStringLiteral("Вопрос и варианты"),
+             QStringLiteral("Показан"), QStringLiteral("Трудность"), QStringLiteral("Различение"),
+             QStringLiteral("Время вышло"), QStringLiteral("Медиана, с"), QStringLiteral("Вывод")});
+    int n = 0;
+    for (const QuestionStats& q : r.questions()) {
+        t += QStringLiteral("<tr>") + cell(QString::number(++n), true) +
+             cell(QString::number(q.record), true) +
+             cell(html(q.question) + optionList(q) +
+                  (q.rightNumber == 0 ? QStringLiteral("<span class=\"note\">Верный ответ в "
+                                                       "протоколе не указывает на вариант.</span>")
+                                      : QString())) +
+             cell(QString::number(q.shown), true) + cell(decimal(q.difficulty, 2), true) +
+             cell(decimal(q.discrimination, 2), true) + cell(QString::number(q.chosen[0]), true) +
+             cell(decimal(q.medianSeconds), true) +
+             cell(QStringLiteral("<span class=\"verdict\">") +
+                  q.verdicts.join(QStringLiteral("; ")) + QStringLiteral("</span>")) +
+             QStringLiteral("</tr>\n");
+    }
+    return t + QStringLiteral("</table>\n");
+}
+
+QString skippedTable(const ClassResults& r) {
+    if (r.skipped().isEmpty())
+        return {};
+    QString t = QStringLiteral("<h2>Пропущенные файлы</h2>\n<table>\n") +
+                header({QStringLiteral("Файл"), QStringLiteral("Причина")});
+    for (const SkippedFile& s : r.skipped())
+        t += QStringLiteral("<tr>") + cell(html(s.file)) + cell(html(s.reason)) +
+             QStringLiteral("</tr>\n");
+    return t + QStringLiteral("</table>\n");
+}
+
+QString definitions(const ClassResults& r) {
+    return QStringLiteral(
+               "<h2>Как считаются показатели</h2>\n<ul class=\"note\">"
+               "<li>Результат попытки — доля верных ответов среди заданных в ней вопросов; "
+               "вопрос, на который не успели ответить, считается неверным, как и в итоговой "
+               "строке протокола.</li>"
+               "<li>Трудность вопроса — доля верных ответов среди всех его показов (чем "
+               "больше, тем вопрос легче).</li>"
+               "<li>Различение — доля верных ответов в сильной группе минус доля в слабой. "
+               "Группы — %1 лучших и %1 худших законченных попыток по результату (27 %); "
+               "прерванные попытки в группы не входят. «—»: групп нет или вопрос им не "
+               "встречался.</li>"
+               "<li>Выводы: «слишком лёгкий» — трудность не меньше %2; «слишком трудный» — не "
+               "больше %3; «не различает» — у вопроса средней трудности различение меньше %4; "
+               "«вариант N выбирают чаще "
+               "верного» — неверный вариант выбран больше раз, чем верный; «мало ответов» — "
+               "вопрос показан меньше %5 раз, выводы не делаются.</li>"
+               "<li>«Не сходится» — итоговая строка протокола не совпадает с его ответами "
+               "(например, протокол исправлен после теста); в расчёт идут ответы.</li></ul>\n")
+        .arg(r.groupSize())
+        .arg(decimal(easyFrom, 2), decimal(hardUpTo, 2), decimal(discriminatesFrom, 2))
+        .arg(minShownForVerdict);
+}
+
+} // namespace
+
+QString htmlReport(const ClassResults& r, const QString& madeAt) {
+    QString page = QStringLiteral("<!DOCTYPE html>\n<html lang=\"ru\">\n<head>\n<meta "
+                                  "charset=\"utf-8\">\n<title>Результаты класса</title>\n<style>") +
+                   QLatin1String(style) + QStringLiteral("</style>\n</head>\n<body>\n");
+    page += QStringLiteral("<h1>Результаты класса</h1>\n<p class=\"note\">Отчёт составлен %1. "
+                           "Прочитано протоколов: %2, пропущено файлов: %3.</p>\n")
+                .arg(html(madeAt), QString::number(r.runs().size()),
+                     QString::number(r.skipped().size()));
+    page += summary(r);
+    page += QStringLiteral("<h2>Распределение результатов</h2>\n") + scoreChart(r) +
+            QStringLiteral("\n<p class=\"note\">Число законченных попыток по долям верных "
+                           "ответов.</p>\n");
+    page += QStringLiteral("<h2>Таблица класса</h2>\n") + classTable(r);
+    page += QStringLiteral("<h2>Трудность вопросов</h2>\n") + difficultyChart(r) +
+            QStringLiteral("\n<p class=\"note\">Доля верных ответов; пунктир — границы "
+                           "«слишком трудный» и «слишком лёгкий».</p>\n");
+    page += QStringLiteral("<h2>Анализ вопросов</h2>\n") + questionTable(r);
+    page += skippedTable(r) + definitions(r);
+    return page + QStringLiteral("</body>\n</html>\n");
+}
+
+} // namespace results

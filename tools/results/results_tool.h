@@ -1,0 +1,30 @@
+#pragma once
+
+#include "class_stats.h"
+
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+
+// The command kviront-results: reads protocol files, writes the class report. Protocol files
+// are only ever opened for reading.
+namespace results {
+
+struct Options {
+    QStringList inputs; // folders and files
+    QString output = QStringLiteral("results.html");
+    QString csvPrefix; // empty: no CSV
+};
+
+// Returns an error text, or an empty one when the arguments (without the program name) hold.
+QString parseArguments(const QStringList& args, Options* options);
+
+// Reads every protocol of the inputs into `results` (then finished): a folder gives its
+// "*.usr" files in name order; a damaged file or a missing input is listed as skipped.
+void readInputs(const QStringList& inputs, ClassResults* results);
+
+// The whole command; returns the exit code (0 done, 1 a file could not be written, 2 wrong
+// arguments). `madeAt` is the time shown in the report.
+int runTool(const QStringList& args, const QString& madeAt, QTextStream& out, QTextStream& err);
+
+} // namespace results
