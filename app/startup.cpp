@@ -40,6 +40,7 @@ void createForms() {
     FormReg = new TFormReg;
     DataModule1 = new TDataModule1;
     uozKontrol->bindDataSource(DataModule1->DataSourceControl);
+    uozKontrol_redaktor->bindDataSource(DataModule1->DataSourceControl);
     vivsoobsh = new Tvivsoobsh;
     // Every other window is tied to the main window: in front of it, no taskbar entry.
     Form::setMainForm(Form1);

@@ -2,6 +2,7 @@
 
 #include "adotable.h"
 #include "error.h"
+#include "jetbank.h"
 #include "sqlite.h"
 #include "textfile.h"
 
@@ -19,8 +20,9 @@ const char initialConnectionString[] = "Provider=Microsoft.Jet.OLEDB.4.0;Data So
 }
 
 // Tells a bank from any other file before the engine touches it, so a file that is not a
-// bank is refused with a clear message and stays exactly as it was.
-void checkFile(const QString& path) {
+// bank is refused with a clear message and stays exactly as it was. True for a bank of the
+// old (Jet) format.
+bool checkFile(const QString& path) {
     if (path.isEmpty())
         throw DatabaseError(QStringLiteral("Не выбран файл банка вопросов"));
     const QFileInfo info(path);
@@ -37,10 +39,14 @@ void checkFile(const QString& path) {
     if (!file.open(QIODevice::ReadOnly))
         throw DatabaseError(QStringLiteral("Не удаётся прочитать файл банка вопросов «%1»: %2")
                                 .arg(path, file.errorString()));
+    const QByteArray head = file.read(jetbank::headerBytes);
+    if (jetbank::jetVersionOf(head) != 0)
+        return true;
     static const QByteArray signature("SQLite format 3\0", 16);
-    if (file.read(16) != signature)
+    if (head.left(16) != signature)
         fail(QStringLiteral("Файл «%1» не является банком вопросов (это не база данных SQLite)"),
              path);
+    return false;
 }
 
 // A file without any write permission is opened read-only, even for a user whom the system
@@ -78,7 +84,12 @@ void ADOConnection::open() {
     if (m_db)
         return;
     const QString path = m_connectionString;
-    checkFile(path);
+    if (checkFile(path)) { // an old-format bank: read into memory, never written
+        m_db = jetbank::openInMemory(path);
+        m_readOnly = true;
+        m_legacy = true;
+        return;
+    }
     const bool writable = markedWritable(path);
     // Never SQLITE_OPEN_CREATE: a path that is not there must not become an empty bank.
     // One thread uses a connection, so the engine need not lock it on every call.
@@ -123,6 +134,7 @@ void ADOConnection::close() {
     sqlite3_close_v2(m_db);
     m_db = nullptr;
     m_readOnly = false;
+    m_legacy = false;
 }
 
 void ADOConnection::attachTable(ADOTable* table) {

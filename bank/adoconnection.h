@@ -9,7 +9,8 @@ class ADOTable;
 
 // The connection to a bank file (a SQLite database). Connecting opens an existing file
 // read-write (read-only when the file is), never creates one. Errors: DatabaseError with a
-// Russian message naming the file.
+// Russian message naming the file. An old-format (Jet) bank is read into memory instead and
+// the file is left alone (see jetbank.h).
 class ADOConnection : public QObject {
     Q_OBJECT
 public:
@@ -24,6 +25,8 @@ public:
     void close(); // closes the dataset(s) on it first; closing a closed one does nothing
     bool connected() const { return m_db != nullptr; }
     bool readOnly() const { return m_readOnly; }
+    // A bank of the old (Jet) format: read into memory when connecting, so read-only.
+    bool legacyFormat() const { return m_legacy; }
     QString provider() const; // "Microsoft.Jet.OLEDB.4.0", kept for the record only
     bool loginPrompt() const { return false; }
 
@@ -37,5 +40,6 @@ private:
     QString m_connectionString;
     sqlite3* m_db = nullptr;
     bool m_readOnly = false;
+    bool m_legacy = false;
     QVector<ADOTable*> m_tables;
 };

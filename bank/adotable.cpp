@@ -19,6 +19,10 @@ ADOTable::~ADOTable() {
         m_connection->detachTable(this);
 }
 
+bool ADOTable::legacyFormat() const {
+    return m_active && m_connection && m_connection->legacyFormat();
+}
+
 QString ADOTable::bankName() const {
     return m_connection ? m_connection->fileName() : QString();
 }

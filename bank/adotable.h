@@ -49,12 +49,17 @@ public:
     bool fieldIsNumeric(const QString& name) const override;
 
     bool canModify() const override;
+    // An open bank that may not be changed (no write permission, or the old format).
+    bool isReadOnly() const { return m_active && !canModify(); }
+    // The open bank is of the old (Jet) format: read-only; the editor says so once.
+    bool legacyFormat() const;
     void insert() override;
     void edit() override;
     void post() override;
     void cancel() override;
     void remove() override;
     void refresh() override;
+    void checkBrowseMode() override;
     bool modified() const override;
     void setFieldText(const QString& name, const QString& text) override;
     void setFieldBytes(const QString& name, const QByteArray& bytes) override;
@@ -74,11 +79,11 @@ private:
     void checkActive() const;
     void reset();
     void notify(void (DataLink::*call)());
-    void checkBrowseMode();
     void requireEditing() const;
     void requireWritable() const;
     void setValue(int field, const QVariant& value);
     void writeRecord();
+    void placeWritten(qint64 rowid);
     bool rowExists(qint64 rowid) const;
     void beginRead() const;
     void endRead();

@@ -4,6 +4,7 @@
 #include "error.h"
 #include "numbers.h"
 
+#include <algorithm>
 #include <cmath>
 #include <sqlite3.h>
 
@@ -66,8 +67,8 @@ void ADOTable::requireEditing() const {
         throw DatabaseError(QStringLiteral("Запись не редактируется: сначала начните правку"));
 }
 
-// Before a move, an insert or a refresh: a changed record is written, an unchanged one (a
-// new record left untouched included) is dropped.
+// Before a move, an insert, a refresh or closing: a changed record is written, an unchanged
+// one (a new record left untouched included) is dropped.
 void ADOTable::checkBrowseMode() {
     if (m_state != State::Edit && m_state != State::Insert)
         return;
@@ -179,7 +180,7 @@ void ADOTable::writeRecord() {
     // trigger that says RAISE(IGNORE). Then the record stays being edited, as for an error.
     if (sqlite3_changes(db) == 1) {
         if (inserting)
-            m_rowids[size_t(m_index)] = sqlite3_last_insert_rowid(db);
+            placeWritten(sqlite3_last_insert_rowid(db));
         return;
     }
     if (!inserting && !rowExists(m_rowids[size_t(m_index)]))
@@ -197,6 +198,16 @@ bool ADOTable::rowExists(qint64 rowid) const {
         QStringLiteral("SELECT 1 FROM kontrol WHERE %1 = ?").arg(m_reader.rowid()));
     sqlite3_bind_int64(stmt.get(), 1, rowid);
     return stmt.step();
+}
+
+// A new record, once written, takes its place in the order the table delivers (records in
+// the order they were added, so at the end) and stays current: what the editor shows is then
+// what the test window and a re-read will show.
+void ADOTable::placeWritten(qint64 rowid) {
+    m_rowids.erase(m_rowids.begin() + m_index);
+    const auto at = std::upper_bound(m_rowids.begin(), m_rowids.end(), rowid);
+    m_index = int(at - m_rowids.begin());
+    m_rowids.insert(at, rowid);
 }
 
 void ADOTable::cancel() {

@@ -55,6 +55,10 @@ public:
     virtual void cancel() = 0;
     virtual void remove() = 0; // deletes the current record
     virtual void refresh() = 0;
+    // Before the table is left (a move, an insert, a refresh, closing it): a changed record
+    // is written, an untouched one (a new record included) is dropped. A refused write
+    // throws and leaves the record being edited.
+    virtual void checkBrowseMode();
     virtual bool modified() const = 0;
     virtual void setFieldText(const QString& name, const QString& text) = 0;
     virtual void setFieldBytes(const QString& name, const QByteArray& bytes) = 0;
@@ -93,3 +97,14 @@ public:
     // A field of the record being edited got a new value (other controls on it follow).
     virtual void fieldChanged(const QString& /*name*/) {}
 };
+
+inline void Dataset::checkBrowseMode() {
+    if (state() != State::Edit && state() != State::Insert)
+        return;
+    for (DataLink* link : QVector<DataLink*>(m_links))
+        link->updateRecord(); // the controls hand over what was typed
+    if (modified())
+        post();
+    else
+        cancel();
+}

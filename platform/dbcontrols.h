@@ -121,9 +121,19 @@ public:
     bool setPicture(const QImage& picture);
     bool isModified() const { return m_modified; }
 
+    // The clipboard keys (dbimage_clipboard.cpp). Paste takes any picture the clipboard
+    // offers as an image and starts editing; text and other formats are left alone. Copy
+    // puts the shown picture there; cut copies it and empties the box. False when nothing
+    // happened. Restoring shows again the picture the record's field holds.
+    bool pasteFromClipboard();
+    bool copyToClipboard() const;
+    bool cutToClipboard();
+    void restoreFromRecord();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QString m_field;

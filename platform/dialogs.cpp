@@ -11,6 +11,7 @@ QQueue<std::optional<QString>> g_fileAnswers;
 QQueue<bool> g_confirmAnswers;
 QString g_lastFilter;
 QString g_lastCaption;
+QString g_lastConfirmText;
 } // namespace
 
 QString toQtFilter(const QString& filter) {
@@ -53,6 +54,7 @@ bool FileDialog::execute(QWidget* parent, const QString& caption) {
 }
 
 bool confirm(QWidget* parent, const QString& caption, const QString& text) {
+    g_lastConfirmText = text;
     if (!g_confirmAnswers.isEmpty())
         return g_confirmAnswers.dequeue();
     return QMessageBox::question(parent, caption, text, QMessageBox::Ok | QMessageBox::Cancel,
@@ -80,6 +82,9 @@ QString lastFilter() {
 }
 QString lastCaption() {
     return g_lastCaption;
+}
+QString lastConfirmText() {
+    return g_lastConfirmText;
 }
 
 } // namespace dialogs

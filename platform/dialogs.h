@@ -38,7 +38,8 @@ void queueFileCancel();                    // the next file dialog is cancelled
 void queueConfirm(bool ok);
 int pendingAnswers();
 void clearAnswers();
-QString lastFilter();  // the filter of the last file dialog shown or answered
-QString lastCaption(); // its caption ("" for the dialog's own)
+QString lastFilter();      // the filter of the last file dialog shown or answered
+QString lastCaption();     // its caption ("" for the dialog's own)
+QString lastConfirmText(); // the question of the last confirmation shown or answered
 
 } // namespace dialogs

@@ -3,8 +3,8 @@
 #include "error.h"
 #include "formats.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
 
 namespace numbers {
 
@@ -36,6 +36,32 @@ QString intToStr(long long value) {
     return QString::number(value);
 }
 
+namespace {
+// True when a number in C notation is less than 1 in magnitude: the decimal exponent of its
+// first significant digit is negative.
+bool belowOne(const QByteArray& c) {
+    const qsizetype e = c.indexOf('e');
+    const QByteArray mantissa = e < 0 ? c : c.left(e);
+    long long exponent = 0;
+    if (e >= 0) {
+        const char* first = c.constData() + e + 1;
+        if (*first == '+')
+            ++first;
+        // An exponent too long for the type is huge either way; its sign decides.
+        if (std::from_chars(first, c.constData() + c.size(), exponent).ec != std::errc())
+            return *first == '-';
+    }
+    const qsizetype point = mantissa.contains('.') ? mantissa.indexOf('.') : mantissa.size();
+    for (qsizetype k = 0; k < mantissa.size(); ++k) {
+        if (mantissa[k] >= '1' && mantissa[k] <= '9') {
+            const long long place = k < point ? point - k - 1 : point - k;
+            return place + exponent < 0;
+        }
+    }
+    return true; // no significant digit: zero
+}
+} // namespace
+
 bool tryStrToFloat(const QString& text, double* value) {
     const QChar sep = formats::settings().decimalSeparator;
     qsizetype i = 0;
@@ -44,9 +70,10 @@ bool tryStrToFloat(const QString& text, double* value) {
     auto isDigit = [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); };
     while (i < n && isBlank(text[i]))
         ++i;
-    QByteArray c; // the number in C notation for strtod
+    QByteArray c; // the number in C notation, converted without the C library's locale
     if (i < n && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-')))
-        c.append(char(text[i++].unicode()));
+        if (text[i++] == QLatin1Char('-'))
+            c.append('-'); // from_chars takes no "+"
     int digits = 0;
     while (i < n && isDigit(text[i])) {
         c.append(char(text[i++].unicode()));
@@ -79,9 +106,18 @@ bool tryStrToFloat(const QString& text, double* value) {
         ++i;
     if (i != n)
         return false;
-    const double v = std::strtod(c.constData(), nullptr);
-    if (std::isinf(v))
+    // strtod would follow the C library's numeric locale, which Qt sets from the
+    // environment: under a Russian locale it stops at the ".".
+    double v = 0.0;
+    const char* end = c.constData() + c.size();
+    const auto [stop, ec] = std::from_chars(c.constData(), end, v);
+    if (ec == std::errc::result_out_of_range) {
+        if (!belowOne(c))
+            return false;                   // too large for a double
+        v = c.startsWith('-') ? -0.0 : 0.0; // too small: zero, as the C library reads it
+    } else if (ec != std::errc() || stop != end || std::isinf(v)) {
         return false;
+    }
     if (value)
         *value = v;
     return true;

@@ -1,6 +1,7 @@
 #include "reportfile.h"
 
 #include "textfile.h"
+#include "textwrap.h"
 
 #include <QStringList>
 #include <QTextBlock>
@@ -34,14 +35,8 @@ QString documentText(const QTextDocument& doc) {
 }
 
 QTextOption::WrapMode wrapModeFor(const QString& text) {
-    constexpr int longestWord = 1000;
-    int run = 0;
-    for (const QChar c : text) {
-        run = c.isSpace() ? 0 : run + 1;
-        if (run > longestWord)
-            return QTextOption::WrapAnywhere;
-    }
-    return QTextOption::WrapAtWordBoundaryOrAnywhere;
+    return textwrap::needsWrapAnywhere(text) ? QTextOption::WrapAnywhere
+                                             : QTextOption::WrapAtWordBoundaryOrAnywhere;
 }
 
 } // namespace reportfile

@@ -3,10 +3,15 @@
 # Usage: scripts/install-deps.sh [extra packages...]
 set -euo pipefail
 
+packages=(cmake ninja-build g++ qt6-base-dev libsqlite3-dev fonts-dejavu-core locales
+          qt6-image-formats-plugins "$@")
+
+# Old-format (Jet) banks: libmdb for their reader, mdb-export for its benchmark.
+packages+=(mdbtools-dev mdbtools pkg-config)
+
 # fonts-wine: the faces the windows are designed for; qt6-translations-l10n: Qt's own dialogs
 # in Russian; libxcb1-dev: window-manager hints under X11.
-packages=(cmake ninja-build g++ qt6-base-dev libsqlite3-dev fonts-dejavu-core
-    fonts-wine qt6-translations-l10n libxcb1-dev "$@")
+packages+=(fonts-wine qt6-translations-l10n libxcb1-dev)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -15,16 +20,25 @@ for p in "${packages[@]}"; do
     fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-    echo "install-deps: all packages present"
-    exit 0
-fi
-
-echo "install-deps: installing ${missing[*]}"
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then
     sudo="sudo"
 fi
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+
+if [ ${#missing[@]} -eq 0 ]; then
+    echo "install-deps: all packages present"
+else
+    echo "install-deps: installing ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    $sudo apt-get update -qq
+    $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The suite runs every test under ru_RU.UTF-8 too, the locale of the program's users.
+if ! locale -a 2>/dev/null | grep -qix 'ru_RU\.utf-\?8'; then
+    echo "install-deps: generating ru_RU.UTF-8"
+    $sudo sed -i 's/^# *\(ru_RU\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+    grep -q '^ru_RU\.UTF-8 UTF-8' /etc/locale.gen ||
+        echo 'ru_RU.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null
+    $sudo locale-gen >/dev/null
+fi

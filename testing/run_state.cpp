@@ -39,3 +39,8 @@ void advanceOrder(RunState& s) {
     if (s.orderPosition > n)
         s.progressCount = n * 10000;
 }
+
+double secondsShown(const RunState& s, double allowed) {
+    // The countdown holds one less than it last showed.
+    return std::min(allowed, s.countdown + 1.0);
+}

@@ -50,3 +50,10 @@ bool orderExhausted(const RunState& s);
 // Chooses currentRecord: the next entry of the order, passing over record 1, which every run
 // presents first.
 void advanceOrder(RunState& s);
+
+// The seconds the countdown of the question on screen, which has `allowed` seconds, has
+// shown: its whole allowance before the first tick, one less with every tick after the first,
+// 1 at the time-out. The protocol counts the seconds used as allowed minus these, so 0 to
+// allowed - 1. Taken from the countdown itself, not from its display, which the answer-time
+// window may overwrite.
+double secondsShown(const RunState& s, double allowed);

@@ -2,9 +2,11 @@
 
 #include "dialogs.h"
 #include "form.h"
+#include "protocol_buffer.h"
 #include "run_state.h"
 
 #include <QStringList>
+#include <memory>
 
 class DataSource;
 class DBEdit;
@@ -14,7 +16,6 @@ class QAction;
 class QLabel;
 class QLineEdit;
 class QMenuBar;
-class QPlainTextEdit;
 class Timer;
 
 // The test window: opens a bank, puts its questions to the trainee one at a time with a
@@ -56,8 +57,8 @@ public:
     DBMemo* DBMemo_Otv3;
     DBMemo* DBMemo_Otv4;
     DBEdit* PrOtvet;
-    QLineEdit* Edit4;      // allowed seconds of the run
-    QPlainTextEdit* Memo1; // protocol buffer
+    QLineEdit* Edit4; // allowed seconds of the run
+    const std::unique_ptr<ProtocolBuffer> Memo1 = std::make_unique<ProtocolBuffer>();
     dialogs::FileDialog OpenDialog1{dialogs::FileDialog::Open};
     Timer* Timer1; // end-of-run check
     Timer* Timer2; // clock
@@ -109,12 +110,11 @@ private:
     bool countRecords();
     void setAnswerFieldsEnabled(bool enabled);
     void setStatus(const QString& text, const QColor& colour);
-    void appendToProtocol(const QStringList& lines);
     void saveProtocol(const QString& firstFooterLine, bool unfinished);
     void closeTable();
     void moveToCurrentRecord();
-
-    bool m_protocolHasLines = false;
+    QString recordText(const QString& field) const;
+    void fitWrapModes();
 };
 
 extern TuozKontrol* uozKontrol;

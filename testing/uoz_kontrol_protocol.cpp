@@ -4,6 +4,7 @@
 #include "dbcontrols.h"
 #include "error.h"
 #include "guard.h"
+#include "numbers.h"
 #include "ouz_reg.h"
 #include "protocol_text.h"
 #include "textfile.h"
@@ -12,8 +13,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QTextCursor>
 
 namespace {
 QString protocolPath(const QString& fileName) {
@@ -27,41 +26,31 @@ QString protocolPath(const QString& fileName) {
 }
 } // namespace
 
-void TuozKontrol::appendToProtocol(const QStringList& lines) {
-    // Each text becomes one or more lines of its own; an empty text is an empty line, the
-    // first one included (appendPlainText would drop a leading empty line).
-    QTextCursor cursor(Memo1->document());
-    cursor.movePosition(QTextCursor::End);
-    for (const QString& line : lines) {
-        if (m_protocolHasLines)
-            cursor.insertBlock();
-        cursor.insertText(line);
-        m_protocolHasLines = true;
-    }
-}
-
 void TuozKontrol::WriteProtocolHeader() {
     RunState& s = runState();
     s.headerLine = protocol::headerLine(FormReg->Edit5->text(), s.dateText, s.timeText);
-    appendToProtocol(protocol::header(s.headerLine, Edit2->text()));
+    Memo1->append(protocol::header(s.headerLine, Edit2->text()));
 }
 
 void TuozKontrol::WriteQuestionBlock() {
+    // The texts come from the record, which holds them as the bank does: the controls show
+    // them with line breaks of their own and hold no more than they can lay out.
+    const RunState& s = runState();
     protocol::ShownQuestion q;
-    q.record = runState().currentRecord;
-    q.question = DBMemo1->shownText();
+    q.record = s.currentRecord;
+    q.question = recordText(DBMemo1->dataField());
     const DBMemo* options[4] = {DBMemo_Otv1, DBMemo_Otv2, DBMemo_Otv3, DBMemo_Otv4};
     for (int k = 0; k < 4; ++k)
-        q.options[k] = options[k]->shownText();
-    q.answerNumber = runState().answerNumber;
-    q.rightAnswer = PrOtvet->shownText();
+        q.options[k] = recordText(options[k]->dataField());
+    q.answerNumber = s.answerNumber;
+    q.rightAnswer = recordText(PrOtvet->dataField());
     q.allowedText = Edit4->text();
-    q.shownText = Edit3->text();
-    appendToProtocol(protocol::questionBlock(q));
+    q.shownText = numbers::floatToStr(secondsShown(s, numbers::strToFloat(q.allowedText)));
+    Memo1->append(protocol::questionBlock(q));
 }
 
 void TuozKontrol::WriteTimeOutLines() {
-    appendToProtocol(protocol::timeOutLines());
+    Memo1->append(protocol::timeOutLines());
 }
 
 void TuozKontrol::SaveCompletedProtocol() {
@@ -82,11 +71,11 @@ void TuozKontrol::saveProtocol(const QString& firstFooterLine, bool unfinished) 
     RunState& s = runState();
     s.protocolFileName =
         protocol::fileName(FormReg->Edit4->text(), s.dateText, s.timeText, unfinished);
-    appendToProtocol(protocol::footer(firstFooterLine, Edit2->text()));
+    Memo1->append(protocol::footer(firstFooterLine, Edit2->text()));
     // One footer and one attempt per run: a failed write is not followed by a second footer
     // when the window is closed later.
     s.protocolSavedFlag = 1.0;
-    const QByteArray bytes = textfile::encodeLines(Memo1->toPlainText());
+    const QByteArray bytes = Memo1->bytes();
     // The error box names the file and the reason; the caller still ends the run, and the
     // text stays in Memo1 until the next bank is opened.
     guard([&] { textfile::writeFileAtomically(protocolPath(s.protocolFileName), bytes); });

@@ -12,14 +12,12 @@
 
 #include <QAction>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 
 void TuozKontrol::N8Click() {
     RunState& s = runState();
     Timer3->setEnabled(false);
     closeTable();
     Memo1->clear();
-    m_protocolHasLines = false;
     Edit4->setText(s.timeSettingsOpenedFlag == 1.0 ? uozKontrol_Time->Edit4->text()
                                                    : QStringLiteral("35"));
     s.countdown = numbers::strToFloat(Edit4->text());
@@ -82,6 +80,10 @@ void TuozKontrol::ShowQuestion() {
         ++s.displayNumber;
     setAnswerFieldsEnabled(true);
     s.countdown = numbers::strToFloat(Edit4->text());
+    // The question starts with its whole allowance on display, not with what the previous
+    // question or the answer-time window left there.
+    Edit3->setText(numbers::floatToStr(s.countdown));
+    fitWrapModes();
     // A fresh second for every question: its first tick comes one second after it is shown.
     Timer3->setEnabled(false);
     Timer3->setEnabled(true);
@@ -102,7 +104,8 @@ void TuozKontrol::answer(int option) {
     LockQuestion();
     WriteQuestionBlock();
     s.chosenAnswer = double(option);
-    s.correctAnswer = numbers::strToFloat(PrOtvet->shownText());
+    // From the record: the hidden edit would cut a text longer than it can hold.
+    s.correctAnswer = numbers::strToFloat(recordText(PrOtvet->dataField()));
     s.answerDifference = s.correctAnswer - s.chosenAnswer;
     if (s.answerDifference == 0.0)
         ScoreRight();
@@ -120,7 +123,7 @@ void TuozKontrol::ScoreRight() {
 
 void TuozKontrol::ScoreWrong() {
     runState().wrongCount += 1.0;
-    raiseNotice(runtexts::wrongVerdict(PrOtvet->shownText()));
+    raiseNotice(runtexts::wrongVerdict(recordText(PrOtvet->dataField())));
 }
 
 void TuozKontrol::AdvanceQuestion() {
@@ -175,6 +178,9 @@ void TuozKontrol::ResetRun() {
 }
 
 void TuozKontrol::N9Click() {
+    // The countdown stops first: a failed save shows its error box in a nested loop, where a
+    // time-out would count one more wrong answer after the footer was written.
+    Timer3->setEnabled(false);
     // A protocol that cannot be written is reported inside the save; the run ends either way.
     if (runState().finishedFlag == 1.0)
         SaveCompletedProtocol();
@@ -218,6 +224,7 @@ bool TuozKontrol::FormCloseQuery() {
 }
 
 void TuozKontrol::FormClose() {
+    Timer3->setEnabled(false); // before the save, as in N9Click
     N9->setEnabled(false);
     N8->setEnabled(false);
     N3->setEnabled(true);

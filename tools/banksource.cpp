@@ -147,7 +147,7 @@ QVector<bankfile::Question> parse(const QByteArray& source, const QString& folde
         if (s.startsWith(QLatin1Char('|'))) {
             if (!p.lastText)
                 fail(line, QStringLiteral("строке «|» нечего продолжать"));
-            *p.lastText += QLatin1Char('\n') + s.mid(s.startsWith(QLatin1String("| ")) ? 2 : 1);
+            *p.lastText += QLatin1String("\r\n") + s.mid(s.startsWith(QLatin1String("| ")) ? 2 : 1);
             continue;
         }
         if (s.startsWith(QLatin1Char('='))) {

@@ -11,7 +11,8 @@
 //   # a comment (only at the start of a line)
 //   Name: 1                      starts a question: its sequence number
 //   Vopros: text                 the question; Otvet1 ... Otvet4: the answer options
-//   | more text                  one more line of the text field just given
+//   | more text                  one more line of the text field just given (the bank
+//                                holds its line breaks as CR LF, as banks made on Windows do)
 //   PrOtvet: 3                   number of the right answer, 1 to 4
 //   Graph: picture.bmp           a bitmap file beside the source, or
 //   Graph: pattern 6             a picture drawn by the "=" lines that follow, every

@@ -51,7 +51,9 @@ private slots:
             QCOMPARE(table.fieldText(QStringLiteral("Name")), QString::number(count));
             const QString right = table.fieldText(QStringLiteral("PrOtvet"));
             QVERIFY(right >= QStringLiteral("1") && right <= QStringLiteral("4"));
-            multiLine += table.fieldText(QStringLiteral("Vopros")).contains('\n') ? 1 : 0;
+            const QString vopros = table.fieldText(QStringLiteral("Vopros"));
+            multiLine += vopros.contains(QLatin1String("\r\n")) ? 1 : 0;
+            QCOMPARE(vopros.count(QLatin1String("\r\n")), vopros.count(QLatin1Char('\n')));
             const QImage picture = decodeGraph(table.fieldBytes(QStringLiteral("Graph")));
             pictures += picture.isNull() ? 0 : 1;
         }
@@ -99,7 +101,7 @@ private slots:
             QByteArray("# c\nName: 7\nVopros: x\n| y\n|\n| z\nOtvet1: 1\nOtvet2: 2\nOtvet3: 3\n"
                        "Otvet4: 4\nPrOtvet: 4\n"),
             QDir::tempPath());
-        QCOMPARE(texts[0].vopros, QStringLiteral("x\ny\n\nz"));
+        QCOMPARE(texts[0].vopros, QStringLiteral("x\r\ny\r\n\r\nz")); // CR LF, as Windows banks
     }
 
     void unreadableSourcesNameTheLine_data() {

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <clocale>
 
 class TestPlatformCore : public QObject {
     Q_OBJECT
@@ -65,6 +66,12 @@ private slots:
         QTest::newRow("comma") << "2,5" << false << 0.0;
         QTest::newRow("lone point") << "." << false << 0.0;
         QTest::newRow("bare exponent") << "1e" << false << 0.0;
+        QTest::newRow("plus") << "+2" << true << 2.0;
+        QTest::newRow("too large") << "1e400" << false << 0.0;
+        QTest::newRow("too small") << "1e-400" << true << 0.0;
+        QTest::newRow("many digits") << QString(400, QLatin1Char('9')) << false << 0.0;
+        QTest::newRow("tiny fraction")
+            << "0." + QString(400, QLatin1Char('0')) + "1" << true << 0.0;
     }
     void textToNumber() {
         QFETCH(QString, text);
@@ -90,6 +97,23 @@ private slots:
         QCOMPARE(numbers::strToFloat(QStringLiteral("2,5")), 2.5);
         QVERIFY(!numbers::tryStrToFloat(QStringLiteral("2.5"), nullptr));
         QCOMPARE(numbers::floatToStr(0.5), QStringLiteral("0,5"));
+    }
+
+    void numbersIgnoreTheCLibraryLocale() {
+        // Qt takes LC_NUMERIC from the environment; under a Russian one the C library's
+        // conversions stop at ".".
+        const QByteArray saved = std::setlocale(LC_NUMERIC, nullptr);
+        if (!std::setlocale(LC_NUMERIC, "ru_RU.UTF-8"))
+            QSKIP("ru_RU.UTF-8 is not generated (scripts/install-deps.sh generates it)");
+        formats::settings().decimalSeparator = QLatin1Char(',');
+        const double comma = numbers::strToFloat(QStringLiteral("2,5"));
+        const double nine = numbers::strToFloat(QStringLiteral("3,9"));
+        formats::settings().decimalSeparator = QLatin1Char('.');
+        const double point = numbers::strToFloat(QStringLiteral("0.25e1"));
+        std::setlocale(LC_NUMERIC, saved.constData());
+        QCOMPARE(comma, 2.5);
+        QCOMPARE(nine, 3.9);
+        QCOMPARE(point, 2.5);
     }
 
     void dateAndTimePatterns() {

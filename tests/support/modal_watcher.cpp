@@ -18,6 +18,8 @@ void ModalWatcher::poll() {
             continue;
         if (auto* box = qobject_cast<QMessageBox*>(w)) {
             errors << box->text();
+            if (onError)
+                onError(box->text());
             QAbstractButton* button = box->button(QMessageBox::Ok);
             if (!button && !box->buttons().isEmpty())
                 button = box->buttons().constFirst();

@@ -18,6 +18,8 @@ public:
 
     // Called while a notice is up; return false to keep it up for now (asked again later).
     std::function<bool(const QString& text)> onNotice;
+    // Called while an error box is up, before it is answered.
+    std::function<void(const QString& text)> onError;
 
     int total() const { return int(notices.size() + errors.size()); }
 

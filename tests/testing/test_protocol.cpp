@@ -73,9 +73,17 @@ private slots:
         }
         QCOMPARE(watcher.notices.size(), 1);
         QVERIFY(uozKontrol->Timer3->enabled());
+        QString shownAtTimeOut;
+        watcher.onNotice = [&](const QString&) {
+            if (shownAtTimeOut.isEmpty()) // the time-out notice, then the result
+                shownAtTimeOut = uozKontrol->Edit3->text();
+            return true;
+        };
         secondsPass(1);
         tick(uozKontrol->Timer3); // shows 1, leaves 0: the question times out
-        QCOMPARE(uozKontrol->Edit3->text(), QStringLiteral("1"));
+        QCOMPARE(shownAtTimeOut, QStringLiteral("1"));
+        // The last record is shown once more until the end-of-run check, with its allowance.
+        QCOMPARE(uozKontrol->Edit3->text(), QStringLiteral("35"));
         const QString result = QStringLiteral("Проверка Вашего уровня знаний завершена. Ваш "
                                               "результат: правильных ответов 1. Неправильных "
                                               "ответов 1. Всего вопросов 2");
@@ -174,24 +182,50 @@ private slots:
         QVERIFY(readFile(file).size() < 1000);
     }
 
-    void multiLineTextsAndForeignCharacters() {
+    void bankTextsReachTheProtocolUnchanged() {
+        // Line breaks as the bank holds them (CR LF from our tool and from Windows banks, bare
+        // LF or CR from elsewhere), no-break spaces (byte A0), characters outside the code page.
         QList<Question> qs{question(1, 1), question(2, 2)};
-        qs[0].vopros = QStringLiteral("Строка один\r\nстрока два\rтри\nчетыре");
+        qs[0].vopros = QStringLiteral("Строка\u00A0один\r\nстрока два\rтри\nчетыре");
         qs[0].otvet[0] = QString();
         qs[0].otvet[1] = QStringLiteral("日本 €");
+        qs[0].otvet[2] = QStringLiteral("100\u00A0км\r\n");
         const QString bank = makeBank(m_dir->filePath(QStringLiteral("ml.mdb")), qs);
         signIn(name);
         openBank(bank);
+        QCoreApplication::processEvents(); // the window shows its question
         ModalWatcher watcher;
         clickAnswer(1);
         uozKontrol->N9->trigger();
         const QByteArray bytes = readFile(protocolFiles().value(0));
-        QVERIFY(bytes.contains(cp1251Lines(
-            {QStringLiteral("Содержание вопроса:"), QStringLiteral("Строка один"),
-             QStringLiteral("строка два"), QStringLiteral("три"), QStringLiteral("четыре"),
-             QStringLiteral("1. "), QStringLiteral("2. ?? €")})));
-        QVERIFY(!bytes.contains("\n\n"));
-        QCOMPARE(bytes.count("\r\n"), bytes.count("\n"));
+        QVERIFY(bytes.contains(
+            cp1251Lines({QStringLiteral("Содержание вопроса:"), qs[0].vopros, QStringLiteral("1. "),
+                         QStringLiteral("2. ?? €"), QStringLiteral("3. ") + qs[0].otvet[2],
+                         QStringLiteral("4. Ответ 1.4")})));
+        QVERIFY(bytes.contains("\xD1\xF2\xF0\xEE\xEA\xE0\xA0\xEE\xE4\xE8\xED\r\n"));
+        QVERIFY(bytes.contains("\r\n\r\n4. "));
+    }
+
+    void longRightAnswerReachesNoticeAndProtocol() {
+        // Longer than a single-line edit holds (32,767), and still the number 2.
+        const QString prOtvet = QString(39999, QLatin1Char('0')) + QLatin1Char('2');
+        const QString bank = makeBank(m_dir->filePath(QStringLiteral("long.mdb")),
+                                      {question(1, prOtvet), question(2, 4)});
+        signIn(name);
+        openBank(bank);
+        QCoreApplication::processEvents(); // the window shows its question
+        ModalWatcher watcher;
+        clickAnswer(1);
+        QCOMPARE(watcher.notices.value(0),
+                 QStringLiteral("Неверный ответ. Верный ответ номер   ") + prOtvet);
+        uozKontrol->N9->trigger();
+        QVERIFY(readFile(protocolFiles().value(0))
+                    .contains(cp1251Lines({QStringLiteral("Правильный ответ:") + prOtvet})));
+        signIn(name);
+        openBank(bank);
+        QCoreApplication::processEvents();
+        clickAnswer(2);
+        QCOMPARE(watcher.notices.last(), QStringLiteral("Верный ответ"));
     }
 
     void clockTexts() {
@@ -228,6 +262,66 @@ private slots:
         tick(uozKontrol->Timer1);
         QVERIFY(uozKontrol->Memo1->toPlainText().contains(
             QStringLiteral("Вы отвечали на вопрос: 2 сек. из 35")));
+    }
+
+    void nextQuestionStartsWithItsWholeAllowance() {
+        signIn(name);
+        openBank(m_bank);
+        ModalWatcher watcher;
+        tick(uozKontrol->Timer3, 35); // question 1 times out, its countdown showed 1 last
+        QCOMPARE(watcher.notices, QStringList{QStringLiteral("Вы не успели ответить на вопрос!")});
+        QCOMPARE(uozKontrol->Edit3->text(), QStringLiteral("35"));
+        clickAnswer(4); // before the first tick of question 2
+        const QString buffer = uozKontrol->Memo1->toPlainText();
+        QCOMPARE(buffer.count(QStringLiteral("Вы отвечали на вопрос: 34 сек. из 35")), 1);
+        QCOMPARE(buffer.count(QStringLiteral("Вы отвечали на вопрос: 0 сек. из 35")), 1);
+    }
+
+    void answerTimeChosenDuringAQuestionKeepsItsSeconds() {
+        // The answer-time window stays open during a run; confirming there shows its seconds
+        // in the countdown, but the question on screen keeps its allowance.
+        signIn(name);
+        uozKontrol->N3->trigger();
+        openBank(m_bank);
+        ModalWatcher watcher;
+        QTest::mouseClick(uozKontrol_Time->CheckBox3, Qt::LeftButton); // 60
+        QTest::mouseClick(uozKontrol_Time->BitBtn1, Qt::LeftButton);
+        QCOMPARE(uozKontrol->Edit3->text(), QStringLiteral("60"));
+        clickAnswer(3);
+        tick(uozKontrol->Timer3, 3); // 35, 34, 33
+        uozKontrol_Time->show();
+        QTest::mouseClick(uozKontrol_Time->BitBtn1, Qt::LeftButton);
+        clickAnswer(4);
+        const QString buffer = uozKontrol->Memo1->toPlainText();
+        QVERIFY2(buffer.contains(QStringLiteral("Вы отвечали на вопрос: 0 сек. из 35")),
+                 qPrintable(buffer));
+        QVERIFY(buffer.contains(QStringLiteral("Вы отвечали на вопрос: 2 сек. из 35")));
+    }
+
+    void countdownStopsBeforeAFailedSave() {
+        // The error box of a failed save runs a nested loop; a time-out behind it would count
+        // one more wrong answer after the footer was written.
+        QTemporaryDir gone;
+        QStringList countdownBehindTheBox;
+        ModalWatcher watcher;
+        watcher.onError = [&](const QString&) {
+            countdownBehindTheBox << (uozKontrol->Timer3->enabled() ? "running" : "stopped");
+        };
+        for (const bool byClosing : {false, true}) {
+            signIn(name);
+            openBank(m_bank);
+            QDir::setCurrent(gone.path());
+            QVERIFY(QDir().rmdir(gone.path())); // the save will fail
+            if (byClosing)
+                uozKontrol->closeForm();
+            else
+                uozKontrol->N9->trigger();
+            QDir::setCurrent(m_dir->path());
+            QVERIFY(QDir().mkpath(gone.path()));
+            uozKontrol->show();
+        }
+        QCOMPARE(countdownBehindTheBox, (QStringList{"stopped", "stopped"}));
+        QCOMPARE(watcher.errors.size(), 2);
     }
 
     void slashInTheNameIsMendedInTheFileNameOnly() {

@@ -5,6 +5,7 @@
 #include "startup.h"
 
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QTimer>
 
 using namespace fx;
@@ -148,6 +149,51 @@ private slots:
         QCOMPARE(menuState(), idle);
         QCOMPARE(protocolFiles().size(), 1);
         QVERIFY(protocolFiles().constFirst().startsWith(QLatin1Char('_')));
+    }
+
+    void fractionalRightAnswerIsNeverRight() {
+        // Written with the system's decimal separator, as a teacher's bank holds it; under a
+        // Russian locale the C library's conversions read "2,5" as 2.
+        const QString point = formats::settings().decimalSeparator;
+        const QString bank = makeBank(
+            m_dir->filePath(QStringLiteral("frac.mdb")),
+            {question(1, "2" + point + "5"), question(2, "3" + point + "9"), question(3, 4)});
+        signIn(QStringLiteral("Ё"));
+        openBank(bank);
+        ModalWatcher watcher;
+        clickAnswer(2);
+        clickAnswer(3);
+        clickAnswer(4);
+        QCOMPARE(watcher.notices.mid(0, 3),
+                 (QStringList{wrong("2" + point + "5"), wrong("3" + point + "9"), right}));
+        QCOMPARE(runState().rightCount, 1.0);
+    }
+
+    void longRunsOfTextWrapAnywhere() {
+        // Breaking a long run at word boundaries takes minutes; a question after it wraps at
+        // word boundaries again and is shown in full.
+        QList<Question> qs{question(1, 1), question(2, 2), question(3, 3)};
+        qs[0].vopros = QString(5000, QLatin1Char('x'));
+        qs[0].otvet[1] = QString(3000, QLatin1Char('y'));
+        qs[1].otvet[1] = QString(3000, QLatin1Char('z'));
+        const QString bank = makeBank(m_dir->filePath(QStringLiteral("runs.mdb")), qs);
+        signIn(QStringLiteral("Й"));
+        openBank(bank);
+        QCoreApplication::processEvents();
+        QCOMPARE(uozKontrol->DBMemo1->wordWrapMode(), QTextOption::WrapAnywhere);
+        QCOMPARE(option(1)->wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere);
+        QCOMPARE(option(2)->wordWrapMode(), QTextOption::WrapAnywhere);
+        QCOMPARE(uozKontrol->DBMemo1->document()->toPlainText(), qs[0].vopros);
+        ModalWatcher watcher;
+        for (int record : {2, 3}) {
+            clickAnswer(1);
+            QCoreApplication::processEvents();
+            QCOMPARE(uozKontrol->DBMemo1->wordWrapMode(),
+                     QTextOption::WrapAtWordBoundaryOrAnywhere);
+            QCOMPARE(uozKontrol->DBMemo1->document()->toPlainText(), qs[record - 1].vopros);
+            QCOMPARE(option(2)->document()->toPlainText(), qs[record - 1].otvet[1]);
+        }
+        QCOMPARE(option(2)->wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere);
     }
 
     void banksARunCannotTake_data() {

@@ -1,5 +1,6 @@
 #include "error.h"
 #include "literal_order.h"
+#include "protocol_buffer.h"
 #include "protocol_text.h"
 #include "question_order.h"
 #include "random.h"
@@ -140,6 +141,28 @@ private slots:
 
         q.shownText = QString(); // a countdown cleared under a run: nothing half-written
         QVERIFY_THROWS_EXCEPTION(Error, protocol::questionBlock(q));
+    }
+
+    void secondsShownFollowTheCountdown() {
+        // The countdown holds the allowance when a question is shown, and one less after
+        // each tick; a time-out leaves 0. Seconds used are 35 minus the seconds shown.
+        RunState s;
+        const QList<std::pair<double, double>> leftAndShown{{35, 35}, {34, 35}, {33, 34},
+                                                            {25, 26}, {1, 2},   {0, 1}};
+        for (const auto& [left, shown] : leftAndShown) {
+            s.countdown = left;
+            QCOMPARE(secondsShown(s, 35), shown);
+        }
+    }
+
+    void protocolBufferKeepsTheBankTexts() {
+        ProtocolBuffer buffer;
+        buffer.append({QStringLiteral("a\u00A0b"), QStringLiteral("x\ny\r\nz\rw"), QString()});
+        buffer.append({QStringLiteral("ё")});
+        QCOMPARE(buffer.bytes(), QByteArray("a\xA0"
+                                            "b\r\nx\ny\r\nz\rw\r\n\r\n\xB8\r\n"));
+        buffer.clear();
+        QCOMPARE(buffer.bytes(), QByteArray());
     }
 
     void fileNames() {

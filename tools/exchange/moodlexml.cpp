@@ -1,0 +1,295 @@
+#include "moodlexml.h"
+
+#include "bankcheck.h"
+#include "error.h"
+#include "htmltext.h"
+#include "pictures.h"
+
+#include <QBuffer>
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
+#include <deque>
+#include <future>
+
+namespace exchange::moodlexml {
+namespace {
+
+using namespace Qt::Literals::StringLiterals;
+
+// Pictures are decoded beside the reading, a few questions ahead; questions are still taken
+// or refused in the order of the source.
+constexpr size_t maxAhead = 8;
+
+// A question being read, and the first reason to refuse it.
+struct Pending {
+    Question q;
+    QString name;
+    QString refusal;
+    int answers = 0;
+    int right = 0;
+    bool hasPicture = false;
+    bool passedOver =
+        false; // a category, or where the source breaks off: neither taken nor refused
+    std::future<QByteArray> decoding;  // the picture as a bitmap, or Error
+    bool refusedBeforePicture = false; // that refusal comes first, else the picture's
+    void refuse(const QString& why) {
+        if (refusal.isEmpty())
+            refusal = why;
+    }
+};
+
+QString textOf(const QString& text, QStringView format) {
+    if (format == u"plain_text" || format == u"markdown")
+        return unifyLineEnds(text);
+    return htmlToText(text, format == u"moodle_auto_format");
+}
+
+// A base64 picture: the first one becomes the question's.
+void picture(Pending& p, const QString& base64, int line, Result& result) {
+    if (p.hasPicture) {
+        result.note(line, u"в тексте вопроса ещё рисунок, взят только первый"_s);
+        return;
+    }
+    if (base64.size() > maxPictureBytes / 3 * 4 * 21 / 20) { // line breaks allowed
+        p.refuse(u"файл рисунка больше %1 МБ"_s.arg(maxPictureBytes >> 20));
+        return;
+    }
+    const QByteArray bytes = QByteArray::fromBase64(base64.toLatin1());
+    if (pictureFormat(bytes).isEmpty())
+        return; // a file that is no picture (a document attached to the text)
+    p.hasPicture = true;
+    if (!p.refusal.isEmpty()) {
+        p.refusedBeforePicture = true;
+        return; // refused already: no need to look at the picture
+    }
+    const auto decode = [bytes] { return pictureToGraph(bytes); };
+    try {
+        p.decoding = std::async(std::launch::async, decode);
+    } catch (const std::system_error&) { // no thread to be had: decode when it is taken
+        p.decoding = std::async(std::launch::deferred, decode);
+    }
+}
+
+// <questiontext format="..."><text>...</text><file ... encoding="base64">...</file>
+void questionText(QXmlStreamReader& xml, Pending& p, Result& result) {
+    const QString format = xml.attributes().value("format").toString();
+    while (xml.readNextStartElement()) {
+        if (xml.name() == u"text") {
+            p.q.vopros = textOf(xml.readElementText(), format);
+        } else if (xml.name() == u"file") {
+            const int line = int(xml.lineNumber());
+            const bool base64 = xml.attributes().value("encoding") == u"base64";
+            const QString data = xml.readElementText();
+            if (base64)
+                picture(p, data, line, result);
+        } else {
+            xml.skipCurrentElement();
+        }
+    }
+}
+
+void answer(QXmlStreamReader& xml, Pending& p) {
+    const QString format = xml.attributes().value("format").toString();
+    bool ok = false;
+    const QStringView fractionText = xml.attributes().value("fraction");
+    const double fraction = fractionText.isEmpty() ? 0.0 : fractionText.toDouble(&ok);
+    if (!fractionText.isEmpty() && !ok)
+        p.refuse(u"оценка ответа «%1» не число"_s.arg(fractionText));
+    else if (fraction > 0 && fraction < 100)
+        p.refuse(u"частично верные ответы не поддерживаются"_s);
+    else if (fraction > 100)
+        p.refuse(u"оценка ответа больше 100"_s);
+    const int index = p.answers++;
+    if (fraction == 100) {
+        ++p.right;
+        p.q.prOtvet = index + 1;
+    }
+    while (xml.readNextStartElement()) {
+        if (xml.name() == u"text") {
+            const QString text = textOf(xml.readElementText(), format);
+            if (index < 4)
+                p.q.otvet[index] = text;
+        } else if (xml.name() == u"file") {
+            p.refuse(u"рисунки в вариантах ответа не поддерживаются"_s);
+            xml.skipCurrentElement();
+        } else {
+            xml.skipCurrentElement();
+        }
+    }
+}
+
+Pending question(QXmlStreamReader& xml, Result& result) {
+    Pending p;
+    p.q.line = int(xml.lineNumber());
+    const QString type = xml.attributes().value("type").toString();
+    if (type == u"category" || type != u"multichoice") {
+        xml.skipCurrentElement();
+        p.passedOver = type == u"category" || xml.hasError();
+        p.refuse(u"тип вопроса «%1» не поддерживается"_s.arg(type));
+        return p;
+    }
+    while (xml.readNextStartElement()) {
+        const QStringView element = xml.name();
+        if (element == u"name") {
+            while (xml.readNextStartElement())
+                if (xml.name() == u"text")
+                    p.name = xml.readElementText();
+                else
+                    xml.skipCurrentElement();
+        } else if (element == u"questiontext") {
+            questionText(xml, p, result);
+        } else if (element == u"image_base64") { // the picture as older versions write it
+            picture(p, xml.readElementText(), int(xml.lineNumber()), result);
+        } else if (element == u"single") {
+            if (xml.readElementText().trimmed() == u"false")
+                p.refuse(u"вопрос с несколькими правильными ответами"_s);
+        } else if (element == u"answer") {
+            answer(xml, p);
+        } else {
+            xml.skipCurrentElement();
+        }
+    }
+    p.passedOver = xml.hasError(); // the source breaks off inside the question
+    if (p.answers != 4)
+        p.refuse(u"вариантов ответа %1, а нужно ровно четыре"_s.arg(p.answers));
+    else if (p.right != 1)
+        p.refuse(u"правильных ответов (fraction=\"100\") %1, а нужен ровно один"_s.arg(p.right));
+    return p;
+}
+
+// Takes or refuses the questions read so far, in order: those whose picture is ready, or all
+// of them when `all`.
+void settle(std::deque<Pending>& ahead, Result& result, bool all) {
+    while (!ahead.empty()) {
+        Pending& p = ahead.front();
+        const bool ready = !p.decoding.valid() || p.decoding.wait_for(std::chrono::seconds(0)) ==
+                                                      std::future_status::ready;
+        if (!all && !ready && ahead.size() <= maxAhead)
+            return;
+        if (p.decoding.valid()) {
+            try {
+                p.q.graph = p.decoding.get();
+            } catch (const Error& e) {
+                if (!p.refusedBeforePicture)
+                    p.refusal = e.message();
+            }
+        }
+        if (p.passedOver) {
+        } else if (!p.refusal.isEmpty()) {
+            result.refuse(p.q.line, p.refusal);
+        } else {
+            p.q.name = nameFrom(p.name, result);
+            result.take(p.q);
+        }
+        ahead.pop_front();
+    }
+}
+
+} // namespace
+
+void read(QIODevice* source, Result& result) {
+    QXmlStreamReader xml(source);
+    if (!xml.readNextStartElement() || xml.name() != u"quiz") {
+        if (xml.hasError())
+            result.breakOff(int(qMax<qint64>(1, xml.lineNumber())),
+                            u"XML не читается: %1"_s.arg(xml.errorString()));
+        else
+            result.breakOff(int(qMax<qint64>(1, xml.lineNumber())),
+                            u"это не Moodle XML: нет элемента <quiz>"_s);
+        return;
+    }
+    std::deque<Pending> ahead;
+    while (xml.readNextStartElement()) {
+        if (xml.name() == u"question") {
+            ahead.push_back(question(xml, result));
+            settle(ahead, result, false);
+        } else {
+            xml.skipCurrentElement();
+        }
+    }
+    settle(ahead, result, true);
+    if (xml.hasError())
+        result.breakOff(int(qMax<qint64>(1, xml.lineNumber())),
+                        u"XML не читается: %1"_s.arg(xml.errorString()));
+}
+
+void read(const QByteArray& source, Result& result) {
+    QBuffer buffer;
+    buffer.setData(source);
+    buffer.open(QIODevice::ReadOnly);
+    read(&buffer, result);
+}
+
+struct Writer::Impl {
+    QXmlStreamWriter xml;
+    int count = 0;
+};
+
+Writer::Writer(QIODevice* target) : m(new Impl) {
+    m->xml.setDevice(target);
+    m->xml.setAutoFormatting(true);
+    m->xml.setAutoFormattingIndent(2);
+    m->xml.writeStartDocument();
+    m->xml.writeStartElement("quiz");
+}
+
+Writer::~Writer() {
+    delete m;
+}
+
+int Writer::add(const Question& q) {
+    const int right = answerNumber(q.prOtvet.toString());
+    if (right == 0)
+        throw Error(
+            u"номер правильного ответа «%1» — не 1, 2, 3 или 4"_s.arg(q.prOtvet.toString()));
+    const QByteArray png = q.graph.isEmpty() ? QByteArray() : graphToPng(q.graph);
+    int replaced = 0;
+    ++m->count;
+    const QString pictureName = u"picture-%1.png"_s.arg(m->count);
+    QString html = textToHtml(q.vopros, &replaced);
+    if (!png.isEmpty())
+        html += u"<p><img src=\"@@PLUGINFILE@@/%1\" alt=\"\"></p>"_s.arg(pictureName);
+    QString name = q.name.toString();
+    if (name.isEmpty())
+        name = u"Вопрос %1"_s.arg(m->count);
+    QXmlStreamWriter& x = m->xml;
+    x.writeStartElement("question");
+    x.writeAttribute("type", "multichoice");
+    x.writeStartElement("name");
+    x.writeTextElement("text", xmlSafe(name, &replaced));
+    x.writeEndElement();
+    x.writeStartElement("questiontext");
+    x.writeAttribute("format", "html");
+    x.writeTextElement("text", html);
+    if (!png.isEmpty()) {
+        x.writeStartElement("file");
+        x.writeAttribute("name", pictureName);
+        x.writeAttribute("path", "/");
+        x.writeAttribute("encoding", "base64");
+        x.writeCharacters(QString::fromLatin1(png.toBase64()));
+        x.writeEndElement();
+    }
+    x.writeEndElement();
+    x.writeTextElement("defaultgrade", "1");
+    x.writeTextElement("single", "true");
+    x.writeTextElement("shuffleanswers", "false");
+    x.writeTextElement("answernumbering", "123");
+    for (int k = 0; k < 4; ++k) {
+        x.writeStartElement("answer");
+        x.writeAttribute("fraction", k + 1 == right ? "100" : "0");
+        x.writeAttribute("format", "html");
+        x.writeTextElement("text", textToHtml(q.otvet[k], &replaced));
+        x.writeEndElement();
+    }
+    x.writeEndElement();
+    return replaced;
+}
+
+void Writer::finish() {
+    m->xml.writeEndElement();
+    m->xml.writeEndDocument();
+    if (m->xml.hasError())
+        throw Error(u"не удаётся записать файл"_s);
+}
+
+} // namespace exchange::moodlexml
