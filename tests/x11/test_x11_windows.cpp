@@ -258,15 +258,13 @@ private slots:
     }
 
     void answerTimeWindowShownTwiceIsOnTopBothTimes() {
-        QStringList tops, actives;
+        QStringList tops;
         QTimer::singleShot(0, [&] {
             waitFor([] { return topWindow() == "uozKontrol"; });
             for (int showing = 0; showing < 2; ++showing) {
                 uozKontrol->N3Click();
                 waitFor([] { return topWindow() == "uozKontrol_Time"; });
-                waitFor([] { return activeWindow() == "uozKontrol_Time"; });
                 tops << topWindow();
-                actives << activeWindow();
                 uozKontrol_Time->BitBtn1Click(); // a time is chosen: the window hides
                 waitFor([] { return !managed(uozKontrol_Time); });
             }
@@ -274,7 +272,6 @@ private slots:
         });
         Form1->N5Click();
         QCOMPARE(tops, QStringList(2, QStringLiteral("uozKontrol_Time")));
-        QCOMPARE(actives, QStringList(2, QStringLiteral("uozKontrol_Time")));
     }
 };
 
