@@ -78,8 +78,9 @@ TForm1::TForm1(QWidget* parent) : Form(parent) {
     Label1->setFont(titleFont);
     Label1->setGeometry(88, 136, 476, Label1->heightForWidth(476));
 
-    setFixedSize(640, 499);
-    Panel1->setGeometry(0, 0, 640, 499 - MainMenu1->sizeHint().height());
+    // The client area below the menu bar; the window manager's frame comes around it.
+    setFixedClientSize(632, 453);
+    Panel1->setGeometry(0, 0, 632, 453);
 }
 
 void TForm1::N4Click() {

@@ -10,22 +10,28 @@
 #include "uoz_kontrol_time.h"
 #include "vivodsoobsh.h"
 
-#include <QWindow>
+#include "designer.h"
 
-namespace {
-// Secondary windows stay in front of the main window and have no taskbar entry of their
-// own; a QWidget parent would disable them together with the main window, so only the
-// window system's transient hint ties them to it.
-void tieToMainWindow(Form* form) {
-    form->winId();
-    if (form->windowHandle() && Form1->windowHandle())
-        form->windowHandle()->setTransientParent(Form1->windowHandle());
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
+
+void prepareApplication() {
+    static bool prepared = false;
+    if (prepared)
+        return;
+    prepared = true;
+    // Qt's own dialogs (file dialogs, message boxes) speak the program's language.
+    static QTranslator qtTranslator;
+    if (qtTranslator.load(QStringLiteral("qtbase_ru"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTranslator);
+    // The designer's pixel layout holds in its own faces.
+    designer::registerDesignFonts();
 }
-} // namespace
 
 void createForms() {
     Form1 = new TForm1;
-    Form1->winId();
     About = new TAbout;
     uozKontrol = new TuozKontrol;
     uozKontrol_otchet = new TuozKontrol_otchet;
@@ -36,10 +42,8 @@ void createForms() {
     uozKontrol->bindDataSource(DataModule1->DataSourceControl);
     uozKontrol_redaktor->bindDataSource(DataModule1->DataSourceControl);
     vivsoobsh = new Tvivsoobsh;
-    for (Form* form :
-         std::initializer_list<Form*>{About, uozKontrol, uozKontrol_otchet, uozKontrol_redaktor,
-                                      uozKontrol_Time, FormReg, vivsoobsh})
-        tieToMainWindow(form);
+    // Every other window is tied to the main window: in front of it, no taskbar entry.
+    Form::setMainForm(Form1);
 }
 
 template <class T> static void destroy(T*& p) {

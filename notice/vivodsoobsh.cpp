@@ -69,7 +69,15 @@ bool Tvivsoobsh::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void raiseNotice(const QString& text) {
+    // A notice raised while another is up (a timer handler runs inside the first showing)
+    // is shown over it; after its "OK" the one under it is shown again with its own text.
+    const bool nested = vivsoobsh->isModalShowing();
+    const QString under = vivsoobsh->Label1->text();
     vivsoobsh->Label1->setText(text);
     vivsoobsh->BitBtn1->setFocus();
     vivsoobsh->showModal();
+    if (nested) {
+        vivsoobsh->Label1->setText(under);
+        vivsoobsh->BitBtn1->setFocus();
+    }
 }

@@ -19,7 +19,7 @@ void put32(QByteArray& out, quint32 v) {
 QByteArray headers(const QImage& image, int bpp, int colours, quint32 pixelBytes) {
     const quint32 offset = 14 + 40 + 4 * colours;
     QByteArray out;
-    out.reserve(int(offset));
+    out.reserve(qsizetype(offset) + pixelBytes); // the whole file: one allocation
     out.append("BM", 2);
     put32(out, offset + pixelBytes);
     put32(out, 0); // reserved
@@ -61,20 +61,26 @@ QByteArray encodeBitmap(const QImage& source) {
         out.append(char(qRed(c)));
         out.append(char(0));
     }
-    QByteArray row(stride, '\0');
-    for (int y = image.height() - 1; y >= 0; --y) {
+    // Rows are written in place, bottom row first, each padded with zeros to its stride.
+    const qsizetype start = out.size();
+    out.resize(start + qsizetype(pixelBytes));
+    uchar* p = reinterpret_cast<uchar*>(out.data()) + start;
+    const int width = image.width();
+    const size_t written = size_t(indexed ? width : 3 * qint64(width));
+    for (int y = image.height() - 1; y >= 0; --y, p += stride) {
         const uchar* line = image.constScanLine(y);
         if (indexed) {
-            memcpy(row.data(), line, size_t(image.width()));
+            memcpy(p, line, size_t(width));
         } else {
             const QRgb* px = reinterpret_cast<const QRgb*>(line);
-            for (int x = 0; x < image.width(); ++x) {
-                row[3 * x] = char(qBlue(px[x]));
-                row[3 * x + 1] = char(qGreen(px[x]));
-                row[3 * x + 2] = char(qRed(px[x]));
+            uchar* q = p;
+            for (int x = 0; x < width; ++x) {
+                *q++ = uchar(qBlue(px[x]));
+                *q++ = uchar(qGreen(px[x]));
+                *q++ = uchar(qRed(px[x]));
             }
         }
-        out.append(row);
+        memset(p + written, 0, size_t(stride) - written);
     }
     return out;
 }

@@ -2,10 +2,13 @@
 
 #include "formats.h"
 #include "guard.h"
+#include "textwrap.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QMimeData>
+#include <QSignalBlocker>
 
 namespace dbcontrols {
 
@@ -41,6 +44,11 @@ bool startEditing(DataControl* control, Dataset* dataset) {
 bool acceptsInNumber(QChar c) {
     return c.isDigit() || c == QLatin1Char('+') || c == QLatin1Char('-') || c == QLatin1Char('e') ||
            c == QLatin1Char('E') || c == formats::settings().decimalSeparator;
+}
+
+QTextOption::WrapMode wrapModeFor(const QString& text) {
+    return textwrap::needsWrapAnywhere(text) ? QTextOption::WrapAnywhere
+                                             : QTextOption::WrapAtWordBoundaryOrAnywhere;
 }
 
 const QEvent::Type showTextEvent = QEvent::Type(QEvent::registerEventType());
@@ -132,6 +140,21 @@ QString DBMemo::recordText(const Dataset& dataset) const {
     return displayText(dataset.fieldText(dataField()));
 }
 
+void DBMemo::setWidgetText(const QString& text) {
+    const QTextOption::WrapMode mode = wrapModeFor(text);
+    if (wordWrapMode() != mode) {
+        // Qt lays the text shown out again as soon as the mode changes: the old text goes
+        // first (the new one replaces it anyway), or a long run of it would be laid out at
+        // word boundaries. Not an edit: nobody hears of it.
+        if (!document()->isEmpty()) {
+            const QSignalBlocker quiet(this);
+            document()->setPlainText(QString());
+        }
+        setWordWrapMode(mode);
+    }
+    setPlainText(text);
+}
+
 bool DBMemo::event(QEvent* event) {
     return takeShowTextEvent(event) || QPlainTextEdit::event(event);
 }
@@ -165,6 +188,8 @@ void DBMemo::focusOutEvent(QFocusEvent* event) {
 
 void DBMemo::insertFromMimeData(const QMimeData* source) {
     showPendingText(); // a paste or drop goes into the current record's text
+    if (source && source->hasText() && wrapModeFor(source->text()) == QTextOption::WrapAnywhere)
+        setWordWrapMode(QTextOption::WrapAnywhere); // before the long run is laid out
     QPlainTextEdit::insertFromMimeData(source);
 }
 

@@ -58,6 +58,9 @@ private:
     bool m_loading = false; // the control's text is being set from the record
 };
 
+// A memo picks its wrap mode from the text it is about to show: a text with a run of more than
+// a thousand characters without a blank wraps anywhere, any other at word boundaries (see
+// textwrap.h: laid out at word boundaries such a run takes minutes).
 class DBMemo : public QPlainTextEdit, public DataTextControl {
     Q_OBJECT
 public:
@@ -68,7 +71,7 @@ signals:
 
 protected:
     QString widgetText() const override { return QPlainTextEdit::toPlainText(); }
-    void setWidgetText(const QString& text) override { setPlainText(text); }
+    void setWidgetText(const QString& text) override;
     bool widgetReadOnly() const override { return isReadOnly(); }
     QString recordText(const Dataset& dataset) const override;
 

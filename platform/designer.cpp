@@ -1,5 +1,7 @@
 #include "designer.h"
 
+#include <QFile>
+#include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -35,6 +37,20 @@ QFont font(const QString& family, int pixelSize, bool bold) {
     f.setPixelSize(pixelSize);
     f.setBold(bold);
     return f;
+}
+
+QStringList registerDesignFonts(const QString& folder) {
+    QStringList families;
+    for (const char* file : {"ms_sans_serif.ttf", "tahoma.ttf", "tahomabd.ttf"}) {
+        const QString path = folder + QLatin1Char('/') + QLatin1String(file);
+        if (!QFile::exists(path))
+            continue;
+        const int id = QFontDatabase::addApplicationFont(path);
+        if (id >= 0)
+            families << QFontDatabase::applicationFontFamilies(id);
+    }
+    families.removeDuplicates();
+    return families;
 }
 
 QIcon checkMarkIcon(const QColor& colour) {

@@ -5,6 +5,7 @@
 #include <QIcon>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 
 class QLabel;
 class QLineEdit;
@@ -19,6 +20,12 @@ QLineEdit* edit(QWidget* parent, const char* name, const QRect& place,
                 const QString& text = QString());
 void setTextColour(QWidget* widget, const QColor& colour);
 QFont font(const QString& family, int pixelSize, bool bold = false);
+
+// The faces the windows are designed for ("MS Sans Serif", "Tahoma"), registered as the
+// program's own fonts from the metric-compatible files that Debian's fonts-wine package
+// installs, when they are there; without them stand-ins are used. Returns the families
+// registered.
+QStringList registerDesignFonts(const QString& folder = QStringLiteral("/usr/share/wine/fonts"));
 
 // The check mark of an "OK" button in the given colour, grey when disabled.
 QIcon checkMarkIcon(const QColor& colour);

@@ -10,6 +10,7 @@ namespace {
 QQueue<std::optional<QString>> g_fileAnswers;
 QQueue<bool> g_confirmAnswers;
 QString g_lastFilter;
+QString g_lastCaption;
 QString g_lastConfirmText;
 } // namespace
 
@@ -21,8 +22,9 @@ QString toQtFilter(const QString& filter) {
     return entries.join(QStringLiteral(";;"));
 }
 
-bool FileDialog::execute(QWidget* parent) {
+bool FileDialog::execute(QWidget* parent, const QString& caption) {
     g_lastFilter = filter;
+    g_lastCaption = caption;
     if (!g_fileAnswers.isEmpty()) {
         const std::optional<QString> answer = g_fileAnswers.dequeue();
         if (!answer)
@@ -32,6 +34,8 @@ bool FileDialog::execute(QWidget* parent) {
     }
     QFileDialog dialog(parent);
     dialog.setNameFilter(toQtFilter(filter));
+    if (!caption.isEmpty())
+        dialog.setWindowTitle(caption);
     dialog.setOption(QFileDialog::DontUseNativeDialog, false);
     dialog.setOption(QFileDialog::ReadOnly, false);
     if (m_kind == Open) {
@@ -75,6 +79,9 @@ void clearAnswers() {
 }
 QString lastFilter() {
     return g_lastFilter;
+}
+QString lastCaption() {
+    return g_lastCaption;
 }
 QString lastConfirmText() {
     return g_lastConfirmText;

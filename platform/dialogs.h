@@ -19,7 +19,8 @@ public:
     QString fileName;
 
     // Shows the dialog; true with fileName set when the user confirms, false on cancel.
-    bool execute(QWidget* parent);
+    // A caption says why the dialog comes, where the user did not ask for it.
+    bool execute(QWidget* parent, const QString& caption = QString());
 
 private:
     Kind m_kind;
@@ -38,6 +39,7 @@ void queueConfirm(bool ok);
 int pendingAnswers();
 void clearAnswers();
 QString lastFilter();      // the filter of the last file dialog shown or answered
+QString lastCaption();     // its caption ("" for the dialog's own)
 QString lastConfirmText(); // the question of the last confirmation shown or answered
 
 } // namespace dialogs

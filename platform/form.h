@@ -4,27 +4,38 @@
 #include <QPointer>
 #include <QVector>
 
-class QEventLoop;
-
 enum ModalResult { mrNone = 0, mrOk = 1, mrCancel = 2 };
 
 // Base of every window. Windows are created once at start-up and then only shown and
 // hidden. showModal() disables the windows visible when it starts and runs a loop of its
 // own that ends on a modal result or a close, not on hide: a modal window may be hidden and
 // shown again while its modal showing goes on.
+//
+// Showings nest: a window may be shown modally again while it is already showing (a second
+// notice raised on the message window); the newest showing takes the next result, and the
+// one under it goes on when it ends. Every showing ends when the application quits.
 class Form : public QMainWindow {
     Q_OBJECT
 public:
     explicit Form(QWidget* parent = nullptr);
+    ~Form() override;
 
     int showModal();
-    bool isModalShowing() const { return m_modalLoop != nullptr || m_inModal; }
+    bool isModalShowing() const { return !m_showings.isEmpty(); }
+    int modalDepth() const { return int(m_showings.size()); }
     void setModalResult(int result);
     int modalResult() const { return m_modalResult; }
 
     // Closes as the user's close would: close query, FormClose, hide (or, while shown
     // modally, sets the modal result "cancel", which ends the modal showing).
     void closeForm();
+
+    // The window that owns the taskbar entry. Every other window is tied to it: a dialog-type
+    // window in front of the window that showed it, without a taskbar entry of its own.
+    static void setMainForm(Form* main);
+    static Form* mainForm();
+    // The window currently shown modally on top of all others, or nullptr.
+    static Form* topModal();
 
 protected:
     virtual void FormShow() {}
@@ -45,10 +56,15 @@ protected:
     void setCentred(bool centred) { m_centred = centred; }
 
 private:
+    struct Showing;
     bool closeModal();
+    void placeAtCentre();
+    void prepareForWindowManager();
+    void handOverOwnedWindows();
+    QStringList windowTypes() const;
 
     bool m_centred = true;
+    QMargins m_frameMargins; // as the window manager framed the last showing
     int m_modalResult = mrNone;
-    bool m_inModal = false;
-    QEventLoop* m_modalLoop = nullptr;
+    QVector<Showing*> m_showings;
 };

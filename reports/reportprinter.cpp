@@ -32,11 +32,21 @@ QString defaultPrinterName() {
     return g_lookup ? g_lookup() : systemDefaultPrinter();
 }
 
+QMarginsF printMargins(const QMarginsF& hardwareMillimetres) {
+    // A printer that reports no margin of its own (a PDF queue, a driver that does not say)
+    // would have the first line and the left edge cut off by a real one.
+    if (!hardwareMillimetres.isNull())
+        return hardwareMillimetres;
+    return QMarginsF(minimumMarginMillimetres, minimumMarginMillimetres, minimumMarginMillimetres,
+                     minimumMarginMillimetres);
+}
+
 void preparePrinter(QPrinter& printer, const QString& documentName) {
     printer.setDocName(documentName);
     printer.setFullPage(false);
-    const QPageLayout layout = printer.pageLayout();
-    printer.setPageMargins(layout.minimumMargins(), layout.units());
+    QPageLayout layout = printer.pageLayout();
+    layout.setUnits(QPageLayout::Millimeter);
+    printer.setPageMargins(printMargins(layout.minimumMargins()), QPageLayout::Millimeter);
 }
 
 std::unique_ptr<QTextDocument> layOutForPrinter(const QTextDocument& doc, QPrinter& printer) {

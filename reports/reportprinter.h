@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMarginsF>
 #include <QString>
 #include <memory>
 
@@ -21,8 +22,13 @@ QString defaultPrinterName();
 void printOnDefaultPrinter(const QTextDocument& doc, const QString& documentName);
 
 // Sets a printer up for a job named `documentName`, laid over the whole printable area: no
-// margins beyond those the printer cannot print on.
+// margins beyond those the printer cannot print on, or 10 mm on every side where the
+// printer reports none.
 void preparePrinter(QPrinter& printer, const QString& documentName);
+
+constexpr double minimumMarginMillimetres = 10.0;
+// The margins of a page, in millimetres, from those the printer reports it cannot print on.
+QMarginsF printMargins(const QMarginsF& hardwareMillimetres);
 
 // The document laid out in pages of the printer's printable area, as it will be printed.
 std::unique_ptr<QTextDocument> layOutForPrinter(const QTextDocument& doc, QPrinter& printer);

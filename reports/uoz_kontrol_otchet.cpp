@@ -55,7 +55,8 @@ void SaveOtchetIfModified(TuozKontrol_otchet* form) {
         return;
     }
     form->SaveDialog1.filter = reportFilter;
-    if (!form->SaveDialog1.execute(form))
+    // Asked for by another command ("Открыть", "Печать", closing): the caption says why.
+    if (!form->SaveDialog1.execute(form, QStringLiteral("Сохранить изменения текущего текста")))
         return;
     text->saveToFile(reportfile::saveTarget(form->SaveDialog1.fileName));
     OtchetFileName = form->SaveDialog1.fileName;

@@ -1,5 +1,6 @@
 // Layout of the report editor: menu, tool bar and text area.
 #include "colorlist.h"
+#include "glyphs.h"
 #include "guard.h"
 #include "richedit.h"
 #include "uoz_kontrol_otchet.h"
@@ -8,20 +9,32 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFrame>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
-#include <QStyle>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
-// A theme icon where the desktop has one, else the style's nearest standard picture.
-QIcon glyph(const char* themeName, QStyle::StandardPixmap fallback) {
-    return QIcon::fromTheme(QString::fromLatin1(themeName),
-                            QApplication::style()->standardIcon(fallback));
-}
+// Enter in the font box would pick the typed name; only a pick from the list changes the
+// font, so the typed text alone changes nothing.
+class IgnoreEnter : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter)
+                return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
 
 QIcon swatch(const QColor& color) {
     QPixmap pixmap(16, 16);
@@ -59,11 +72,9 @@ QToolButton* toolButton(QToolBar* bar, const char* name, QAction* action, const 
 } // namespace
 
 void TuozKontrol_otchet::buildMenu() {
-    ImageList1 = {glyph("document-open", QStyle::SP_DialogOpenButton),
-                  glyph("document-save", QStyle::SP_DialogSaveButton),
-                  glyph("document-new", QStyle::SP_FileIcon),
-                  glyph("document-save-as", QStyle::SP_DriveFDIcon),
-                  glyph("document-print", QStyle::SP_FileDialogDetailedView)};
+    ImageList1 = {reportGlyph("document-open"), reportGlyph("document-save"),
+                  reportGlyph("document-new"), reportGlyph("document-save-as"),
+                  reportGlyph("document-print")};
 
     MainMenu1 = menuBar();
     MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
@@ -87,19 +98,18 @@ void TuozKontrol_otchet::buildMenu() {
     N8 = separator(file, "N8");
     N18 = item(file, "N18", QStringLiteral("Печать"), {}, ImageList1[4]);
     N19 = separator(file, "N19");
-    N5 = item(file, "N5", QStringLiteral("Выход"), {},
-              glyph("application-exit", QStyle::SP_DialogCloseButton));
+    N5 = item(file, "N5", QStringLiteral("Выход"), {}, reportGlyph("application-exit"));
 
     QMenu* edit = MainMenu1->addMenu(QStringLiteral("Правка"));
     N9 = edit->menuAction();
     N9->setObjectName(QStringLiteral("N9"));
     N10 = item(edit, "N10", QStringLiteral("Отменить"), QKeySequence(Qt::CTRL | Qt::Key_Z),
-               glyph("edit-undo", QStyle::SP_ArrowBack));
+               reportGlyph("edit-undo"));
     N11 = separator(edit, "N11");
     N12 = item(edit, "N12", QStringLiteral("Вырезать"), QKeySequence(Qt::SHIFT | Qt::Key_Delete),
-               glyph("edit-cut", QStyle::SP_DialogDiscardButton));
+               reportGlyph("edit-cut"));
     N13 = item(edit, "N13", QStringLiteral("Копировать"), QKeySequence(Qt::CTRL | Qt::Key_Insert),
-               glyph("edit-copy", QStyle::SP_FileDialogNewFolder));
+               reportGlyph("edit-copy"));
     N14 = separator(edit, "N14");
     N15 = item(edit, "N15", QStringLiteral("Выделить всё"));
     N16 = separator(edit, "N16");
@@ -140,6 +150,8 @@ void TuozKontrol_otchet::buildToolBar() {
     ComboBoxEx1->setFixedWidth(145);
     ComboBoxEx1->setEditable(true);
     ComboBoxEx1->setInsertPolicy(QComboBox::NoInsert);
+    ComboBoxEx1->setCompleter(nullptr);
+    ComboBoxEx1->lineEdit()->installEventFilter(new IgnoreEnter(ComboBoxEx1));
     ToolBar1->addWidget(ComboBoxEx1);
 }
 

@@ -9,6 +9,10 @@ packages=(cmake ninja-build g++ qt6-base-dev libsqlite3-dev fonts-dejavu-core lo
 # Old-format (Jet) banks: libmdb for their reader, mdb-export for its benchmark.
 packages+=(mdbtools-dev mdbtools pkg-config)
 
+# fonts-wine: the faces the windows are designed for; qt6-translations-l10n: Qt's own dialogs
+# in Russian; libxcb1-dev: window-manager hints under X11.
+packages+=(fonts-wine qt6-translations-l10n libxcb1-dev)
+
 missing=()
 for p in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

@@ -4,7 +4,6 @@
 #include "dbcontrols.h"
 #include "designer.h"
 #include "guard.h"
-#include "textwrap.h"
 #include "timer.h"
 
 #include <QAction>
@@ -12,9 +11,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QSignalBlocker>
 #include <QStyle>
-#include <QTextDocument>
 
 TuozKontrol* uozKontrol = nullptr;
 
@@ -190,28 +187,4 @@ void TuozKontrol::closeTable() {
 
 QString TuozKontrol::recordText(const QString& field) const {
     return DataModule1->ADOTableControl->fieldText(field);
-}
-
-// Sets the wrap mode of each memo for the text of the current record, before the memo lays
-// that text out. Qt lays a memo's text out again as soon as its wrap mode changes, so a long
-// run of the text still shown is taken out first (the new text replaces it anyway): laid out
-// at word boundaries it would take minutes.
-void TuozKontrol::fitWrapModes() {
-    for (DBMemo* memo : {DBMemo1, DBMemo_Otv1, DBMemo_Otv2, DBMemo_Otv3, DBMemo_Otv4}) {
-        const QString next = dbcontrols::displayText(recordText(memo->dataField()));
-        const QTextOption::WrapMode mode = textwrap::needsWrapAnywhere(next)
-                                               ? QTextOption::WrapAnywhere
-                                               : QTextOption::WrapAtWordBoundaryOrAnywhere;
-        if (memo->wordWrapMode() == mode)
-            continue;
-        // A memo that shows another text than the record's has the record's text waiting
-        // to be shown; one that shows it already keeps it.
-        QString shownAsNext = next;
-        shownAsNext.replace(QLatin1Char('\n'), QChar::ParagraphSeparator);
-        if (memo->document()->toRawText() != shownAsNext) {
-            const QSignalBlocker quiet(memo); // not an edit of the record
-            memo->document()->setPlainText(QString());
-        }
-        memo->setWordWrapMode(mode);
-    }
 }

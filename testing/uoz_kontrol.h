@@ -114,7 +114,6 @@ private:
     void closeTable();
     void moveToCurrentRecord();
     QString recordText(const QString& field) const;
-    void fitWrapModes();
 };
 
 extern TuozKontrol* uozKontrol;

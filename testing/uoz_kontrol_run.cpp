@@ -83,7 +83,6 @@ void TuozKontrol::ShowQuestion() {
     // The question starts with its whole allowance on display, not with what the previous
     // question or the answer-time window left there.
     Edit3->setText(numbers::floatToStr(s.countdown));
-    fitWrapModes();
     // A fresh second for every question: its first tick comes one second after it is shown.
     Timer3->setEnabled(false);
     Timer3->setEnabled(true);

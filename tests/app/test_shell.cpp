@@ -28,7 +28,8 @@ private slots:
                 visible << w->objectName();
         QCOMPARE(visible, QStringList{QStringLiteral("Form1")});
         QCOMPARE(Form1->windowTitle(), QStringLiteral("Квиронт"));
-        QCOMPARE(Form1->size(), QSize(640, 499));
+        QCOMPARE(Form1->centralWidget()->size(), QSize(632, 453)); // below the menu bar
+        QCOMPARE(Form1->centralWidget()->y(), Form1->MainMenu1->height());
         QCOMPARE(Form1->minimumSize(), Form1->maximumSize());
         QVERIFY(!(Form1->windowFlags() & Qt::WindowMaximizeButtonHint));
     }
@@ -104,6 +105,27 @@ private slots:
         QVERIFY(!vivsoobsh->isVisible());
         QCOMPARE(vivsoobsh->size(), QSize(402, 250));
         QVERIFY(vivsoobsh->windowFlags() & Qt::FramelessWindowHint);
+    }
+
+    void noticeRaisedWhileOneIsUpGetsItsOwnOk() {
+        // The answer-time window's notice is up when the countdown raises its own.
+        ModalWatcher watcher;
+        const QString first = QStringLiteral("Выберите один из временных интервалов !");
+        const QString second = QStringLiteral("Вы не успели ответить на вопрос!");
+        bool raised = false;
+        watcher.onNotice = [&](const QString& text) {
+            if (text == first && !raised) {
+                raised = true;
+                QTimer::singleShot(0, [&] { raiseNotice(second); });
+                return false; // still up when the second comes
+            }
+            return true;
+        };
+        raiseNotice(first);
+        QCOMPARE(watcher.notices, (QStringList{second, first}));
+        QVERIFY(!vivsoobsh->isVisible());
+        QVERIFY(!vivsoobsh->isModalShowing());
+        QVERIFY(Form1->isEnabled());
     }
 
     void noticeKeys_data() {

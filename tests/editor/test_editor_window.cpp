@@ -142,6 +142,34 @@ private slots:
         QVERIFY(table()->connection()->connected());
     }
 
+    // Laid out at word boundaries, a run of a million characters without a blank takes
+    // minutes: such a text wraps anywhere, the next record's short texts at word boundaries
+    // again, and each record's texts are shown whole.
+    void longRunsWrapAnywhere() {
+        const QString run(1000000, QChar(u'Ж'));
+        QVector<bankfile::Question> qs{fixture::question(1), fixture::question(2)};
+        qs[0].vopros = run;
+        for (QString& option : qs[0].otvet)
+            option = run;
+        openBank(fixture::makeBank(*m_dir, QStringLiteral("long.mdb"), qs));
+        const QList<DBMemo*> memos{w()->DBMemo1, w()->DBMemo2, w()->DBMemo3, w()->DBMemo4,
+                                   w()->DBMemo5};
+        const auto check = [&memos](const bankfile::Question& q, QTextOption::WrapMode mode) {
+            w()->grab(); // drawn, every text laid out
+            for (int i = 0; i < memos.size(); ++i) {
+                QCOMPARE(memos[i]->wordWrapMode(), mode);
+                QCOMPARE(memos[i]->toPlainText(), i == 0 ? q.vopros : q.otvet[i - 1]);
+            }
+        };
+        check(qs[0], QTextOption::WrapAnywhere);
+        QVERIFY(!QTest::currentTestFailed());
+        click(DBNavigator::Next);
+        check(qs[1], QTextOption::WrapAtWordBoundaryOrAnywhere);
+        QVERIFY(!QTest::currentTestFailed());
+        click(DBNavigator::Prior);
+        check(qs[0], QTextOption::WrapAnywhere);
+    }
+
     void cancellingTheOpenLeavesNoBank() {
         openBank(bank(2));
         openBank(QString());

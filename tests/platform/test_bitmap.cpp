@@ -104,6 +104,27 @@ private slots:
         QVERIFY(encodeBitmap(QImage()).isEmpty());
     }
 
+    // The file's bytes, field by field: rows bottom-up, each padded with zeros to four bytes
+    // (the writer fills a buffer in place, where nothing else would clear the padding).
+    void writesEveryByteOfTheFile() {
+        QImage rgb(1, 2, QImage::Format_RGB32);
+        rgb.setPixel(0, 0, qRgb(1, 2, 3));
+        rgb.setPixel(0, 1, qRgb(4, 5, 6));
+        Bmp truecolour(1, 2, 1, 24);
+        truecolour.pixels = QByteArray("\x06\x05\x04\0\x03\x02\x01\0", 8);
+        QCOMPARE(encodeBitmap(rgb), truecolour.bytes());
+
+        QImage indexed(2, 2, QImage::Format_Indexed8);
+        indexed.setColorTable({qRgb(10, 20, 30), qRgb(40, 50, 60)});
+        indexed.setPixel(0, 0, 1);
+        indexed.setPixel(1, 0, 0);
+        indexed.setPixel(0, 1, 0);
+        indexed.setPixel(1, 1, 1);
+        Bmp paletted(2, 2, 1, 8, 0, indexed.colorTable());
+        paletted.pixels = QByteArray("\0\x01\0\0\x01\0\0\0", 8);
+        QCOMPARE(encodeBitmap(indexed), paletted.bytes());
+    }
+
     // What the writer takes, the reader takes back; a larger picture (a phone photo) is
     // refused by the writer with the size and the limits, not stored for the reader to refuse.
     void writerKeepsToTheReadersLimits() {

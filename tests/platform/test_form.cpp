@@ -130,6 +130,65 @@ private slots:
         QVERIFY(owner.isEnabled());
     }
 
+    void nestedShowingsOfOneWindowEachEndOnTheirOwn() {
+        // A timer handler shows the window that is already shown modally again: the newer
+        // showing takes the first close, the older one goes on and takes the second.
+        Form owner;
+        owner.show();
+        Probe modal;
+        Form lateWindow;
+        QStringList steps;
+        later(5, [&] {
+            lateWindow.show(); // shown during the showing: usable, until the inner showing
+            later(5, [&] {
+                QCOMPARE(modal.modalDepth(), 2);
+                QVERIFY(!lateWindow.isEnabled() && !owner.isEnabled() && modal.isEnabled());
+                modal.closeForm();
+            });
+            steps << QStringLiteral("inner %1").arg(modal.showModal());
+            QVERIFY(modal.isVisible());
+            QCOMPARE(modal.modalDepth(), 1);
+            QVERIFY(lateWindow.isEnabled());
+            QVERIFY(!owner.isEnabled());
+            later(5, [&] { modal.closeForm(); });
+        });
+        steps << QStringLiteral("outer %1").arg(modal.showModal());
+        QCOMPARE(steps, (QStringList{"inner 2", "outer 2"}));
+        QCOMPARE(modal.closes, 2);
+        QVERIFY(!modal.isVisible());
+        QVERIFY(owner.isEnabled());
+        QVERIFY(lateWindow.isEnabled());
+    }
+
+    void windowDisabledByAnotherShowingCanBeShownModallyAgain() {
+        Form owner;
+        owner.show();
+        Probe first;
+        Probe second;
+        later(5, [&] {
+            later(5, [&] {
+                later(5, [&] {
+                    QVERIFY(first.isEnabled());
+                    QVERIFY(!second.isEnabled());
+                    first.closeForm();
+                });
+                first.showModal(); // `first` is disabled by the showing of `second`
+                QVERIFY(!first.isEnabled());
+                QVERIFY(second.isEnabled());
+                second.closeForm();
+            });
+            second.showModal();
+            QVERIFY(first.isEnabled());
+            first.closeForm();
+        });
+        first.showModal();
+        QVERIFY(!first.isModalShowing() && !second.isModalShowing());
+        for (QWidget* w : {static_cast<QWidget*>(&owner), static_cast<QWidget*>(&first),
+                           static_cast<QWidget*>(&second)})
+            QVERIFY(w->isEnabled());
+        QVERIFY(!first.isVisible() && !second.isVisible());
+    }
+
     void failingCloseKeepsTheWindowOpen() {
         ModalWatcher watcher;
         Probe modal;
@@ -190,6 +249,29 @@ private slots:
         QCOMPARE(dialogs::pendingAnswers(), 0);
         QCOMPARE(dialogs::lastFilter(), QStringLiteral("Файлы базы данных|*.mdb"));
         QCOMPARE(dialogs::toQtFilter(dlg.filter), QStringLiteral("Файлы базы данных (*.mdb)"));
+    }
+
+    // Last: quitting leaves the thread's loops ending at once until the next exec().
+    void showingsEndWhenTheApplicationQuits() {
+        Form owner;
+        owner.show();
+        Probe outer;
+        Probe inner;
+        int innerResult = -1;
+        later(5, [&] {
+            later(5, [] { QCoreApplication::exit(0); });
+            innerResult = inner.showModal();
+        });
+        outer.showModal();
+        QCOMPARE(innerResult, int(mrNone));
+        QVERIFY(!outer.isModalShowing() && !inner.isModalShowing());
+        QVERIFY(!outer.isVisible() && !inner.isVisible());
+        QVERIFY(owner.isEnabled());
+        QCOMPARE(outer.closes + inner.closes, 0); // the program ends; nothing is asked
+        outer.showModal();                        // while quitting, a showing ends at once
+        QVERIFY(!outer.isVisible());
+        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+        QCoreApplication::exec(); // leaves the quitting state for whatever runs next
     }
 };
 

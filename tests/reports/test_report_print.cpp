@@ -62,6 +62,21 @@ private slots:
         QCOMPARE(pdf, paged->pageCount());
     }
 
+    void pageKeepsTenMillimetresWhereThePrinterReportsNoMargin() {
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat); // reports no hardware margin
+        reportprint::preparePrinter(printer, QStringLiteral("margins"));
+        const QRectF paper = printer.paperRect(QPrinter::Millimeter);
+        const QRectF page = printer.pageRect(QPrinter::Millimeter);
+        QVERIFY(page.left() - paper.left() >= 9.99);
+        QVERIFY(page.top() - paper.top() >= 9.99);
+        QVERIFY(paper.right() - page.right() >= 9.99);
+        QVERIFY(paper.bottom() - page.bottom() >= 9.99);
+        // A printer's own margins are the printable area, as they are.
+        const QMarginsF hardware(4.2, 3.0, 4.2, 6.5);
+        QCOMPARE(reportprint::printMargins(hardware), hardware);
+    }
+
     void oneEndlessLineWrapsAnywhere() {
         QTextDocument doc;
         doc.setPlainText(QString(40000, QLatin1Char('x'))); // a binary file has no blanks

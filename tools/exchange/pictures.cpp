@@ -54,48 +54,6 @@ QImage opaque(QImage image) {
     return image.convertToFormat(QImage::Format_RGB32);
 }
 
-// A 24-bit bitmap file of an opaque picture, as encodeBitmap() writes it, without its per-byte
-// stores: an import may bring a thousand pictures.
-QByteArray bitmap24(const QImage& source) {
-    const QImage image = source.format() == QImage::Format_RGB32
-                             ? source
-                             : source.convertToFormat(QImage::Format_RGB32);
-    const int width = image.width(), height = image.height();
-    const qint64 stride = (qint64(width) * 3 + 3) / 4 * 4;
-    const quint32 offset = 14 + 40;
-    QByteArray out(offset + stride * height, '\0');
-    uchar* p = reinterpret_cast<uchar*>(out.data());
-    const auto put = [&p](quint32 v, int bytes) {
-        for (int i = 0; i < bytes; ++i)
-            *p++ = uchar(v >> (8 * i));
-    };
-    *p++ = 'B';
-    *p++ = 'M';
-    put(quint32(out.size()), 4);
-    put(0, 4);
-    put(offset, 4);
-    put(40, 4);
-    put(quint32(width), 4);
-    put(quint32(height), 4); // bottom-up
-    put(1, 2);               // planes
-    put(24, 2);
-    put(0, 4); // no compression
-    put(quint32(stride * height), 4);
-    put(2835, 4); // 72 dpi
-    put(2835, 4);
-    put(0, 4);
-    put(0, 4);
-    for (int y = height - 1; y >= 0; --y, p += stride - 3 * width) {
-        const QRgb* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = 0; x < width; ++x) {
-            *p++ = uchar(qBlue(line[x]));
-            *p++ = uchar(qGreen(line[x]));
-            *p++ = uchar(qRed(line[x]));
-        }
-    }
-    return out;
-}
-
 } // namespace
 
 QByteArray pictureFormat(const QByteArray& data) {
@@ -139,9 +97,7 @@ QByteArray pictureToGraph(const QByteArray& data) {
                    .arg(QString::fromLatin1(format.toUpper()), reader.errorString()));
     if (!withinLimits(image.size()))
         refuse(tooLarge(image.size()));
-    const QImage flat = opaque(image);
-    const bool indexed = flat.colorCount() > 0 && flat.colorCount() <= 256;
-    return indexed ? encodeBitmap(flat) : bitmap24(flat);
+    return encodeBitmap(opaque(image));
 }
 
 QByteArray graphToPng(const QByteArray& graph) {
