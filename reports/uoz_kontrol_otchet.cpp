@@ -34,6 +34,13 @@ TuozKontrol_otchet::TuozKontrol_otchet(QWidget* parent) : Form(parent) {
     FormCreate();
 }
 
+// Tearing the window down takes the focus from the editable font box, which then reports
+// "activated" while this object is already half destroyed: cut the boxes off first.
+TuozKontrol_otchet::~TuozKontrol_otchet() {
+    ComboBoxEx1->disconnect(this);
+    ColorBox1->disconnect(this);
+}
+
 void ShowOtchet(TuozKontrol_otchet* form) {
     form->RichEdit1->show();
 }

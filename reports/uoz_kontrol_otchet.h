@@ -20,6 +20,7 @@ class TuozKontrol_otchet : public Form {
     Q_OBJECT
 public:
     explicit TuozKontrol_otchet(QWidget* parent = nullptr);
+    ~TuozKontrol_otchet() override;
 
     QToolBar* ToolBar1;
     QToolButton* ToolButton1;
