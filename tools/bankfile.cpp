@@ -73,19 +73,23 @@ Writer::~Writer() {
 
 void Writer::add(const Question& q) {
     sqlite3_stmt* stmt = m_insert->stmt.get();
+    // Texts and the picture stay alive until the row is written, so SQLite need not copy them.
+    const QByteArray texts[5] = {q.vopros.toUtf8(), q.otvet[0].toUtf8(), q.otvet[1].toUtf8(),
+                                 q.otvet[2].toUtf8(), q.otvet[3].toUtf8()};
     bindVariant(stmt, 1, q.name);
-    bindText(stmt, 2, q.vopros);
-    for (int i = 0; i < 4; ++i)
-        bindText(stmt, 3 + i, q.otvet[i]);
+    for (int i = 0; i < 5; ++i)
+        sqlite3_bind_text(stmt, 2 + i, texts[i].constData(), int(texts[i].size()), SQLITE_STATIC);
     bindVariant(stmt, 7, q.prOtvet);
     if (q.graph.isEmpty())
         sqlite3_bind_null(stmt, 8);
     else
-        sqlite3_bind_blob(stmt, 8, q.graph.constData(), int(q.graph.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_blob(stmt, 8, q.graph.constData(), int(q.graph.size()), SQLITE_STATIC);
     try {
         m_insert->stmt.step();
         m_insert->stmt.reset();
+        sqlite3_clear_bindings(stmt); // nothing left pointing at the texts above
     } catch (const Error& e) {
+        sqlite3_clear_bindings(stmt);
         fail(m_path, e.message());
     }
 }

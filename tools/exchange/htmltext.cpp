@@ -42,19 +42,22 @@ public:
     Converter(QStringView html, bool newlinesBreak) : m_in(html), m_newlines(newlinesBreak) {}
 
     QString run() {
+        m_out.reserve(m_in.size()); // markup only ever shortens the text
         while (m_at < m_in.size()) {
             const QChar c = m_in[m_at];
             if (c == u'<' && tag())
                 continue;
             if (c == u'&' && entity())
                 continue;
-            ++m_at;
-            if (c == u'\n' && m_newlines)
+            if (c == u'\n' && m_newlines) {
+                ++m_at;
                 hardBreak();
-            else if (isHtmlSpace(c))
+            } else if (isHtmlSpace(c)) {
+                ++m_at;
                 m_space = true;
-            else
-                put(c);
+            } else {
+                put(plainRun());
+            }
         }
         return m_out;
     }
@@ -80,6 +83,16 @@ private:
     void softBreak() {
         m_block = true;
         m_space = false;
+    }
+
+    // The character here and those after it up to markup or whitespace: they go out as they
+    // stand, in one piece rather than one by one.
+    QStringView plainRun() {
+        const qsizetype start = m_at++;
+        while (m_at < m_in.size() && m_in[m_at] != u'<' && m_in[m_at] != u'&' &&
+               !isHtmlSpace(m_in[m_at]))
+            ++m_at;
+        return m_in.sliced(start, m_at - start);
     }
 
     // "<" starting a tag, a comment or a declaration: consumes it and returns true.

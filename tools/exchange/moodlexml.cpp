@@ -6,10 +6,12 @@
 #include "pictures.h"
 
 #include <QBuffer>
+#include <QThreadPool>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 #include <deque>
 #include <future>
+#include <memory>
 
 namespace exchange::moodlexml {
 namespace {
@@ -18,7 +20,7 @@ using namespace Qt::Literals::StringLiterals;
 
 // Pictures are decoded beside the reading, a few questions ahead; questions are still taken
 // or refused in the order of the source.
-constexpr size_t maxAhead = 8;
+constexpr size_t maxAhead = 64;
 
 // A question being read, and the first reason to refuse it.
 struct Pending {
@@ -62,12 +64,12 @@ void picture(Pending& p, const QString& base64, int line, Result& result) {
         p.refusedBeforePicture = true;
         return; // refused already: no need to look at the picture
     }
-    const auto decode = [bytes] { return pictureToGraph(bytes); };
-    try {
-        p.decoding = std::async(std::launch::async, decode);
-    } catch (const std::system_error&) { // no thread to be had: decode when it is taken
-        p.decoding = std::async(std::launch::deferred, decode);
-    }
+    // On the pool's threads, which live on: a thread started for each picture cost more than
+    // the decoding gained.
+    auto decode = std::make_shared<std::packaged_task<QByteArray()>>(
+        [bytes] { return pictureToGraph(bytes); });
+    p.decoding = decode->get_future();
+    QThreadPool::globalInstance()->start([decode] { (*decode)(); });
 }
 
 // <questiontext format="..."><text>...</text><file ... encoding="base64">...</file>
