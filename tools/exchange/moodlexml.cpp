@@ -9,6 +9,7 @@
 #include <QThreadPool>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
+#include <algorithm>
 #include <deque>
 #include <future>
 #include <memory>
@@ -18,9 +19,11 @@ namespace {
 
 using namespace Qt::Literals::StringLiterals;
 
-// Pictures are decoded beside the reading, a few questions ahead; questions are still taken
-// or refused in the order of the source.
+// Pictures are decoded beside the reading, some questions ahead, so that the reader rarely
+// waits for one; questions are still taken or refused in the order of the source. A few
+// pictures at a time keep the decoding threads busy, and bound the memory large ones take.
 constexpr size_t maxAhead = 64;
+constexpr qsizetype maxPicturesAhead = 4;
 
 // A question being read, and the first reason to refuse it.
 struct Pending {
@@ -166,7 +169,9 @@ void settle(std::deque<Pending>& ahead, Result& result, bool all) {
         Pending& p = ahead.front();
         const bool ready = !p.decoding.valid() || p.decoding.wait_for(std::chrono::seconds(0)) ==
                                                       std::future_status::ready;
-        if (!all && !ready && ahead.size() <= maxAhead)
+        const auto decoding = [](const Pending& other) { return other.decoding.valid(); };
+        if (!all && !ready && ahead.size() <= maxAhead &&
+            std::count_if(ahead.begin(), ahead.end(), decoding) <= maxPicturesAhead)
             return;
         if (p.decoding.valid()) {
             try {
