@@ -199,6 +199,45 @@ private slots:
         QVERIFY(!r.broken);
     }
 
+    // Pictures are decoded ahead of the reader, many at a time: each question must still get
+    // its own picture, and refusals come in the order of the source, up to where it breaks.
+    void moodleManyPicturesKeepTheirQuestions() {
+        const int count = 150;
+        QByteArray xml = "<quiz>\n";
+        for (int i = 0; i < count; ++i) {
+            QImage image(3 + i % 5, 2, QImage::Format_RGB32);
+            image.fill(qRgb(i, 255 - i, i % 7 * 30));
+            const QByteArray file = i % 7 == 3 ? QByteArray("\x89PNG\r\n\x1a\nbroken")
+                                               : saved(image, i % 2 ? "png" : "bmp");
+            xml += moodleQuestion("<name><text>" + QByteArray::number(i + 1) +
+                                  "</text></name><questiontext><text>q" + QByteArray::number(i) +
+                                  "</text><file encoding=\"base64\">" + file.toBase64() +
+                                  "</file></questiontext>" + fourAnswers());
+        }
+        Result r;
+        moodlexml::read(xml + "<question type=\"multichoice\">\n<oops></quiz>", r);
+        QVERIFY(r.broken);
+        QCOMPARE(r.refusals.size(), count / 7 + 1); // broken pictures, then the break itself
+        for (qsizetype i = 0; i + 1 < r.refusals.size(); ++i)
+            QVERIFY(r.refusals[i].text.startsWith(QStringLiteral("рисунок PNG не читается")));
+        int last = 0;
+        for (const Message& m : r.refusals) {
+            QVERIFY2(m.line > last, qPrintable(refusals(r).join('\n')));
+            last = m.line;
+        }
+        QCOMPARE(r.questions.size(), count - count / 7);
+        int expected = 0;
+        for (const Question& q : r.questions) {
+            if (expected % 7 == 3)
+                ++expected;
+            QCOMPARE(q.vopros, QStringLiteral("q%1").arg(expected));
+            const QImage back = decodeGraph(q.graph);
+            QCOMPARE(back.width(), 3 + expected % 5);
+            QCOMPARE(back.pixel(0, 1), qRgb(expected, 255 - expected, expected % 7 * 30));
+            ++expected;
+        }
+    }
+
     void moodleBrokenXmlStopsWhereItBreaks() {
         Result r;
         moodlexml::read("<quiz>\n" + moodleQuestion(fourAnswers()) + "<question>\n<oops></quiz>",
