@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <sqlite3.h>
 
 namespace bankfile {
@@ -84,12 +85,12 @@ void Writer::add(const Question& q) {
         sqlite3_bind_null(stmt, 8);
     else
         sqlite3_bind_blob(stmt, 8, q.graph.constData(), int(q.graph.size()), SQLITE_STATIC);
+    // Nothing may be left pointing at the texts above, whether the row is written or not.
+    const auto unbind = qScopeGuard([stmt] { sqlite3_clear_bindings(stmt); });
     try {
         m_insert->stmt.step();
         m_insert->stmt.reset();
-        sqlite3_clear_bindings(stmt); // nothing left pointing at the texts above
     } catch (const Error& e) {
-        sqlite3_clear_bindings(stmt);
         fail(m_path, e.message());
     }
 }
