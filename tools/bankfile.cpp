@@ -51,6 +51,10 @@ Writer::Writer(const QString& path) : m_path(path), m_partPath(path + QStringLit
         fail(path, reason);
     }
     try {
+        // The file is new and only takes its name once it is complete; a failure removes it.
+        // A rollback journal would protect nothing here, and costs a flush to disk every time
+        // the page cache spills in the middle of the one transaction.
+        sqlite::exec(m_db, QStringLiteral("PRAGMA journal_mode=OFF"));
         sqlite::exec(m_db, QString::fromLatin1(schema));
         sqlite::exec(m_db, QStringLiteral("BEGIN"));
         m_insert = new Insert{sqlite::Statement(
