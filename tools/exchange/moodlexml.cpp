@@ -6,6 +6,7 @@
 #include "pictures.h"
 
 #include <QBuffer>
+#include <QThread>
 #include <QThreadPool>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -49,6 +50,16 @@ QString textOf(const QString& text, QStringView format) {
     return htmlToText(text, format == u"moodle_auto_format");
 }
 
+// Threads that decode pictures: one fewer than the cores, so that the reader, which the whole
+// import waits on, keeps one to itself.
+QThreadPool& decoders() {
+    struct Pool : QThreadPool {
+        Pool() { setMaxThreadCount(std::max(1, QThread::idealThreadCount() - 1)); }
+    };
+    static Pool pool;
+    return pool;
+}
+
 // A base64 picture: the first one becomes the question's.
 void picture(Pending& p, const QString& base64, int line, Result& result) {
     if (p.hasPicture) {
@@ -72,7 +83,7 @@ void picture(Pending& p, const QString& base64, int line, Result& result) {
     auto decode = std::make_shared<std::packaged_task<QByteArray()>>(
         [bytes] { return pictureToGraph(bytes); });
     p.decoding = decode->get_future();
-    QThreadPool::globalInstance()->start([decode] { (*decode)(); });
+    decoders().start([decode] { (*decode)(); });
 }
 
 // <questiontext format="..."><text>...</text><file ... encoding="base64">...</file>
