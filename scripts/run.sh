@@ -15,7 +15,7 @@ work=${KV_WORK_DIR:-$HOME/kviront}
 mkdir -p "$work"
 bank="$work/sample.mdb"
 if [ ! -f "$bank" ]; then
-    "$build/tools/kviront-bank" build samples/solar-system.txt "$bank"
+    "$build/tools/bank/kviront-bank" build samples/solar-system.txt "$bank"
 fi
 echo "Sample question bank: $bank"
 echo "Test protocols (*.usr) are written to: $work"

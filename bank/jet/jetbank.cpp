@@ -1,7 +1,7 @@
 #include "jetbank.h"
 
 #include "error.h"
-#include "jet/jetstream_format.h"
+#include "jetstream_format.h"
 #include "sqlite.h"
 #include "textfile.h"
 

@@ -2,8 +2,8 @@
 #include "jetbank.h"
 
 #include "error.h"
-#include "jet/jetstream_format.h"
 #include "jetstream.h"
+#include "jetstream_format.h"
 #include "oleobject.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 #include "jetstream.h"
 
 #include "error.h"
-#include "jet/jetstream_format.h"
+#include "jetstream_format.h"
 
 #include <cstring>
 

@@ -5,7 +5,7 @@
 #include <QVector>
 
 // The records of one table of an old-format (Jet) bank, as the reader process streams them
-// (jet/jetstream_format.h), before any decoding.
+// (reader/jetstream_format.h), before any decoding.
 namespace jetstream {
 
 struct Table {

@@ -3,7 +3,7 @@
 // Shared steps of the question-editor tests: the whole program as start-up makes it, banks
 // made fresh in a temporary folder, the editor's window driven as a user drives it, and the
 // bank file read back behind the program's back.
-#include "../bank/bankfixture.h"
+#include "bankfixture.h"
 #include "dataModule.h"
 #include "dbcontrols.h"
 #include "dbnavigator.h"

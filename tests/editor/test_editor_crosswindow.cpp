@@ -2,7 +2,7 @@
 #include "editor_fixture.h"
 #include "kviront.h"
 
-#include "../testing/run_fixture.h"
+#include "run_fixture.h"
 
 #include <QTimer>
 

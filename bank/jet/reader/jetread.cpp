@@ -1,6 +1,6 @@
 // kviront-jetread FILE [TABLE]: reads one table of a Jet 3 / Jet 4 database (an old-format
 // question bank) and writes its records to standard output in the stream that
-// bank/jetstream.h describes. The program runs it as a child process under resource limits,
+// bank/jet/jetstream.h describes. The program runs it as a child process under resource limits,
 // because libmdb is not hardened against damaged files: a crash here is only a failed read.
 #include "jetstream_format.h"
 

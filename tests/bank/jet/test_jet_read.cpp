@@ -3,10 +3,10 @@
 #include "adoconnection.h"
 #include "adotable.h"
 #include "error.h"
-#include "jet/jetstream_format.h"
 #include "jetbank.h"
 #include "jetfixture.h"
 #include "jetstream.h"
+#include "jetstream_format.h"
 #include "oleobject.h"
 
 #include <QFileInfo>
