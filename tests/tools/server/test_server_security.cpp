@@ -96,11 +96,12 @@ private slots:
 
     void onlyTheFourCallsAndOnlyAnswerNamesTheRightAnswer() {
         pg::Connection super(m_server->cluster.superConninfo());
-        const pg::Result r = super.exec(
-            "SELECT p.proname, pg_get_function_result(p.oid) FROM pg_proc p JOIN pg_namespace n "
-            "ON n.oid = p.pronamespace WHERE n.nspname NOT IN ('pg_catalog', "
-            "'information_schema') AND has_function_privilege('kviront_trainee', p.oid, "
-            "'EXECUTE') ORDER BY 1");
+        const pg::Result r =
+            super.exec("SELECT p.proname, concat(pg_get_function_result(p.oid), ' ', "
+                       "array_to_string(p.proargnames, ',')) FROM pg_proc p JOIN pg_namespace n "
+                       "ON n.oid = p.pronamespace WHERE n.nspname NOT IN ('pg_catalog', "
+                       "'information_schema') AND has_function_privilege('kviront_trainee', p.oid, "
+                       "'EXECUTE') ORDER BY 1");
         QStringList names;
         for (int i = 0; i < r.rows(); ++i) {
             names << r.text(i, 0);
