@@ -57,8 +57,6 @@ private slots:
         QTest::newRow("newer format")
             << QByteArray("KVIRONT SERVER BANK 2\nconninfo=host=a\nbank=b\n")
             << QStringLiteral("более новой версией");
-        QTest::newRow("broken first line") << QByteArray("KVIRONT SERVER BANK x\nconninfo=host=a\n")
-                                           << QStringLiteral("первая строка");
         QTest::newRow("no conninfo") << QByteArray("KVIRONT SERVER BANK 1\nbank=b\n")
                                      << QStringLiteral("нет строки подключения");
         QTest::newRow("no bank") << QByteArray("KVIRONT SERVER BANK 1\nconninfo=host=a\n")
@@ -69,9 +67,6 @@ private slots:
         QTest::newRow("bad conninfo")
             << QByteArray("KVIRONT SERVER BANK 1\nconninfo=host='a\nbank=b\n")
             << QStringLiteral("строка подключения не читается");
-        QTest::newRow("empty name")
-            << QByteArray("KVIRONT SERVER BANK 1\nconninfo=host=a\nbank= \n")
-            << QStringLiteral("имя банка пустое");
     }
     void brokenFilesAreRefusedWithTheReason() {
         QFETCH(QByteArray, bytes);
@@ -111,25 +106,6 @@ private slots:
         QVERIFY2(message.contains(QStringLiteral("«10.0.0.5:5433/kv»")), qPrintable(message));
         QVERIFY(!connection.connected());
         QCOMPARE(fixture::readAll(link), before);
-    }
-
-    void unreachableServerIsNamedWithTheReason() {
-        QTemporaryDir dir; // a socket folder where no server listens
-        serverbank::TraineeClient client(
-            QStringLiteral("host='%1' port=5999 dbname=kviront user=kviront_trainee")
-                .arg(dir.path()));
-        try {
-            client.startRun(QStringLiteral("b"), QStringLiteral("t"), QStringLiteral("h"), 35,
-                            QLatin1Char(','));
-            QFAIL("a run started without a server");
-        } catch (const ServerError& e) {
-            QCOMPARE(e.kind(), ServerError::Kind::Unreachable);
-            QVERIFY(e.connectionLost());
-            QVERIFY2(e.message().startsWith(QStringLiteral("Нет связи с сервером класса «%1:5999/"
-                                                           "kviront»: ")
-                                                .arg(dir.path())),
-                     qPrintable(e.message()));
-        }
     }
 
     void zeroCharacterIsRefusedBeforeItCouldBeCutShort() {

@@ -136,6 +136,11 @@ private slots:
         // The same server stopped: now it is the connection that fails.
         m_cluster->stop();
         QCOMPARE(kindOf([&] { wrong.connect(); }), ServerError::Kind::Unreachable);
+        const QString message = errorOf<ServerError>([&] { wrong.connect(); });
+        QVERIFY2(
+            message.startsWith(QStringLiteral("Нет связи с сервером класса «%1:5432/kviront»: ")
+                                   .arg(m_cluster->socketDir())),
+            qPrintable(message));
         QVERIFY(m_cluster->start());
     }
 };
