@@ -68,6 +68,7 @@ TuozKontrol::TuozKontrol(QWidget* parent) : Form(parent) {
     Timer1 = new Timer(this, QStringLiteral("Timer1"), 100, true, [this] { Timer1Timer(); });
     Timer2 = new Timer(this, QStringLiteral("Timer2"), 1000, true, [this] { Timer2Timer(); });
     Timer3 = new Timer(this, QStringLiteral("Timer3"), 1000, false, [this] { Timer3Timer(); });
+    Timer4 = new Timer(this, QStringLiteral("Timer4"), 1000, false, [this] { Timer4Timer(); });
 }
 
 void TuozKontrol::buildMenu() {
@@ -182,6 +183,9 @@ void TuozKontrol::setStatus(const QString& text, const QColor& colour) {
 }
 
 void TuozKontrol::closeTable() {
+    // A question or an answer waits for the server only while its record is open.
+    if (m_serverWait == ServerWait::Answer || m_serverWait == ServerWait::Question)
+        endServerWait();
     DataModule1->ADOTableControl->close();
 }
 

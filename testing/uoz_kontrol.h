@@ -5,6 +5,7 @@
 #include "protocol_buffer.h"
 #include "run_state.h"
 
+#include <QColor>
 #include <QStringList>
 #include <memory>
 
@@ -16,6 +17,7 @@ class QAction;
 class QLabel;
 class QLineEdit;
 class QMenuBar;
+class ServerError;
 class Timer;
 
 // The test window: opens a bank, puts its questions to the trainee one at a time with a
@@ -63,6 +65,7 @@ public:
     Timer* Timer1; // end-of-run check
     Timer* Timer2; // clock
     Timer* Timer3; // countdown
+    Timer* Timer4; // resends to the classroom server while it cannot be reached
 
     // Handlers.
     void N8Click();
@@ -77,6 +80,7 @@ public:
     void Timer1Timer();
     void Timer2Timer();
     void Timer3Timer();
+    void Timer4Timer();
 
     // The engine.
     void BuildQuestionOrder();
@@ -114,6 +118,24 @@ private:
     void closeTable();
     void moveToCurrentRecord();
     QString recordText(const QString& field) const;
+
+    // A run on a server bank (uoz_kontrol_server.cpp). The record on screen is fetched from
+    // the server before it is shown, and an answer is recorded there before the window handles
+    // it; while the server cannot be reached the window waits, resending, with the countdown
+    // stopped. Each returns false when the step now waits for the server.
+    enum class ServerWait { None, Answer, Question, Finish };
+    bool serverQuestionReady();
+    bool serverAnswerRecorded(int option);
+    void finishServerRun(bool completed);
+    void waitForServer(ServerWait what);
+    void scheduleResend();
+    void endServerWait();
+    ServerWait m_serverWait = ServerWait::None;
+    int m_pendingOption = 0;
+    double m_pendingSeconds = 0;
+    int m_resendAttempt = 0;
+    QString m_statusBeforeWait;
+    QColor m_colourBeforeWait;
 };
 
 extern TuozKontrol* uozKontrol;

@@ -79,4 +79,6 @@ void TuozKontrol::saveProtocol(const QString& firstFooterLine, bool unfinished) 
     // The error box names the file and the reason; the caller still ends the run, and the
     // text stays in Memo1 until the next bank is opened.
     guard([&] { textfile::writeFileAtomically(protocolPath(s.protocolFileName), bytes); });
+    // The server hears of the end after the protocol is safe; its refusal is told on its own.
+    guard([&] { finishServerRun(!unfinished); });
 }
