@@ -201,24 +201,29 @@ void Connection::connect() {
     const char* values[] = {
         connectSeconds.constData(), "kviront", "1",    "5", "2", "3", userTimeout.constData(),
         m_conninfo.constData(),     "UTF8",    nullptr};
-    m_conn = PQconnectdbParams(keys, values, 1);
-    if (PQstatus(m_conn) == CONNECTION_OK) {
-        m_serverName = nameOf(QString::fromUtf8(PQhost(m_conn)), QString::fromUtf8(PQport(m_conn)),
-                              QString::fromUtf8(PQdb(m_conn)));
-        m_user = QString::fromUtf8(PQuser(m_conn));
-        return;
+    QString why;
+    // A server that answers a ping is there: then it was the login that failed, unless the
+    // server was only starting up or shutting down at the first try (it then refuses logins
+    // with a word of its own, and pings well a moment later): one more try tells.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        m_conn = PQconnectdbParams(keys, values, 1);
+        if (PQstatus(m_conn) == CONNECTION_OK) {
+            m_serverName =
+                nameOf(QString::fromUtf8(PQhost(m_conn)), QString::fromUtf8(PQport(m_conn)),
+                       QString::fromUtf8(PQdb(m_conn)));
+            m_user = QString::fromUtf8(PQuser(m_conn));
+            return;
+        }
+        why = m_conn ? trimmed(PQerrorMessage(m_conn)) : QStringLiteral("нехватка памяти");
+        disconnect();
+        if (PQpingParams(keys, values, 1) != PQPING_OK)
+            throw ServerError(
+                Kind::Unreachable,
+                QStringLiteral("Нет связи с сервером класса «%1»: %2").arg(m_serverName, why));
     }
-    const QString why =
-        m_conn ? trimmed(PQerrorMessage(m_conn)) : QStringLiteral("нехватка памяти");
-    disconnect();
-    // A server that answers a ping is there: then it was the login that failed.
-    if (PQpingParams(keys, values, 1) == PQPING_OK)
-        throw ServerError(Kind::LoginRefused,
-                          QStringLiteral("Сервер класса «%1» не пустил пользователя «%2»: %3")
-                              .arg(m_serverName, m_user, why));
-    throw ServerError(
-        Kind::Unreachable,
-        QStringLiteral("Нет связи с сервером класса «%1»: %2").arg(m_serverName, why));
+    throw ServerError(Kind::LoginRefused,
+                      QStringLiteral("Сервер класса «%1» не пустил пользователя «%2»: %3")
+                          .arg(m_serverName, m_user, why));
 }
 
 void Connection::lost(const QString& why) {
