@@ -206,6 +206,7 @@ void Connection::connect() {
     // server was only starting up or shutting down at the first try (it then refuses logins
     // with a word of its own, and pings well a moment later): one more try tells.
     for (int attempt = 0; attempt < 2; ++attempt) {
+        const qint64 started = monotonicMs();
         m_conn = PQconnectdbParams(keys, values, 1);
         if (PQstatus(m_conn) == CONNECTION_OK) {
             m_serverName =
@@ -216,7 +217,9 @@ void Connection::connect() {
         }
         why = m_conn ? trimmed(PQerrorMessage(m_conn)) : QStringLiteral("нехватка памяти");
         disconnect();
-        if (PQpingParams(keys, values, 1) != PQPING_OK)
+        // A connect that ran out of time found no server: a ping would only wait as long again.
+        const bool timedOut = monotonicMs() - started >= connectSeconds.toInt() * 1000 - 100;
+        if (timedOut || PQpingParams(keys, values, 1) != PQPING_OK)
             throw ServerError(
                 Kind::Unreachable,
                 QStringLiteral("Нет связи с сервером класса «%1»: %2").arg(m_serverName, why));

@@ -8,8 +8,12 @@
 #include <QElapsedTimer>
 #include <QTest>
 #include <QThread>
+#include <arpa/inet.h>
 #include <atomic>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 
 using serverbank::RunSession;
 
@@ -171,6 +175,33 @@ private slots:
         const int option = untilConnected([&] { return run.answer(1, 4, 6); }, losses).option;
         QVERIFY(option == 2 || option == 4);
         QCOMPARE(answersOf(run.token()), (QMultiMap<int, int>{{1, option}}));
+    }
+
+    // A machine that takes the connection and never says a word (the server process hung):
+    // the start of a run gives up within its timeout, as for no server at all.
+    void aServerThatNeverAnswersTheLoginCostsOneTimeout() {
+        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        QVERIFY(::bind(listener, reinterpret_cast<sockaddr*>(&address), length) == 0);
+        QVERIFY(::listen(listener, 4) == 0);
+        QVERIFY(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0);
+        const serverbank::BankLink silent{
+            QStringLiteral("host=127.0.0.1 port=%1 dbname=kviront user=kviront_trainee")
+                .arg(ntohs(address.sin_port)),
+            QStringLiteral("Класс")};
+        QElapsedTimer clock;
+        clock.start();
+        try {
+            RunSession run(silent, request(9), 2000);
+            QFAIL("a silent server started a run");
+        } catch (const ServerError& e) {
+            QVERIFY2(e.connectionLost(), qPrintable(e.message()));
+        }
+        ::close(listener);
+        QVERIFY2(clock.elapsed() < 3500, qPrintable(QString::number(clock.elapsed())));
     }
 };
 
