@@ -9,8 +9,7 @@ namespace {
 
 QString quotedUser(const QString& value) {
     QString v = value;
-    return QLatin1Char('"') + v.replace(QLatin1Char('"'), QLatin1String("\"\"")) +
-           QLatin1Char('"');
+    return QLatin1Char('"') + v.replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
 }
 
 bool write(const QString& path, const QString& text) {
@@ -18,20 +17,41 @@ bool write(const QString& path, const QString& text) {
     return f.open(QIODevice::WriteOnly) && f.write(text.toUtf8()) >= 0;
 }
 
+// "name" "secret" lines of the users' SCRAM secrets on the cluster; empty when not all are there.
+QStringList secrets(const PgCluster& cluster, const QStringList& users) {
+    QStringList lines;
+    PGconn* c = PQconnectdb(cluster.superConninfo().toUtf8().constData());
+    const QByteArray names = users.join(QLatin1Char(',')).toUtf8();
+    const char* values[] = {names.constData()};
+    PGresult* r = PQexecParams(c,
+                               "SELECT rolname, rolpassword FROM pg_authid WHERE rolname = ANY "
+                               "(string_to_array($1, ',')) AND rolpassword LIKE 'SCRAM-SHA-256$%'",
+                               1, nullptr, values, nullptr, nullptr, 0);
+    for (int i = 0; i < PQntuples(r); ++i)
+        lines << quotedUser(QString::fromUtf8(PQgetvalue(r, i, 0))) + QLatin1Char(' ') +
+                     quotedUser(QString::fromUtf8(PQgetvalue(r, i, 1)));
+    PQclear(r);
+    PQfinish(c);
+    return lines.size() == users.size() ? lines : QStringList();
+}
+
 } // namespace
 
-PgBouncer::PgBouncer(const PgCluster& cluster, const QList<User>& users, int maxClients,
+PgBouncer::PgBouncer(const PgCluster& cluster, const QStringList& users, int maxClients,
                      int poolSize)
     : m_dir(QStringLiteral("/tmp/kv-pgb-XXXXXX")) {
-    QStringList list;
-    for (const User& u : users)
-        list << quotedUser(u.name) + QLatin1Char(' ') + quotedUser(u.password);
-    // No listen_addr: no TCP at all, the socket in the folder only.
+    const QStringList list = secrets(cluster, users);
+    if (list.isEmpty()) {
+        m_error = QStringLiteral("no SCRAM secrets on the cluster for ") + users.join(", ");
+        return;
+    }
+    // No listen_addr: no TCP at all, the socket in the folder only. A class connects at once:
+    // the backlog takes them all.
     const QString ini =
         QStringLiteral("[databases]\n%1 = host=%2 port=%3 dbname=%1\n"
                        "[pgbouncer]\nunix_socket_dir = %4\nlisten_port = %5\n"
                        "auth_type = scram-sha-256\nauth_file = %4/users.txt\n"
-                       "pool_mode = transaction\nmax_client_conn = %6\n"
+                       "pool_mode = transaction\nmax_client_conn = %6\nlisten_backlog = %6\n"
                        "default_pool_size = %7\n"
                        "logfile = %4/pgbouncer.log\nlog_connections = 0\n"
                        "log_disconnections = 0\n")
@@ -54,7 +74,7 @@ PgBouncer::PgBouncer(const PgCluster& cluster, const QList<User>& users, int max
         m_error = QStringLiteral("pgbouncer did not start: ") + m_process.errorString();
         return;
     }
-    const QByteArray ping = conninfo(users.value(0).name, QString()).toUtf8();
+    const QByteArray ping = conninfo(users.value(0), QString()).toUtf8();
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < 30000) {
@@ -66,8 +86,8 @@ PgBouncer::PgBouncer(const PgCluster& cluster, const QList<User>& users, int max
     }
     QFile log(m_dir.filePath(QStringLiteral("pgbouncer.log")));
     log.open(QIODevice::ReadOnly);
-    m_error = QStringLiteral("pgbouncer is not ready: ") + QString::fromLocal8Bit(m_process.readAll()) +
-              QString::fromLocal8Bit(log.readAll());
+    m_error = QStringLiteral("pgbouncer is not ready: ") +
+              QString::fromLocal8Bit(m_process.readAll()) + QString::fromLocal8Bit(log.readAll());
 }
 
 PgBouncer::~PgBouncer() {

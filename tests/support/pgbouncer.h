@@ -7,17 +7,14 @@
 
 // PgBouncer in transaction mode in front of a throwaway cluster, for the benchmark: Debian's
 // pgbouncer with a config of its own in a temporary folder, on a Unix socket only. Never
-// touches a system PgBouncer. Users log in with the passwords given; the pooler logs in to
-// the cluster with the same ones.
+// touches a system PgBouncer. The users named log in as on the cluster: the pooler holds their
+// SCRAM secrets as the cluster keeps them, and logs in to the cluster with the client's proof,
+// as an administrator would set it up.
 class PgBouncer {
 public:
-    struct User {
-        QString name;
-        QString password;
-    };
     static constexpr int port = 6432;
 
-    PgBouncer(const PgCluster& cluster, const QList<User>& users, int maxClients, int poolSize);
+    PgBouncer(const PgCluster& cluster, const QStringList& users, int maxClients, int poolSize);
     ~PgBouncer();
 
     bool ok() const { return m_error.isEmpty(); }
