@@ -284,6 +284,101 @@ private slots:
                     .contains(QStringLiteral("WITHOUT ROWID")));
     }
 
+    // A field declared INTEGER PRIMARY KEY is the row id: changing it moves the record.
+    void keyFieldThatIsTheRowIdCanBeChanged() {
+        const QString path = m_dir.filePath(QStringLiteral("key-name.mdb"));
+        fixture::sql(path, QStringLiteral("CREATE TABLE kontrol (Name INTEGER PRIMARY KEY, "
+                                          "Vopros, Otvet1, Otvet2, Otvet3, Otvet4, PrOtvet, "
+                                          "Graph); INSERT INTO kontrol (Name, Vopros) VALUES "
+                                          "(1, 'a'), (2, 'b'), (3, 'c')"));
+        Program p(path);
+        p.table.setRecNo(2);
+        p.table.edit();
+        p.table.setFieldText(QStringLiteral("Name"), QStringLiteral("20"));
+        p.table.post();
+        // Still the record just written, now where the table delivers it.
+        QCOMPARE(p.table.recNo(), 3);
+        QCOMPARE(p.table.fieldText(QStringLiteral("Name")), QStringLiteral("20"));
+        QCOMPARE(p.table.fieldText(QStringLiteral("Vopros")), QStringLiteral("b"));
+        p.table.edit();
+        p.table.setFieldText(QStringLiteral("Vopros"), QStringLiteral("b2"));
+        p.table.post();
+        QCOMPARE(p.names(), (QStringList{"1", "3", "20"}));
+        p.table.last();
+        p.table.remove();
+        handlerEnds();
+        QCOMPARE(Program(path).names(), (QStringList{"1", "3"}));
+
+        // A delete that finds its record already gone says so, and the record leaves the list.
+        Program other(path);
+        other.table.remove();
+        p.table.first();
+        handlerEnds();
+        QVERIFY(errorOf([&] { p.table.remove(); }).contains(QStringLiteral("уже была удалена")));
+        QCOMPARE(p.names(), (QStringList{"3"}));
+    }
+
+    // What is typed into a numeric field is stored exactly, or refused.
+    void typedNumbersAreStoredExactlyOrRefused_data() {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("stored"); // typeof and text of the stored value, or ""
+        QTest::newRow("17 digits") << "Name"
+                                   << "12345678901234567"
+                                   << "integer 12345678901234567";
+        QTest::newRow("largest") << "Name"
+                                 << "-9223372036854775808"
+                                 << "integer -9223372036854775808";
+        QTest::newRow("beyond 64 bits") << "Name"
+                                        << "9223372036854775808"
+                                        << "";
+        QTest::newRow("whole, with exponent") << "Name"
+                                              << "1{sep}2345678901234567E16"
+                                              << "integer 12345678901234567";
+        QTest::newRow("fraction") << "Name"
+                                  << "2{sep}5"
+                                  << "real 2.5";
+        QTest::newRow("real field, exact") << "PrOtvet"
+                                           << "9007199254740992"
+                                           << "real 9007199254740992.0";
+        QTest::newRow("real field, beyond") << "PrOtvet"
+                                            << "9007199254740993"
+                                            << "";
+    }
+    void typedNumbersAreStoredExactlyOrRefused() {
+        QFETCH(QString, field);
+        QFETCH(QString, typed);
+        QFETCH(QString, stored);
+        typed.replace(QStringLiteral("{sep}"), formats::settings().decimalSeparator);
+        const QString path = m_dir.filePath(QStringLiteral("numbers%1.mdb").arg(++m_serial));
+        fixture::sql(path, QStringLiteral("CREATE TABLE kontrol (Name INTEGER, Vopros, Otvet1, "
+                                          "Otvet2, Otvet3, Otvet4, PrOtvet REAL, Graph); "
+                                          "INSERT INTO kontrol (Name) VALUES (1)"));
+        Program p(path);
+        p.table.edit();
+        const QString error = errorOf([&] { p.table.setFieldText(field, typed); });
+        if (stored.isEmpty()) {
+            QVERIFY2(error.contains(QStringLiteral("слишком велико")), qPrintable(error));
+            return;
+        }
+        QCOMPARE(error, QString());
+        p.table.post();
+        handlerEnds();
+        sqlite3* db = nullptr;
+        sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+        sqlite::Statement read(db,
+                               QStringLiteral("SELECT typeof(%1) || ' ' || CASE typeof(%1) WHEN "
+                                              "'real' THEN printf('%.1f', %1) ELSE %1 "
+                                              "END FROM kontrol")
+                                   .arg(field));
+        QVERIFY(read.step());
+        const QString value =
+            QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(read.get(), 0)));
+        read = sqlite::Statement();
+        sqlite3_close_v2(db);
+        QCOMPARE(value, stored);
+    }
+
     void readOnlyFileOpensButRefusesWrites() {
         const QString path = freshBank(2);
         QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
