@@ -68,6 +68,8 @@ TuozKontrol::TuozKontrol(QWidget* parent) : Form(parent) {
     Timer1 = new Timer(this, QStringLiteral("Timer1"), 100, true, [this] { Timer1Timer(); });
     Timer2 = new Timer(this, QStringLiteral("Timer2"), 1000, true, [this] { Timer2Timer(); });
     Timer3 = new Timer(this, QStringLiteral("Timer3"), 1000, false, [this] { Timer3Timer(); });
+    m_bankWait = new Timer(this, QStringLiteral("bankWait"), bankWaitIntervalMs, false,
+                           [this] { bankWaitTick(); });
 }
 
 void TuozKontrol::buildMenu() {
