@@ -21,15 +21,12 @@ RunState& runState() {
 }
 
 namespace {
-QFont boldFont(int pixelSize = 0) {
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPixelSize(pixelSize > 0 ? pixelSize : 11);
-    font.setBold(true);
-    return font;
+QFont boldFont(int pixelSize = 11) {
+    return designer::font(QStringLiteral("MS Sans Serif"), pixelSize, true);
 }
 
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int left, int top,
-                  const QColor& colour, int pixelSize = 0) {
+                  const QColor& colour, int pixelSize = 11) {
     auto* label = designer::label(parent, name, text, left, top);
     label->setFont(boldFont(pixelSize));
     designer::setTextColour(label, colour);
