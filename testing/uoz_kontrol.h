@@ -9,6 +9,7 @@
 #include <memory>
 
 class DataSource;
+class Error;
 class DBEdit;
 class DBImage;
 class DBMemo;
@@ -123,6 +124,7 @@ private:
     // (uoz_kontrol_present.cpp).
     void presentQuestion();
     bool readQuestion(int lockWaitMs);
+    void endRunUnread(const Error& error);
     void waitForBank();
     void bankWaitTick();
     void stopWaitingForBank();

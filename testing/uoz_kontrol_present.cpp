@@ -4,6 +4,8 @@
 
 #include "dataModule.h"
 #include "dbcontrols.h"
+#include "error.h"
+#include "guard.h"
 #include "run_texts.h"
 #include "timer.h"
 #include "vivodsoobsh.h"
@@ -27,7 +29,15 @@ void TuozKontrol::presentQuestion() {
     RunState& s = runState();
     int skipped = 0;
     for (;;) {
-        if (!readQuestion(firstReadWaitMs)) {
+        bool read = false;
+        try {
+            read = readQuestion(firstReadWaitMs);
+        } catch (const Error& e) {
+            tellSkipped(skipped);
+            endRunUnread(e);
+            return;
+        }
+        if (!read) {
             tellSkipped(skipped);
             // After the result nothing more is asked: the end-of-run check ends the run.
             if (s.finishedFlag != 1.0)
@@ -75,8 +85,24 @@ void TuozKontrol::waitForBank() {
     m_bankWait->setEnabled(true);
 }
 
+// The next question cannot be read at all (the bank was damaged, or its table removed): the
+// run cannot go on, and ends as if abandoned, its protocol saved.
+void TuozKontrol::endRunUnread(const Error& error) {
+    stopWaitingForBank();
+    showErrorBox(errorBoxText(error.message()) + QStringLiteral("\n\n") +
+                 runtexts::runEndedUnread());
+    N9Click();
+}
+
 void TuozKontrol::bankWaitTick() {
-    if (!readQuestion(laterReadWaitMs)) {
+    bool read = false;
+    try {
+        read = readQuestion(laterReadWaitMs);
+    } catch (const Error& e) {
+        endRunUnread(e);
+        return;
+    }
+    if (!read) {
         if (++m_bankWaitTries < bankWaitTries)
             return;
         stopWaitingForBank();

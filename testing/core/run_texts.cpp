@@ -58,6 +58,11 @@ QString bankLockedTooLong(int seconds) {
         .arg(seconds);
 }
 
+QString runEndedUnread() {
+    return QStringLiteral("Следующий вопрос прочитать не удаётся. Тест прерван; данные ответы "
+                          "сохраняются в протоколе.");
+}
+
 QString emptyBank() {
     return QStringLiteral("В выбранной базе данных нет ни одного вопроса. Тест не начат. "
                           "Выберите другую базу данных.");

@@ -17,6 +17,7 @@ QString result(double right, double wrong, int count);
 QString skipped(int count);
 QString bankLocked();
 QString bankLockedTooLong(int seconds);
+QString runEndedUnread(); // after the reason the next question could not be read
 // Banks a run cannot take.
 QString emptyBank();
 QString tooLargeBank(int maxQuestions);

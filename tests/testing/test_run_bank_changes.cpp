@@ -124,6 +124,22 @@ private slots:
         QVERIFY(other.exec("COMMIT"));
     }
 
+    void bankThatCannotBeReadEndsTheRunWithItsProtocol() {
+        OtherProgram other(m_bank);
+        handlerEnds();
+        QVERIFY(other.exec("DROP TABLE kontrol"));
+        ModalWatcher watcher;
+        clickAnswer(1);
+        QCOMPARE(watcher.notices, QStringList{rightNotice});
+        QCOMPARE(watcher.errors.size(), 1);
+        QVERIFY2(watcher.errors[0].contains(QStringLiteral("kontrol")) &&
+                     watcher.errors[0].endsWith(runtexts::runEndedUnread()),
+                 qPrintable(watcher.errors[0]));
+        QCOMPARE(menuState(), idle);
+        QCOMPARE(protocolFiles(), QStringList{QStringLiteral("_Петров  7-12-2026  9-05-03.usr")});
+        QVERIFY(readText(protocolFiles().constFirst()).contains(QStringLiteral("Ваш ответ № 1")));
+    }
+
     void closingWhileWaitingSavesTheProtocol() {
         OtherProgram other(m_bank);
         handlerEnds();
