@@ -19,18 +19,16 @@ public:
         sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
     }
     ~OtherProgram() { sqlite3_close_v2(m_db); }
+    // Once the run's read has ended.
     bool exec(const char* sql) {
+        QCoreApplication::processEvents();
         return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
     }
+    bool lock() { return exec("BEGIN EXCLUSIVE"); }
 
 private:
     sqlite3* m_db = nullptr;
 };
-
-// The handler that read the bank ends: its read of the file ends with it.
-void handlerEnds() {
-    QCoreApplication::processEvents();
-}
 } // namespace
 
 class TestRunBankChanges : public QObject {
@@ -55,7 +53,6 @@ private slots:
 
     void deletedQuestionsArePassedOver() {
         OtherProgram other(m_bank);
-        handlerEnds();
         QVERIFY(other.exec("DELETE FROM kontrol WHERE Name IN (4, 5)"));
         ModalWatcher watcher;
         clickAnswer(1);
@@ -81,8 +78,7 @@ private slots:
 
     void lockedBankIsWaitedFor() {
         OtherProgram other(m_bank);
-        handlerEnds();
-        QVERIFY(other.exec("BEGIN EXCLUSIVE"));
+        QVERIFY(other.lock());
         ModalWatcher watcher;
         clickAnswer(1);
         QCOMPARE(watcher.notices, QStringList{rightNotice});
@@ -106,8 +102,7 @@ private slots:
 
     void bankLockedTooLongEndsTheRunWithItsProtocol() {
         OtherProgram other(m_bank);
-        handlerEnds();
-        QVERIFY(other.exec("BEGIN EXCLUSIVE"));
+        QVERIFY(other.lock());
         ModalWatcher watcher;
         clickAnswer(2);
         tick(uozKontrol->bankWaitTimer(), TuozKontrol::bankWaitTries - 1);
@@ -126,7 +121,6 @@ private slots:
 
     void bankThatCannotBeReadEndsTheRunWithItsProtocol() {
         OtherProgram other(m_bank);
-        handlerEnds();
         QVERIFY(other.exec("DROP TABLE kontrol"));
         ModalWatcher watcher;
         clickAnswer(1);
@@ -142,8 +136,7 @@ private slots:
 
     void closingWhileWaitingSavesTheProtocol() {
         OtherProgram other(m_bank);
-        handlerEnds();
-        QVERIFY(other.exec("BEGIN EXCLUSIVE"));
+        QVERIFY(other.lock());
         ModalWatcher watcher;
         clickAnswer(1);
         QVERIFY(uozKontrol->bankWaitTimer()->enabled());
