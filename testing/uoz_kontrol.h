@@ -10,6 +10,7 @@
 #include <memory>
 
 class DataSource;
+class Error;
 class DBEdit;
 class DBImage;
 class DBMemo;
@@ -65,7 +66,13 @@ public:
     Timer* Timer1; // end-of-run check
     Timer* Timer2; // clock
     Timer* Timer3; // countdown
-    Timer* Timer4; // resends to the classroom server while it cannot be reached
+    // Resends to the classroom server while it cannot be reached (uoz_kontrol_server.cpp).
+    Timer* serverResendTimer() const { return m_serverResend; }
+    // Tries again to read the next question while another program holds the bank locked.
+    Timer* bankWaitTimer() const { return m_bankWait; }
+    // How often, and for how long, the bank is waited for before the run is given up.
+    static constexpr int bankWaitIntervalMs = 500;
+    static constexpr int bankWaitTries = 60;
 
     // Handlers.
     void N8Click();
@@ -80,7 +87,6 @@ public:
     void Timer1Timer();
     void Timer2Timer();
     void Timer3Timer();
-    void Timer4Timer();
 
     // The engine.
     void BuildQuestionOrder();
@@ -116,7 +122,6 @@ private:
     void setStatus(const QString& text, const QColor& colour);
     void saveProtocol(const QString& firstFooterLine, bool unfinished);
     void closeTable();
-    void moveToCurrentRecord();
     QString recordText(const QString& field) const;
 
     // A run on a server bank (uoz_kontrol_server.cpp). The record on screen is fetched from
@@ -130,12 +135,26 @@ private:
     void waitForServer(ServerWait what);
     void scheduleResend();
     void endServerWait();
+    void serverResendTick();
+    Timer* m_serverResend;
     ServerWait m_serverWait = ServerWait::None;
     int m_pendingOption = 0;
     double m_pendingSeconds = 0;
     int m_resendAttempt = 0;
     QString m_statusBeforeWait;
     QColor m_colourBeforeWait;
+
+    // Showing the next question of a bank that may change under the run
+    // (uoz_kontrol_present.cpp).
+    void presentQuestion();
+    bool readQuestion(int lockWaitMs);
+    void endRunUnread(const Error& error);
+    void waitForBank();
+    void bankWaitTick();
+    void stopWaitingForBank();
+
+    Timer* m_bankWait;
+    int m_bankWaitTries = 0;
 };
 
 extern TuozKontrol* uozKontrol;

@@ -46,7 +46,7 @@ void TuozKontrol::N8Click() {
     Edit1->setText(runtexts::built());
     s.runStartedFlag = 1.0;
     s.protocolSavedFlag = 0.0;
-    ShowQuestion();
+    presentQuestion();
 }
 
 // Walks the table to count its records. A bank with no records, or with more than the order
@@ -83,7 +83,7 @@ void TuozKontrol::ShowQuestion() {
     if (!serverQuestionReady())
         return; // shown once the server has sent it
     RunState& s = runState();
-    if (s.displayNumber != s.questionCount)
+    if (s.displayNumber != questionsInRun(s))
         ++s.displayNumber;
     setAnswerFieldsEnabled(true);
     s.countdown = numbers::strToFloat(Edit4->text());
@@ -93,7 +93,7 @@ void TuozKontrol::ShowQuestion() {
     // A fresh second for every question: its first tick comes one second after it is shown.
     Timer3->setEnabled(false);
     Timer3->setEnabled(true);
-    Edit1->setText(runtexts::questionStatus(s.displayNumber, s.questionCount));
+    Edit1->setText(runtexts::questionStatus(s.displayNumber, questionsInRun(s)));
 }
 
 void TuozKontrol::LockQuestion() {
@@ -120,8 +120,7 @@ void TuozKontrol::answer(int option) {
     else
         ScoreWrong();
     AdvanceQuestion();
-    moveToCurrentRecord();
-    ShowQuestion();
+    presentQuestion();
 }
 
 void TuozKontrol::ScoreRight() {
@@ -137,15 +136,11 @@ void TuozKontrol::ScoreWrong() {
 void TuozKontrol::AdvanceQuestion() {
     RunState& s = runState();
     if (orderExhausted(s)) {
-        raiseNotice(runtexts::result(s.rightCount, s.wrongCount, s.questionCount));
+        raiseNotice(runtexts::result(s.rightCount, s.wrongCount, questionsInRun(s)));
         s.finishedFlag = 1.0;
         N8->setEnabled(false);
     }
     advanceOrder(s);
-}
-
-void TuozKontrol::moveToCurrentRecord() {
-    DataModule1->ADOTableControl->setRecNo(runState().currentRecord);
 }
 
 void TuozKontrol::TimeOutQuestion() {
@@ -159,8 +154,7 @@ void TuozKontrol::TimeOutQuestion() {
     raiseNotice(runtexts::timedOut());
     WriteTimeOutLines();
     AdvanceQuestion();
-    moveToCurrentRecord();
-    ShowQuestion();
+    presentQuestion();
 }
 
 void TuozKontrol::LockRunMenu() {
@@ -184,6 +178,7 @@ void TuozKontrol::ResetRun() {
     Timer3->setEnabled(false);
     Edit3->clear();
     Timer1->setEnabled(false);
+    stopWaitingForBank();
     setStatus(QString(), Qt::black);
 }
 
@@ -191,6 +186,7 @@ void TuozKontrol::N9Click() {
     // The countdown stops first: a failed save shows its error box in a nested loop, where a
     // time-out would count one more wrong answer after the footer was written.
     Timer3->setEnabled(false);
+    stopWaitingForBank();
     // A protocol that cannot be written is reported inside the save; the run ends either way.
     if (runState().finishedFlag == 1.0)
         SaveCompletedProtocol();
@@ -235,6 +231,7 @@ bool TuozKontrol::FormCloseQuery() {
 
 void TuozKontrol::FormClose() {
     Timer3->setEnabled(false); // before the save, as in N9Click
+    stopWaitingForBank();
     N9->setEnabled(false);
     N8->setEnabled(false);
     N3->setEnabled(true);

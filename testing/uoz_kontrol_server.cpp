@@ -33,8 +33,10 @@ bool TuozKontrol::serverQuestionReady() {
         connection()->showServerRecord(shownRecord());
         return true;
     } catch (const ServerError& e) {
-        if (!e.connectionLost())
-            throw;
+        if (!e.connectionLost()) {
+            endRunUnread(e); // the question is gone from the server: the run cannot go on
+            return false;
+        }
     }
     setAnswerFieldsEnabled(false);
     Timer3->setEnabled(false);
@@ -95,21 +97,21 @@ void TuozKontrol::waitForServer(ServerWait what) {
 }
 
 void TuozKontrol::scheduleResend() {
-    Timer4->setEnabled(false);
-    Timer4->setInterval(serverbank::resendDelayMs(++m_resendAttempt));
-    Timer4->setEnabled(true);
+    m_serverResend->setEnabled(false);
+    m_serverResend->setInterval(serverbank::resendDelayMs(++m_resendAttempt));
+    m_serverResend->setEnabled(true);
 }
 
 void TuozKontrol::endServerWait() {
-    Timer4->setEnabled(false);
+    m_serverResend->setEnabled(false);
     const ServerWait was = m_serverWait;
     m_serverWait = ServerWait::None;
     if (was == ServerWait::Answer || was == ServerWait::Question)
         setStatus(m_statusBeforeWait, m_colourBeforeWait);
 }
 
-void TuozKontrol::Timer4Timer() {
-    Timer4->setEnabled(false);
+void TuozKontrol::serverResendTick() {
+    m_serverResend->setEnabled(false);
     const ServerWait what = m_serverWait;
     ServerRows* rows = connection()->serverRows();
     if (what == ServerWait::None || !rows) {
@@ -129,7 +131,11 @@ void TuozKontrol::Timer4Timer() {
             return;
         }
         endServerWait();
-        throw;
+        if (what == ServerWait::Question)
+            endRunUnread(e);
+        else
+            throw;
+        return;
     }
     endServerWait();
     // The step goes on where it stopped.
