@@ -20,11 +20,12 @@ struct Options {
 QString parseArguments(const QStringList& args, Options* options);
 
 // Reads every protocol of the inputs into `results` (then finished): a folder gives its
-// "*.usr" files in name order; a damaged file or a missing input is listed as skipped.
+// "*.usr" files in name order; a damaged file, and an input that is missing or refused, is
+// listed as skipped with the system's reason.
 void readInputs(const QStringList& inputs, ClassResults* results);
 
-// The whole command; returns the exit code (0 done, 1 a file could not be written, 2 wrong
-// arguments). `madeAt` is the time shown in the report.
+// The whole command; returns the exit code (0 done, 1 no protocol could be read or an output
+// could not be written, 2 wrong arguments). `madeAt` is the time shown in the report.
 int runTool(const QStringList& args, const QString& madeAt, QTextStream& out, QTextStream& err);
 
 } // namespace results
