@@ -3,6 +3,7 @@
 #include "bankexchange.h"
 #include "bankfile.h"
 #include "error_of.h"
+#include "file_bytes.h"
 #include "full_disk.h"
 #include "jetbank.h"
 #include "jetconvert.h"
@@ -20,17 +21,6 @@ using namespace bankexchange;
 namespace {
 
 const QByteArray gift = "::1:: Самая большая планета? {=Юпитер ~Марс ~Венера ~Земля}\n";
-
-QByteArray fileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 mode_t modeOf(const QString& path) {
     struct stat st;

@@ -1,6 +1,7 @@
 // kviront-results among files it must not touch: outputs that lead back to an input by a link,
 // a linked folder or a name it skipped, an output folder that refuses one of several files,
 // and inputs the user may not read.
+#include "file_bytes.h"
 #include "ordinary_user.h"
 #include "results_sample.h"
 #include "results_tool.h"
@@ -12,17 +13,6 @@
 #include <QTest>
 
 namespace {
-
-QByteArray fileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 struct Run {
     int code = -1;
