@@ -51,9 +51,9 @@ public:
     };
     void place(Placement how);
 
+private:
     [[noreturn]] void fail(int error) const;
 
-private:
     QString m_target;
     QString m_folder;
     QByteArray m_path; // the temporary file
