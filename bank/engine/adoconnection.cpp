@@ -3,12 +3,15 @@
 #include "adotable.h"
 #include "error.h"
 #include "jetbank.h"
+#include "pgconnection.h"
+#include "serverbankfile.h"
 #include "sqlite.h"
 #include "stagedfile.h"
 #include "textfile.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cerrno>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -50,13 +53,21 @@ bool checkFile(const QString& path) {
             QStringLiteral("«%1» — это %2, а не файл банка вопросов").arg(path, kind));
     QByteArray head;
     try {
-        head = textfile::readHead(path, jetbank::headerBytes);
+        head = textfile::readHead(path, std::max(jetbank::headerBytes, serverbank::headBytes));
     } catch (const FileError& e) {
         throw DatabaseError(QStringLiteral("Не удаётся прочитать файл банка вопросов «%1»: %2")
                                 .arg(path, e.reason()));
     }
     if (jetbank::jetVersionOf(head) != 0)
         return true;
+    if (serverbank::isServerBankHead(head)) {
+        const serverbank::BankLink link = serverbank::readLink(path);
+        throw DatabaseError(QStringLiteral("«%1» — ссылка на банк «%2» на сервере класса «%3»; "
+                                           "тест по банку сервера класса эта версия программы "
+                                           "не проводит, а изменяют такой банк в его исходном "
+                                           "файле и публикуют заново")
+                                .arg(path, link.bank, pg::describe(link.conninfo)));
+    }
     static const QByteArray signature("SQLite format 3\0", 16);
     if (head.left(16) != signature)
         fail(QStringLiteral("Файл «%1» не является банком вопросов (это не база данных SQLite)"),
