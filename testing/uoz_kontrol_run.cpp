@@ -5,6 +5,7 @@
 #include "dbcontrols.h"
 #include "numbers.h"
 #include "ouz_reg.h"
+#include "protocol_store.h"
 #include "run_texts.h"
 #include "timer.h"
 #include "uoz_kontrol_time.h"
@@ -30,6 +31,10 @@ void TuozKontrol::N8Click() {
     N9->setEnabled(true);
     if (!countRecords())
         return;
+    // Said before the first question, not after the last: the protocol will go elsewhere.
+    const QString warning = protocolstore::startWarning();
+    if (!warning.isEmpty())
+        raiseNotice(warning);
     s.finishedFlag = 0.0;
     Timer1->setEnabled(true);
     closeTable();

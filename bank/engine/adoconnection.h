@@ -27,6 +27,9 @@ public:
     bool readOnly() const { return m_readOnly; }
     // A bank of the old (Jet) format: read into memory when connecting, so read-only.
     bool legacyFormat() const { return m_legacy; }
+    // Why an open bank cannot be changed, as the editor says it when opening; empty for a bank
+    // that can.
+    QString readOnlyNotice() const;
     QString provider() const; // "Microsoft.Jet.OLEDB.4.0", kept for the record only
     bool loginPrompt() const { return false; }
 
@@ -57,5 +60,6 @@ private:
     sqlite3* m_db = nullptr;
     bool m_readOnly = false;
     bool m_legacy = false;
+    QString m_readOnlyCause;
     QVector<ADOTable*> m_tables;
 };
