@@ -1,7 +1,6 @@
 #include "uoz_kontrol_redaktor.h"
 
 #include "dataModule.h"
-#include "jetbank.h"
 #include "vivodsoobsh.h"
 
 TuozKontrol_redaktor* uozKontrol_redaktor = nullptr;
@@ -29,11 +28,11 @@ void TuozKontrol_redaktor::N6Click() {
     DataModule1->ADOTableControl->checkBrowseMode();
     if (!openBank(OpenDialog1, this))
         return;
-    // An old-format bank browses but cannot change: say so once, when it is opened, so the
-    // disabled buttons do not look like a broken editor.
-    const ADOConnection* connection = DataModule1->ADOConnectionControl;
-    if (connection->legacyFormat())
-        raiseNotice(jetbank::legacyNotice(connection->fileName()));
+    // A bank that browses but cannot change (an old format, a protected file or folder): say
+    // so once, when it is opened, so the disabled buttons do not look like a broken editor.
+    const QString notice = DataModule1->ADOConnectionControl->readOnlyNotice();
+    if (!notice.isEmpty())
+        raiseNotice(notice);
 }
 
 void TuozKontrol_redaktor::N8Click() {

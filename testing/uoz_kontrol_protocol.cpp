@@ -2,29 +2,14 @@
 #include "uoz_kontrol.h"
 
 #include "dbcontrols.h"
-#include "error.h"
 #include "guard.h"
 #include "numbers.h"
 #include "ouz_reg.h"
+#include "protocol_store.h"
 #include "protocol_text.h"
-#include "textfile.h"
-#include "workfolder.h"
+#include "vivodsoobsh.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QLineEdit>
-
-namespace {
-QString protocolPath(const QString& fileName) {
-    // The full path tells the user where the file went. A working folder deleted during the
-    // run is named as such; one made again under the same path is written to.
-    const QString folder = workfolder::current();
-    if (folder.isEmpty() || !QFileInfo(folder).isDir())
-        throw Error(QStringLiteral("Не удалось записать файл «%1»: папка «%2» больше не существует")
-                        .arg(fileName, folder));
-    return QDir(folder).absoluteFilePath(fileName);
-}
-} // namespace
 
 void TuozKontrol::WriteProtocolHeader() {
     RunState& s = runState();
@@ -76,9 +61,14 @@ void TuozKontrol::saveProtocol(const QString& firstFooterLine, bool unfinished) 
     // when the window is closed later.
     s.protocolSavedFlag = 1.0;
     const QByteArray bytes = Memo1->bytes();
-    // The error box names the file and the reason; the caller still ends the run, and the
-    // text stays in Memo1 until the next bank is opened.
-    guard([&] { textfile::writeFileAtomically(protocolPath(s.protocolFileName), bytes); });
+    // A working folder that refuses the file sends it to the user's own folder, with a notice
+    // that says where. Should that fail too, the error box names both reasons; the caller
+    // still ends the run, and the text stays in Memo1 until the next bank is opened.
+    guard([&] {
+        const protocolstore::Saved saved = protocolstore::save(s.protocolFileName, bytes);
+        if (!saved.refusal.isEmpty())
+            raiseNotice(protocolstore::fallbackNotice(saved));
+    });
     // The server hears of the end after the protocol is safe; its refusal is told on its own.
     guard([&] { finishServerRun(!unfinished); });
 }

@@ -6,6 +6,7 @@
 #include "formats.h"
 #include "numbers.h"
 #include "ouz_reg.h"
+#include "protocol_store.h"
 #include "run_texts.h"
 #include "timer.h"
 #include "uoz_kontrol_time.h"
@@ -35,6 +36,10 @@ void TuozKontrol::N8Click() {
     N9->setEnabled(true);
     if (!countRecords())
         return;
+    // Said before the first question, not after the last: the protocol will go elsewhere.
+    const QString warning = protocolstore::startWarning();
+    if (!warning.isEmpty())
+        raiseNotice(warning);
     s.finishedFlag = 0.0;
     Timer1->setEnabled(true);
     closeTable();

@@ -6,12 +6,16 @@
 #include "serverbankfile.h"
 #include "serverrows.h"
 #include "sqlite.h"
+#include "stagedfile.h"
 #include "textfile.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <cerrno>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -22,6 +26,15 @@ const char initialConnectionString[] = "Provider=Microsoft.Jet.OLEDB.4.0;Data So
     throw DatabaseError(text.arg(path));
 }
 
+// Why a file cannot be opened, in the system's words: a bank in a folder the user may not
+// enter is refused, not missing.
+[[noreturn]] void unreachable(const QString& path, int error) {
+    if (error == ENOENT)
+        fail(QStringLiteral("Файл банка вопросов «%1» не найден"), path);
+    throw DatabaseError(QStringLiteral("Не удаётся прочитать файл банка вопросов «%1»: %2")
+                            .arg(path, textfile::systemReason(error)));
+}
+
 // Tells a bank from any other file before the engine touches it, so a file that is not a
 // bank is refused with a clear message and stays exactly as it was.
 enum class FileKind { Sqlite, Jet, Server };
@@ -29,21 +42,23 @@ enum class FileKind { Sqlite, Jet, Server };
 FileKind checkFile(const QString& path) {
     if (path.isEmpty())
         throw DatabaseError(QStringLiteral("Не выбран файл банка вопросов"));
-    const QFileInfo info(path);
-    if (!info.exists())
-        fail(QStringLiteral("Файл банка вопросов «%1» не найден"), path);
-    if (info.isDir())
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        unreachable(path, errno);
+    if (S_ISDIR(st.st_mode))
         fail(QStringLiteral("«%1» — это папка, а не файл банка вопросов"), path);
     // Asked before anything opens it: opening a FIFO blocks until another program writes.
     const QString kind = textfile::specialKind(path);
     if (!kind.isEmpty())
         throw DatabaseError(
             QStringLiteral("«%1» — это %2, а не файл банка вопросов").arg(path, kind));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QByteArray head;
+    try {
+        head = textfile::readHead(path, std::max(jetbank::headerBytes, serverbank::headBytes));
+    } catch (const FileError& e) {
         throw DatabaseError(QStringLiteral("Не удаётся прочитать файл банка вопросов «%1»: %2")
-                                .arg(path, file.errorString()));
-    const QByteArray head = file.read(std::max(jetbank::headerBytes, serverbank::headBytes));
+                                .arg(path, e.reason()));
+    }
     if (jetbank::jetVersionOf(head) != 0)
         return FileKind::Jet;
     if (serverbank::isServerBankHead(head))
@@ -55,13 +70,23 @@ FileKind checkFile(const QString& path) {
     return FileKind::Sqlite;
 }
 
-// A file without any write permission is opened read-only, even for a user whom the system
-// would let write it anyway.
-bool markedWritable(const QString& path) {
+// Why a bank cannot be changed, or nothing when it can. A file without any write permission
+// is opened read-only, even for a user whom the system would let write it anyway; so is one
+// whose folder the user may not write, as every change needs a journal beside the bank.
+QString readOnlyCause(const QString& path) {
     const QFileInfo info(path);
     // The mode bits, not WriteUser: that one asks the system, which lets the superuser write.
     const auto writeBits = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
-    return info.isWritable() && (info.permissions() & writeBits);
+    if (!(info.permissions() & writeBits))
+        return QStringLiteral("файл защищён от записи");
+    if (::access(QFile::encodeName(path).constData(), W_OK) != 0)
+        return QStringLiteral("файл нельзя изменять: %1").arg(textfile::systemReason(errno));
+    const QString folder = info.absolutePath();
+    if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0)
+        return QStringLiteral("в его папку «%1» нельзя записывать (%2), а без этого банк не "
+                              "изменить")
+            .arg(folder, textfile::systemReason(errno));
+    return {};
 }
 
 } // namespace
@@ -106,7 +131,8 @@ void ADOConnection::open() {
         m_readOnly = true;
         return;
     }
-    const bool writable = markedWritable(path);
+    m_readOnlyCause = readOnlyCause(path);
+    const bool writable = m_readOnlyCause.isEmpty();
     // Never SQLITE_OPEN_CREATE: a path that is not there must not become an empty bank.
     // One thread uses a connection, so the engine need not lock it on every call.
     const int flags =
@@ -139,7 +165,9 @@ void ADOConnection::open() {
             QStringLiteral("Не удаётся открыть банк вопросов «%1»: %2").arg(path, reason));
     }
     m_db = db;
-    m_readOnly = !writable || sqlite3_db_readonly(db, "main") == 1;
+    if (writable && sqlite3_db_readonly(db, "main") == 1)
+        m_readOnlyCause = QStringLiteral("файловая система не даёт его изменять");
+    m_readOnly = !m_readOnlyCause.isEmpty();
 }
 
 void ADOConnection::close() {
@@ -154,6 +182,17 @@ void ADOConnection::close() {
     m_db = nullptr;
     m_readOnly = false;
     m_legacy = false;
+    m_readOnlyCause.clear();
+}
+
+QString ADOConnection::readOnlyNotice() const {
+    if (m_legacy)
+        return jetbank::legacyNotice(m_connectionString);
+    if (!m_readOnly)
+        return {};
+    return QStringLiteral("Банк вопросов «%1» открыт только для просмотра: %2. Вопросы можно "
+                          "смотреть, но не изменять.")
+        .arg(m_connectionString, m_readOnlyCause);
 }
 
 void ADOConnection::attachTable(ADOTable* table) {

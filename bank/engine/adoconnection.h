@@ -47,6 +47,9 @@ public:
     // Records the answer to `record` on the server and puts its right answer into the row.
     // Throws ServerError.
     void answerServerRecord(int record, int option, double seconds);
+    // Why an open bank cannot be changed, as the editor says it when opening; empty for a bank
+    // that can.
+    QString readOnlyNotice() const;
     QString provider() const; // "Microsoft.Jet.OLEDB.4.0", kept for the record only
     bool loginPrompt() const { return false; }
 
@@ -79,6 +82,7 @@ private:
     sqlite3* m_db = nullptr;
     bool m_readOnly = false;
     bool m_legacy = false;
+    QString m_readOnlyCause;
     QVector<ADOTable*> m_tables;
     std::optional<serverbank::RunRequest> m_runRequest;
     std::unique_ptr<ServerRows> m_server; // owns m_db for a server bank

@@ -60,7 +60,7 @@ void checkEngine() {
     const int rc = sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE, nullptr);
     QString reason;
     if (rc != SQLITE_OK)
-        reason = db ? lastError(db) : QString::fromUtf8(sqlite3_errstr(rc));
+        reason = db ? lastError(db) : sqlite::reason(rc, 0, QString::fromUtf8(sqlite3_errstr(rc)));
     else if (sqlite3_exec(db, "SELECT 1", nullptr, nullptr, nullptr) != SQLITE_OK)
         reason = lastError(db);
     sqlite3_close_v2(db);
@@ -69,16 +69,11 @@ void checkEngine() {
             QStringLiteral("Библиотека базы данных SQLite не работает: %1").arg(reason));
 }
 
-QString lastError(sqlite3* db) {
-    return QString::fromUtf8(sqlite3_errmsg(db));
-}
-
 void exec(sqlite3* db, const QString& sql) {
     char* message = nullptr;
     if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &message) != SQLITE_OK) {
-        const QString reason = message ? QString::fromUtf8(message) : lastError(db);
-        sqlite3_free(message);
-        throw DatabaseError(reason);
+        sqlite3_free(message); // the same text as the connection's last error, worded below
+        throw DatabaseError(lastError(db));
     }
 }
 

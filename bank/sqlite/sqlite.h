@@ -33,8 +33,11 @@ private:
 // Starts the SQLite library and proves it works: an in-memory database answers a query and
 // the library is new enough for what the engine uses (3.37). Throws DatabaseError naming SQLite.
 void checkEngine();
-// The engine's own reason for the last failure on `db`.
+// The reason for the last failure on `db`, in Russian: what the engine said, worded for the
+// user, with the system's reason where the engine had one (a full disk, a refused folder).
 QString lastError(sqlite3* db);
+// The same for a result code (extended where known), errno (0: none) and the engine's text.
+QString reason(int code, int systemError, const QString& message);
 // Runs SQL that returns no rows; throws DatabaseError.
 void exec(sqlite3* db, const QString& sql);
 // "name" quoted as an SQL identifier.

@@ -23,19 +23,30 @@ QString decodeLines(const QByteArray& bytes);
 // may never end).
 QString specialKind(const QString& path);
 
-// The system's own text for an errno value, in the language of the user's locale.
+// The reason for an errno value, in Russian whatever the locale ("Отказано в доступе").
 QString systemReason(int error);
 
+// The first `size` bytes of a regular file (fewer when it is shorter), refusing anything
+// else. Throws FileError naming the file and the system's reason.
+QByteArray readHead(const QString& path, qint64 size);
+
 // Reads a whole file, refusing one larger than maxBytes and anything that is not a regular
-// file. Throws Error with a Russian message naming the file and the system's reason.
+// file. Throws FileError with a Russian message naming the file and the system's reason.
 QByteArray readFile(const QString& path, qint64 maxBytes);
+
+// What a whole-file write does with a symbolic link under the name it is given.
+enum class Links {
+    Follow, // the file the link names is replaced: a file the user picked by that name
+    Refuse, // refused: a name the program makes itself, in a folder others may write
+};
 
 // Writes a whole file so that a failure never leaves a truncated file in place of a good one:
 // the bytes go to a temporary file in the same folder, every write is checked and the file
 // synced to disk before it replaces the target. On any failure the target stays as it was
-// and no temporary file is left. A link is followed: the file it names is replaced. Throws
-// Error naming the file and the system's reason (a full disk says so, in the locale's words).
-void writeFileAtomically(const QString& path, const QByteArray& bytes);
+// and no temporary file is left. A file the user may not write is refused, although the
+// folder's rights alone would let it be replaced; a replaced file keeps its mode (and its
+// owner, where the system lets it). Throws FileError naming the file and the reason.
+void writeFileAtomically(const QString& path, const QByteArray& bytes, Links links = Links::Follow);
 
 // Test seam: the call that writes bytes to a file descriptor (::write by default), so that a
 // test can stand in a disk that fills up after N bytes. nullptr restores ::write.

@@ -12,7 +12,9 @@ QString separator() {
 }
 
 QString headerLine(const QString& name, const QString& dateText, const QString& timeText) {
-    return name + QStringLiteral("  ") + dateText + QStringLiteral("  ") + timeText;
+    QString kept = name;
+    kept.remove(QChar(0)); // a NUL would end the text for many a reader of the file
+    return kept + QStringLiteral("  ") + dateText + QStringLiteral("  ") + timeText;
 }
 
 QStringList header(const QString& headerLine, const QString& clockText) {
@@ -68,8 +70,13 @@ QString fitInBytes(const QString& text, qsizetype room) {
 
 QString fileName(const QString& name, const QString& dateText, const QString& timeText,
                  bool unfinished) {
+    // The name is only ever a file name: a "/" would make it a path, a NUL would end it early
+    // (so "bank.mdb" NUL "x" would name the bank), and line breaks and other control
+    // characters make names no one can type.
     QString safeName = name;
-    safeName.replace(QLatin1Char('/'), QLatin1Char('_'));
+    for (QChar& c : safeName)
+        if (c == QLatin1Char('/') || c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = QLatin1Char('_');
     const QString prefix = unfinished ? QStringLiteral("_") : QString();
     const QString rest =
         QStringLiteral("  ") + dateText + QStringLiteral("  ") + timeText + QStringLiteral(".usr");

@@ -37,9 +37,10 @@ QStringList footer(const QString& firstLine, const QString& clockText);
 constexpr qsizetype maxFileNameBytes = 255;
 
 // name + two blanks + date + two blanks + time + ".usr", with "_" in front for an unfinished
-// run. A "/" in the name, which no file name can hold, becomes "_" here, and a name too long
-// for a file name is cut (between two characters) so that the whole name fits in
-// maxFileNameBytes of the file system's encoding. The header keeps the name as typed.
+// run. A "/" and every control character (U+0000 to U+001F, U+007F) in the name become "_"
+// here, and a name too long for a file name is cut (between two characters) so that the
+// whole name fits in maxFileNameBytes of the file system's encoding. The header keeps the
+// name as typed, less any NUL.
 QString fileName(const QString& name, const QString& dateText, const QString& timeText,
                  bool unfinished);
 

@@ -176,6 +176,7 @@ private slots:
     void readOnlyBankTakesNoPicture() {
         w()->N8->trigger();
         QFile::setPermissions(m_path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+        ModalWatcher watcher;
         openBank(m_path);
         box()->setFocus();
         QApplication::clipboard()->setImage(gradient(8, 8));

@@ -5,6 +5,7 @@
 #include "full_disk.h"
 #include "guard.h"
 #include "modal_watcher.h"
+#include "ordinary_user.h"
 #include "protocol_sample.h"
 #include "textfile.h"
 
@@ -94,6 +95,39 @@ private slots:
                     .arg(zero)}));
         QVERIFY(shown() && !modified() && OtchetOpened == 1.0);
         QCOMPARE(asFile(text()), protocol);
+    }
+
+    // A protocol the user may not write, in a folder the user may: a rename would replace it
+    // all the same. "Сохранить", "Сохранить как" onto it and "Выход" each refuse, leave it as
+    // it was, and keep the text on screen.
+    void readOnlyProtocolIsNeverReplaced() {
+        KV_AS_ORDINARY_USER();
+        const QString other = path("b.usr");
+        QVERIFY(writeFile(other, protocol));
+        for (const QString& file : {path("a.usr"), other})
+            QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::ReadGroup));
+        const QString refusal =
+            errorBoxText(QStringLiteral("Не удалось записать файл «%1»: Отказано в доступе"));
+        open(path("a.usr"));
+        type(QStringLiteral("F"));
+        ModalWatcher watcher;
+        QVERIFY(withoutDialog([&] { w->N6->trigger(); }));
+        dialogs::queueFileAnswer(other);
+        w->N7->trigger();
+        // "Выход" gives the same reason with its question, answered: not without saving.
+        dialogs::queueConfirm(false);
+        w->N5->trigger();
+        QCOMPARE(watcher.errors, (QStringList{refusal.arg(path("a.usr")), refusal.arg(other)}));
+        QVERIFY(dialogs::lastConfirmText().startsWith(refusal.arg(path("a.usr")) +
+                                                      QStringLiteral("\n\n")));
+        QCOMPARE(fileBytes(path("a.usr")), protocol);
+        QCOMPARE(fileBytes(other), protocol);
+        QCOMPARE(entries(), (QStringList{QStringLiteral("a.usr"), QStringLiteral("b.usr")}));
+        QVERIFY(w->isVisible() && shown() && modified() && text().startsWith(QLatin1Char('F')));
+        // Saved under a name of its own, the text is kept.
+        dialogs::queueFileAnswer(path("c.usr"));
+        w->N7->trigger();
+        QCOMPARE(fileBytes(path("c.usr")), "F" + protocol);
     }
 };
 

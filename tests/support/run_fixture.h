@@ -30,8 +30,22 @@
 
 namespace fx {
 
-// The whole program as start-up makes it, with timers that tick only when a test says so.
+// The user's home folder while the object lives: where a protocol goes that the working
+// folder refuses. A home that cannot be made ("/dev/null") makes that fail too.
+class Home {
+public:
+    explicit Home(const QString& path) : m_old(qgetenv("HOME")) { qputenv("HOME", path.toUtf8()); }
+    ~Home() { qputenv("HOME", m_old); }
+
+private:
+    QByteArray m_old;
+};
+
+// The whole program as start-up makes it, with timers that tick only when a test says so, and
+// a home folder of its own, so that no test writes into the real one.
 inline void startProgram() {
+    static QTemporaryDir home;
+    qputenv("HOME", home.path().toUtf8());
     Timer::setManual(true);
     createForms();
 }

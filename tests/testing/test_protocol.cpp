@@ -302,6 +302,7 @@ private slots:
         watcher.onError = [&](const QString&) {
             countdownBehindTheBox << (uozKontrol->Timer3->enabled() ? "running" : "stopped");
         };
+        const Home unusable(QStringLiteral("/dev/null")); // no way out for the protocol
         for (const bool byClosing : {false, true}) {
             signIn(name);
             openBank(m_bank);
@@ -338,6 +339,7 @@ private slots:
         QTemporaryDir gone;
         QDir::setCurrent(gone.path());
         QVERIFY(QDir().rmdir(gone.path())); // the working folder no longer exists
+        const Home unusable(QStringLiteral("/dev/null"));
         ModalWatcher watcher;
         clickAnswer(3);
         clickAnswer(1);

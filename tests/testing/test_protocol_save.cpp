@@ -3,10 +3,15 @@
 #include "full_disk.h"
 #include "guard.h"
 #include "modal_watcher.h"
+#include "ordinary_user.h"
+#include "protocol_store.h"
 #include "run_fixture.h"
 #include "startup.h"
 #include "textfile.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <cerrno>
 #include <unistd.h>
@@ -65,10 +70,15 @@ private slots:
         textfile::setWriteCall(disk::full);
         ModalWatcher watcher;
         runTwoQuestions(name);
+        // The user's own folder is on a full disk too: the box gives both reasons.
+        const QString full = textfile::systemReason(ENOSPC);
+        const QString kept = QDir(protocolstore::fallbackFolder()).filePath(file);
         QCOMPARE(watcher.errors,
                  QStringList{errorBoxText(
-                     QStringLiteral("Не удалось записать файл «%1»: %2")
-                         .arg(m_dir->filePath(file), textfile::systemReason(ENOSPC)))});
+                     QStringLiteral("Не удалось записать файл «%1»: %2.\nЗапасная папка тоже не "
+                                    "приняла протокол: Не удалось записать файл «%3»: %2")
+                         .arg(m_dir->filePath(file), full, kept))});
+        QVERIFY(!QFileInfo::exists(kept));
         QCOMPARE(readFile(file), QByteArray("old\r\n"));
         QCOMPARE(QDir::current().entryList(QDir::Files | QDir::Hidden),
                  (QStringList{QStringLiteral("two.mdb"), file}));
@@ -116,19 +126,118 @@ private slots:
         ModalWatcher watcher;
         uozKontrol->N9->trigger();
         const QString file = QStringLiteral("_") + name + stamp + QStringLiteral(".usr");
-        QCOMPARE(watcher.errors,
-                 QStringList{QStringLiteral(
-                                 "Не удалось записать файл «%1»: папка «%2» больше не существует.")
-                                 .arg(file, folder)});
+        const QString kept = QDir(protocolstore::fallbackFolder()).filePath(file);
+        QCOMPARE(watcher.notices,
+                 QStringList{QStringLiteral("Не удалось записать файл «%1»: папка «%2» больше не "
+                                            "существует.\nПротокол сохранён в файл «%3».")
+                                 .arg(file, folder, kept)});
+        QVERIFY(readText(kept).startsWith(name + stamp));
         QCOMPARE(menuState(), idle);
         // Made again under the same path, the folder takes the next protocol.
         QVERIFY(QDir().mkdir(folder));
         signIn(name);
         openBank(m_bank);
         uozKontrol->N9->trigger();
-        QCOMPARE(watcher.errors.size(), 1);
+        QCOMPARE(watcher.total(), 1);
         QVERIFY(readText(QDir(folder).filePath(file)).startsWith(name + stamp));
         QCOMPARE(QDir::currentPath(), folder);
+    }
+
+    // Whatever the name holds, the protocol is one new .usr file in the working folder, and
+    // nothing else there changes.
+    void nameNeverLeadsOutOfTheProtocolFile_data() {
+        QTest::addColumn<QString>("trainee");
+        QTest::addColumn<QString>("fileName");
+        QTest::newRow("NUL") << QStringLiteral("two.mdb") + QChar(0) + QStringLiteral(" x")
+                             << QStringLiteral("two.mdb_ x");
+        QTest::newRow("line breaks")
+            << QStringLiteral("Иванов\nИван\r") << QStringLiteral("Иванов_Иван_");
+        QTest::newRow("..") << QStringLiteral("..") << QStringLiteral("..");
+        QTest::newRow("up and over")
+            << QStringLiteral("../two.mdb") << QStringLiteral(".._two.mdb");
+        QTest::newRow("the bank's name") << QStringLiteral("two.mdb") << QStringLiteral("two.mdb");
+        QTest::newRow("tab and DEL") << QStringLiteral("a\tb\x7f") << QStringLiteral("a_b_");
+    }
+    void nameNeverLeadsOutOfTheProtocolFile() {
+        QFETCH(QString, trainee);
+        QFETCH(QString, fileName);
+        const QByteArray bank = readFile(m_bank);
+        // Pasted: typing gives no control characters.
+        uozKontrol->N4->trigger();
+        QApplication::clipboard()->setText(trainee);
+        QTest::keyClick(FormReg->Edit1, Qt::Key_V, Qt::ControlModifier);
+        QTest::mouseClick(FormReg->Button1, Qt::LeftButton);
+        QCOMPARE(FormReg->Edit4->text(), trainee);
+        openBank(m_bank);
+        ModalWatcher watcher;
+        uozKontrol->N9->trigger();
+        QCOMPARE(watcher.total(), 0);
+        const QString file = QStringLiteral("_") + fileName + stamp + QStringLiteral(".usr");
+        QCOMPARE(QDir::current().entryList(QDir::Files | QDir::Hidden | QDir::System),
+                 (QStringList{file, QStringLiteral("two.mdb")}));
+        QCOMPARE(readFile(m_bank), bank);
+        QString header = trainee;
+        header.remove(QChar(0));
+        QVERIFY(readText(file).startsWith(header + stamp + QStringLiteral("\r\n")));
+    }
+
+    // A link planted under the protocol's name in a shared folder: its target stays as it
+    // was, and the protocol goes to the user's own folder.
+    void plantedLinkIsNeverWrittenThrough() {
+        QTemporaryDir elsewhere;
+        const QString victim = elsewhere.filePath(QStringLiteral("bank.mdb"));
+        QFile file(victim);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("bank") == 4);
+        file.close();
+        const QString name = QStringLiteral("_") + ::name + stamp + QStringLiteral(".usr");
+        QVERIFY(QFile::link(victim, name));
+        signIn(::name);
+        openBank(m_bank);
+        ModalWatcher watcher;
+        uozKontrol->N9->trigger();
+        QCOMPARE(readFile(victim), QByteArray("bank"));
+        QVERIFY(QFileInfo(name).isSymLink());
+        QCOMPARE(watcher.notices.size(), 1);
+        QVERIFY(watcher.notices[0].contains(QStringLiteral("символическая ссылка")));
+        QVERIFY(readText(QDir(protocolstore::fallbackFolder()).filePath(name)).startsWith(::name));
+    }
+
+    // A working folder the user may not write: said before the first question, and the
+    // protocol goes to the user's own folder, completed or abandoned.
+    void refusingFolderIsSaidAtTheStartAndTheProtocolKept() {
+        KV_AS_ORDINARY_USER();
+        const QString folder = QDir::currentPath();
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+        const auto restore = qScopeGuard([&] {
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        });
+        const QString warning = QStringLiteral("Рабочая папка «%1» не принимает файлов (Отказано в "
+                                               "доступе). Протокол этого теста будет сохранён в "
+                                               "папку «%2».")
+                                    .arg(QDir::currentPath(), protocolstore::fallbackFolder());
+        ModalWatcher watcher;
+        for (const bool finish : {true, false}) {
+            watcher.notices.clear();
+            signIn(name);
+            openBank(m_bank);
+            QCOMPARE(watcher.notices, QStringList{warning}); // before the first question
+            if (finish) {
+                clickAnswer(3);
+                clickAnswer(1);
+                tick(uozKontrol->Timer1);
+            } else {
+                uozKontrol->N9->trigger();
+            }
+            const QString file =
+                (finish ? QString() : QStringLiteral("_")) + name + stamp + QStringLiteral(".usr");
+            const QString kept = QDir(protocolstore::fallbackFolder()).filePath(file);
+            QCOMPARE(watcher.notices.last(),
+                     QStringLiteral("Не удалось записать файл «%1»: Отказано в доступе.\nПротокол "
+                                    "сохранён в файл «%2».")
+                         .arg(QDir::current().absoluteFilePath(file), kept));
+            QVERIFY(readText(kept).endsWith(QStringLiteral("Тест окончен в 9-05-03\r\n")));
+        }
+        QCOMPARE(watcher.errors, QStringList());
     }
 };
 

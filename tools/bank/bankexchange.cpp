@@ -10,13 +10,15 @@
 #include "error.h"
 #include "gift.h"
 #include "moodlexml.h"
+#include "stagedfile.h"
 #include "textfile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
 #include <memory>
+#include <optional>
+#include <vector>
 
 namespace bankexchange {
 namespace {
@@ -43,10 +45,11 @@ Format formatOf(const QString& path, Format given, bool forExport) {
 }
 
 void readSource(const ImportOptions& o, Format format, exchange::Result& result) {
-    if (format == Format::MoodleXml) { // read as it streams: sources with pictures are large
+    if (format == Format::MoodleXml) {   // read as it streams: sources with pictures are large
+        textfile::readHead(o.source, 0); // refuses what cannot be read, saying why
         QFile file(o.source);
         if (!file.open(QIODevice::ReadOnly))
-            throw Error(u"Не удалось открыть файл «%1»: %2"_s.arg(o.source, file.errorString()));
+            throw Error(u"Не удалось открыть файл «%1»"_s.arg(o.source));
         exchange::moodlexml::read(&file, result);
         return;
     }
@@ -71,61 +74,84 @@ bankfile::Question toRecord(const Question& q) {
     return r;
 }
 
-// Files written under temporary names in the target's folder, renamed when all are complete;
-// removed if anything fails. An existing file is never replaced.
-class Output {
+// A file written as it goes through a device, staged beside its target. Writes are gathered
+// into large ones; the first failure is kept, with the file and the reason, and ends writing.
+class StagedDevice : public QIODevice {
 public:
-    ~Output() {
-        m_main.reset();
-        for (const auto& f : m_files)
-            QFile::remove(f.temp);
+    explicit StagedDevice(const QString& path) : m_file(path) { open(QIODevice::WriteOnly); }
+    textfile::StagedFile& file() { return m_file; }
+    // The bytes on disk and synced, or the first failure thrown.
+    void finish() {
+        drain();
+        if (m_failure)
+            throw *m_failure;
+        m_file.finish();
     }
-    // The main file, written as it goes.
-    QIODevice* open(const QString& path) {
-        m_main = start(path);
-        return m_main.get();
+    void throwIfFailed() const {
+        if (m_failure)
+            throw *m_failure;
     }
-    void closeMain() { finish(std::move(m_main)); }
-    void writeFile(const QString& path, const QByteArray& bytes) {
-        auto file = start(path);
-        file->write(bytes);
-        finish(std::move(file));
-    }
-    void commit() {
-        for (qsizetype i = 0; i < m_files.size(); ++i)
-            if (!QFile::rename(m_files[i].temp, m_files[i].path)) {
-                for (qsizetype j = 0; j < i; ++j)
-                    QFile::remove(m_files[j].path);
-                throw Error(u"Не удаётся записать «%1»: такой файл уже есть или папка "
-                            u"недоступна"_s.arg(m_files[i].path));
-            }
-        m_files.clear();
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 size) override {
+        if (m_failure)
+            return -1;
+        m_buffer.append(data, size);
+        if (m_buffer.size() >= 256 * 1024)
+            drain();
+        return m_failure ? -1 : size;
     }
 
 private:
-    std::unique_ptr<QTemporaryFile> start(const QString& path) {
-        if (QFileInfo::exists(path))
-            throw Error(u"«%1» уже есть: выгрузка ничего не заменяет"_s.arg(path));
-        auto file = std::make_unique<QTemporaryFile>(path + u".XXXXXX"_s);
-        file->setAutoRemove(false);
-        if (!file->open())
-            throw Error(u"Не удаётся записать «%1»: %2"_s.arg(path, file->errorString()));
-        m_files.push_back({file->fileName(), path});
-        return file;
-    }
-    void finish(std::unique_ptr<QTemporaryFile> file) {
-        const bool ok = file->flush() && file->error() == QFileDevice::NoError;
-        const QString reason = file->errorString();
-        file->close();
-        if (!ok)
-            throw Error(u"Не удаётся записать «%1»: %2"_s.arg(m_files.back().path, reason));
+    void drain() {
+        if (m_failure || m_buffer.isEmpty())
+            return;
+        try {
+            m_file.write(m_buffer);
+        } catch (const FileError& e) {
+            m_failure = e;
+            setErrorString(e.message());
+        }
+        m_buffer.clear();
     }
 
-    struct File {
-        QString temp, path;
-    };
-    QVector<File> m_files;
-    std::unique_ptr<QTemporaryFile> m_main;
+    textfile::StagedFile m_file;
+    QByteArray m_buffer;
+    std::optional<FileError> m_failure;
+};
+
+// Files written under temporary names in the target's folder, given their names when all are
+// complete; removed if anything fails. An existing file is never replaced.
+class Output {
+public:
+    // The main file, written as it goes.
+    StagedDevice* open(const QString& path) {
+        refuseExisting(path);
+        m_main = std::make_unique<StagedDevice>(path);
+        return m_main.get();
+    }
+    void closeMain() { m_main->finish(); }
+    void writeFile(const QString& path, const QByteArray& bytes) {
+        refuseExisting(path);
+        m_files.push_back(std::make_unique<textfile::StagedFile>(path));
+        m_files.back()->write(bytes);
+        m_files.back()->finish();
+    }
+    void commit() {
+        m_main->file().place(textfile::StagedFile::New);
+        for (const auto& file : m_files)
+            file->place(textfile::StagedFile::New);
+    }
+
+private:
+    static void refuseExisting(const QString& path) {
+        if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
+            throw Error(u"«%1» уже есть: выгрузка ничего не заменяет"_s.arg(path));
+    }
+
+    std::unique_ptr<StagedDevice> m_main;
+    std::vector<std::unique_ptr<textfile::StagedFile>> m_files;
 };
 
 QString picturePath(const QString& target, int recNo) {
@@ -136,9 +162,7 @@ QString picturePath(const QString& target, int recNo) {
 } // namespace
 
 void readBank(const QString& path, const std::function<void(const Question&)>& visit) {
-    if (!QFileInfo(path).isFile())
-        throw Error(u"Нет файла банка вопросов «%1»"_s.arg(path));
-    ADOConnection connection;
+    ADOConnection connection; // names a missing or refused file and why
     ADOTable table(&connection);
     connection.setConnectionString(path);
     connection.open();
@@ -218,7 +242,7 @@ int exportBank(const QString& bank, const QString& target, Format given, bool sk
                Report& report) {
     const Format format = formatOf(target, given, true);
     Output output;
-    QIODevice* device = output.open(target);
+    StagedDevice* device = output.open(target);
     std::unique_ptr<exchange::moodlexml::Writer> xml;
     std::unique_ptr<exchange::csvbank::Writer> csv;
     if (format == Format::MoodleXml)
@@ -256,10 +280,15 @@ int exportBank(const QString& bank, const QString& target, Format given, bool sk
         if (!picture.isEmpty())
             output.writeFile(picturePath(target, record.line), picture);
     });
-    if (xml)
-        xml->finish();
-    else
-        csv->finish();
+    try {
+        if (xml)
+            xml->finish();
+        else
+            csv->finish();
+    } catch (const Error&) {
+        device->throwIfFailed(); // the file and the system's reason, not only "cannot write"
+        throw;
+    }
     output.closeMain();
     if (refused > 0 && !skipBad) {
         report.err << u"записей выгружено бы %1, не выгружено %2 (--skip-bad: выгрузить "

@@ -1,18 +1,12 @@
 #include "jetconvert.h"
 
+#include "bankfile.h"
 #include "bitmap.h"
 #include "error.h"
 #include "jetbank.h"
+#include "textfile.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
-#include <cerrno>
-#include <cstring>
-#include <sqlite3.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace jetconvert {
 namespace {
@@ -30,9 +24,15 @@ int columnOf(const jetbank::Table& table, const QString& name) {
 }
 
 jetbank::Table readOld(const QString& oldPath) {
-    if (!QFileInfo(oldPath).isFile())
-        throw Error(QStringLiteral("Файл «%1» не найден").arg(oldPath));
-    if (!jetbank::isJetFile(oldPath))
+    // Read first, so that a file the user may not read is named as such, not as a stranger.
+    QByteArray head;
+    try {
+        head = textfile::readHead(oldPath, jetbank::headerBytes);
+    } catch (const FileError& e) {
+        throw Error(
+            QStringLiteral("Не удаётся прочитать банк вопросов «%1»: %2").arg(oldPath, e.reason()));
+    }
+    if (jetbank::jetVersionOf(head) == 0)
         throw Error(QStringLiteral("Файл «%1» не является банком вопросов старого формата "
                                    "(базой данных Jet)")
                         .arg(oldPath));
@@ -67,37 +67,13 @@ QStringList dropInvalidPictures(jetbank::Table& table) {
 }
 
 void writeBank(const QString& path, const jetbank::Table& table) {
-    const QFileInfo target(path);
-    QTemporaryFile part(
-        target.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX.part").arg(target.fileName())));
-    if (!part.open())
-        throw Error(QStringLiteral("Не удаётся создать банк вопросов «%1»: %2")
-                        .arg(path, part.errorString()));
-    part.close(); // removed when this function ends, written or not
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::chmod(QFile::encodeName(part.fileName()).constData(), 0666 & ~mask); // as a new file
-    sqlite3* db = nullptr;
-    const bool opened = sqlite3_open_v2(QFile::encodeName(part.fileName()).constData(), &db,
-                                        SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK;
+    bankfile::NewDatabase bank(path);
     try {
-        if (!opened)
-            throw DatabaseError(db ? QString::fromUtf8(sqlite3_errmsg(db))
-                                   : QStringLiteral("нехватка памяти"));
-        jetbank::copyInto(db, table);
-        if (sqlite3_close(db) != SQLITE_OK)
-            throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(db)));
-        db = nullptr;
+        jetbank::copyInto(bank.handle(), table);
     } catch (const Error& e) {
-        sqlite3_close_v2(db);
-        throw Error(
-            QStringLiteral("Не удаётся создать банк вопросов «%1»: %2").arg(path, e.message()));
+        bank.fail(e.message());
     }
-    // A hard link never replaces a file that appeared meanwhile; the temporary name goes.
-    if (::link(QFile::encodeName(part.fileName()).constData(),
-               QFile::encodeName(path).constData()) != 0)
-        throw Error(QStringLiteral("Не удаётся создать банк вопросов «%1»: %2")
-                        .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+    bank.place();
 }
 
 } // namespace

@@ -39,41 +39,62 @@ void bindVariant(sqlite3_stmt* stmt, int at, const QVariant& value) {
 }
 } // namespace
 
-Writer::Writer(const QString& path) : m_path(path), m_partPath(path + QStringLiteral(".part")) {
-    if (QFileInfo::exists(path))
-        fail(path, QStringLiteral("такой файл уже есть"));
-    QFile::remove(m_partPath);
-    if (sqlite3_open_v2(QFile::encodeName(m_partPath).constData(), &m_db,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+NewDatabase::NewDatabase(const QString& path) : m_path(path) {
+    if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
+        fail(QStringLiteral("такой файл уже есть"));
+    try {
+        m_file = std::make_unique<textfile::StagedFile>(path);
+        m_file->finish(); // an empty file, which SQLite takes for a new database
+    } catch (const FileError& e) {
+        fail(e.reason());
+    }
+    if (sqlite3_open_v2(QFile::encodeName(m_file->temporaryPath()).constData(), &m_db,
+                        SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
         const QString reason = m_db ? sqlite::lastError(m_db) : QStringLiteral("нет памяти");
         sqlite3_close_v2(m_db);
         m_db = nullptr;
-        fail(path, reason);
+        fail(reason);
     }
+}
+
+NewDatabase::~NewDatabase() {
+    sqlite3_close_v2(m_db);
+}
+
+void NewDatabase::fail(const QString& reason) const {
+    bankfile::fail(m_path, reason);
+}
+
+void NewDatabase::place() {
+    if (sqlite3_close(m_db) != SQLITE_OK)
+        fail(sqlite::lastError(m_db));
+    m_db = nullptr;
+    try {
+        m_file->place(textfile::StagedFile::New);
+    } catch (const FileError& e) {
+        fail(e.reason());
+    }
+}
+
+Writer::Writer(const QString& path) : m_file(path) {
+    sqlite3* db = m_file.handle();
     try {
         // The file is new and only takes its name once it is complete; a failure removes it.
         // A rollback journal would protect nothing here, and costs a flush to disk every time
         // the page cache spills in the middle of the one transaction.
-        sqlite::exec(m_db, QStringLiteral("PRAGMA journal_mode=OFF"));
-        sqlite::exec(m_db, QString::fromLatin1(schema));
-        sqlite::exec(m_db, QStringLiteral("BEGIN"));
+        sqlite::exec(db, QStringLiteral("PRAGMA journal_mode=OFF"));
+        sqlite::exec(db, QString::fromLatin1(schema));
+        sqlite::exec(db, QStringLiteral("BEGIN"));
         m_insert = new Insert{sqlite::Statement(
-            m_db, QStringLiteral("INSERT INTO kontrol (Name, Vopros, Otvet1, Otvet2, Otvet3, "
-                                 "Otvet4, PrOtvet, Graph) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"))};
+            db, QStringLiteral("INSERT INTO kontrol (Name, Vopros, Otvet1, Otvet2, Otvet3, "
+                               "Otvet4, PrOtvet, Graph) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"))};
     } catch (const Error& e) {
-        sqlite3_close_v2(m_db);
-        m_db = nullptr;
-        QFile::remove(m_partPath);
-        fail(path, e.message());
+        m_file.fail(e.message());
     }
 }
 
 Writer::~Writer() {
     delete m_insert;
-    if (m_db) {
-        sqlite3_close_v2(m_db);
-        QFile::remove(m_partPath);
-    }
 }
 
 void Writer::add(const Question& q) {
@@ -95,7 +116,7 @@ void Writer::add(const Question& q) {
         m_insert->stmt.step();
         m_insert->stmt.reset();
     } catch (const Error& e) {
-        fail(m_path, e.message());
+        m_file.fail(e.message());
     }
 }
 
@@ -103,16 +124,11 @@ void Writer::commit() {
     delete m_insert;
     m_insert = nullptr;
     try {
-        sqlite::exec(m_db, QStringLiteral("COMMIT"));
+        sqlite::exec(m_file.handle(), QStringLiteral("COMMIT"));
     } catch (const Error& e) {
-        fail(m_path, e.message());
+        m_file.fail(e.message());
     }
-    sqlite3_close_v2(m_db);
-    m_db = nullptr;
-    if (!QFile::rename(m_partPath, m_path)) {
-        QFile::remove(m_partPath);
-        fail(m_path, QStringLiteral("не удаётся переименовать готовый файл"));
-    }
+    m_file.place();
 }
 
 void create(const QString& path) {

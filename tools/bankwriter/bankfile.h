@@ -1,8 +1,11 @@
 #pragma once
 
+#include "stagedfile.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QVariant>
+#include <memory>
 
 struct sqlite3;
 
@@ -21,6 +24,27 @@ struct Question {
 // The table every bank holds; Name and PrOtvet take numbers.
 extern const char* const schema;
 
+// A new SQLite file: made under a unique temporary name beside `path` (nothing that stands
+// there is touched), and given its name only by place(), which never replaces a file that
+// appeared meanwhile. Until then, or when anything fails, the file is removed. It gets the
+// mode every new file gets. Throws Error naming `path` and the reason.
+class NewDatabase {
+public:
+    explicit NewDatabase(const QString& path);
+    ~NewDatabase();
+    NewDatabase(const NewDatabase&) = delete;
+    NewDatabase& operator=(const NewDatabase&) = delete;
+
+    sqlite3* handle() const { return m_db; }
+    void place(); // closes the database and gives the file its name
+    [[noreturn]] void fail(const QString& reason) const;
+
+private:
+    QString m_path;
+    std::unique_ptr<textfile::StagedFile> m_file;
+    sqlite3* m_db = nullptr;
+};
+
 // Writes a new bank file: refuses a path that exists, and leaves nothing behind when it fails
 // (the bank is made under a temporary name and renamed when complete). Throws Error naming
 // the file.
@@ -33,12 +57,10 @@ public:
 
     void add(const Question& question);
     void commit();
-    sqlite3* handle() const { return m_db; } // for tests that shape odd banks
+    sqlite3* handle() const { return m_file.handle(); } // for tests that shape odd banks
 
 private:
-    QString m_path;
-    QString m_partPath;
-    sqlite3* m_db = nullptr;
+    NewDatabase m_file;
     struct Insert;
     Insert* m_insert = nullptr;
 };

@@ -3,10 +3,15 @@
 #include "error.h"
 #include "report_csv.h"
 #include "report_html.h"
+#include "results_output.h"
 #include "textfile.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <cerrno>
+#include <dirent.h>
+#include <sys/stat.h>
 
 namespace results {
 namespace {
@@ -43,12 +48,19 @@ void readFile(const QString& path, ClassResults* results) {
         results->skip(path, r.error);
 }
 
-bool isOneOf(const QString& path, const QStringList& files) {
-    const QString target = QFileInfo(path).absoluteFilePath();
-    for (const QString& f : files)
-        if (QFileInfo(f).absoluteFilePath() == target)
-            return true;
-    return false;
+// Why a named input cannot be read as a folder or a file; empty when it can be opened.
+QString refusalOf(const QString& input, bool folder) {
+    const QByteArray name = QFile::encodeName(input);
+    struct stat st;
+    if (::stat(name.constData(), &st) != 0)
+        return textfile::systemReason(errno);
+    if (folder) { // a folder that cannot be listed would give no files and no reason
+        DIR* dir = ::opendir(name.constData());
+        if (!dir)
+            return QStringLiteral("папка не открывается: %1").arg(textfile::systemReason(errno));
+        ::closedir(dir);
+    }
+    return {};
 }
 
 } // namespace
@@ -92,16 +104,17 @@ QString parseArguments(const QStringList& args, Options* o) {
 void readInputs(const QStringList& inputs, ClassResults* results) {
     for (const QString& input : inputs) {
         const QFileInfo info(input);
-        if (info.isDir()) {
+        const QString refusal = refusalOf(input, info.isDir());
+        if (!refusal.isEmpty()) {
+            results->skip(input, refusal);
+        } else if (info.isDir()) {
             const QDir dir(input);
             const QStringList names =
                 dir.entryList({QStringLiteral("*.usr")}, QDir::Files | QDir::Hidden, QDir::Name);
             for (const QString& name : names)
                 readFile(dir.filePath(name), results);
-        } else if (info.exists()) {
-            readFile(input, results);
         } else {
-            results->skip(input, QStringLiteral("нет такого файла или папки"));
+            readFile(input, results);
         }
     }
     results->finish();
@@ -127,35 +140,33 @@ int runTool(const QStringList& args, const QString& madeAt, QTextStream& out, QT
         }
     }
     readInputs(o.inputs, &results);
-    QList<QPair<QString, QByteArray>> files{{o.output, htmlReport(results, madeAt).toUtf8()}};
+    const auto listSkipped = [&] {
+        for (const SkippedFile& s : results.skipped())
+            err << QStringLiteral("Пропущен %1: %2\n").arg(s.file, s.reason);
+    };
+    if (results.runs().isEmpty() && o.server.isEmpty()) {
+        // An empty report would pass for a class that sat no test. (A server that answered
+        // with no runs was read: its empty report is the answer.)
+        listSkipped();
+        err << QStringLiteral("Не прочитано ни одного протокола: отчёт не записан.\n");
+        return 1;
+    }
+    QList<OutputFile> files{{o.output, htmlReport(results, madeAt).toUtf8()}};
     if (!o.csvPrefix.isEmpty()) {
         files.append({o.csvPrefix + QStringLiteral("-class.csv"), classCsv(results)});
         files.append({o.csvPrefix + QStringLiteral("-questions.csv"), questionsCsv(results)});
     }
-    QStringList read;
-    for (const RunRow& row : results.runs())
-        read << row.file;
-    for (const auto& [path, bytes] : files) {
-        if (isOneOf(path, read)) {
-            err << QStringLiteral("Файл %1 — один из протоколов; он не перезаписывается.\n")
-                       .arg(path);
-            return 1;
-        }
+    const QString failure = writeOutputs(files, inputFiles(o.inputs));
+    if (!failure.isEmpty()) {
+        err << failure << "\n";
+        return 1;
     }
-    for (const auto& [path, bytes] : files) {
-        try {
-            textfile::writeFileAtomically(path, bytes);
-        } catch (const Error& e) {
-            err << e.message() << "\n";
-            return 1;
-        }
-        out << QStringLiteral("Записан файл %1\n").arg(path);
-    }
+    for (const OutputFile& file : files)
+        out << QStringLiteral("Записан файл %1\n").arg(QFileInfo(file.path).absoluteFilePath());
     out << QStringLiteral("Прочитано протоколов: %1, пропущено файлов: %2.\n")
                .arg(results.runs().size())
                .arg(results.skipped().size());
-    for (const SkippedFile& s : results.skipped())
-        err << QStringLiteral("Пропущен %1: %2\n").arg(s.file, s.reason);
+    listSkipped();
     return 0;
 }
 

@@ -30,12 +30,13 @@ using ServerReader = std::function<void(const Options&, ClassResults*)>;
 QString parseArguments(const QStringList& args, Options* options);
 
 // Reads every protocol of the inputs into `results` (then finished): a folder gives its
-// "*.usr" files in name order; a damaged file or a missing input is listed as skipped.
+// "*.usr" files in name order; a damaged file, and an input that is missing or refused, is
+// listed as skipped with the system's reason.
 void readInputs(const QStringList& inputs, ClassResults* results);
 
-// The whole command; returns the exit code (0 done, 1 a file could not be written or the
-// server could not be read, 2 wrong arguments). `madeAt` is the time shown in the report;
-// `server` reads runs from the classroom server (--server).
+// The whole command; returns the exit code (0 done, 1 no protocol file could be read, an output
+// could not be written or the server could not be read, 2 wrong arguments). `madeAt` is the
+// time shown in the report; `server` reads runs from the classroom server (--server).
 int runTool(const QStringList& args, const QString& madeAt, QTextStream& out, QTextStream& err,
             const ServerReader& server = {});
 

@@ -4,7 +4,9 @@
 #include "error.h"
 #include "error_of.h"
 #include "formats.h"
+#include "ordinary_user.h"
 
+#include <QScopeGuard>
 #include <QTest>
 #include <memory>
 #include <sqlite3.h>
@@ -368,6 +370,92 @@ private slots:
             QCOMPARE(p.table.state(), Dataset::State::Browse);
         }
         QCOMPARE(fixture::readAll(path), before);
+    }
+
+    // Every change needs a journal beside the bank: a folder that refuses one makes the bank
+    // read-only from the start, with the reason, instead of failing at every write. A folder
+    // that starts refusing later gets the engine's failure in Russian, with the system's reason.
+    void folderThatRefusesAJournalKeepsTheBankReadOnly() {
+        KV_AS_ORDINARY_USER();
+        QTemporaryDir dir;
+        const QString path = fixture::makeBank(dir, QStringLiteral("b.mdb"), 2);
+        const QByteArray before = fixture::readAll(path);
+        const auto readOnlyFolder = QFile::ReadOwner | QFile::ExeOwner;
+        QVERIFY(QFile::setPermissions(dir.path(), readOnlyFolder));
+        const auto restore = qScopeGuard(
+            [&] { QFile::setPermissions(dir.path(), readOnlyFolder | QFile::WriteOwner); });
+        {
+            Program p(path);
+            QVERIFY(p.connection.readOnly());
+            QCOMPARE(p.connection.readOnlyNotice(),
+                     QStringLiteral("Банк вопросов «%1» открыт только для просмотра: в его папку "
+                                    "«%2» нельзя записывать (Отказано в доступе), а без этого "
+                                    "банк не изменить. Вопросы можно смотреть, но не изменять.")
+                         .arg(path, dir.path()));
+            QVERIFY(!p.table.canModify());
+        }
+        QVERIFY(QFile::setPermissions(dir.path(), readOnlyFolder | QFile::WriteOwner));
+        Program p(path);
+        QVERIFY(!p.connection.readOnly());
+        QCOMPARE(p.connection.readOnlyNotice(), QString());
+        QVERIFY(QFile::setPermissions(dir.path(), readOnlyFolder));
+        p.table.edit();
+        p.table.setFieldText(QStringLiteral("Vopros"), QStringLiteral("новый"));
+        QCOMPARE(errorOf([&] { p.table.post(); }),
+                 QStringLiteral("Не удаётся записать вопрос в банк вопросов «%1»: в папку банка "
+                                "нельзя записывать, а без этого банк не изменить")
+                     .arg(path));
+        p.table.cancel();
+        QCOMPARE(fixture::readAll(path), before);
+    }
+
+    void refusedFolderIsNotAMissingBank() {
+        KV_AS_ORDINARY_USER();
+        QTemporaryDir dir;
+        const QString path = fixture::makeBank(dir, QStringLiteral("b.mdb"), 1);
+        QVERIFY(QFile::setPermissions(dir.path(), QFile::Permissions()));
+        const auto restore = qScopeGuard([&] {
+            QFile::setPermissions(dir.path(),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        });
+        ADOConnection connection;
+        connection.setConnectionString(path);
+        QCOMPARE(errorOf([&] { connection.open(); }),
+                 QStringLiteral("Не удаётся прочитать файл банка вопросов «%1»: Отказано в доступе")
+                     .arg(path));
+    }
+
+    void engineRefusalsAreWordedInRussian_data() {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("NOT NULL") << QStringLiteral("Name INTEGER NOT NULL")
+                                  << QStringLiteral("поле kontrol.Name не может быть пустым");
+        QTest::newRow("CHECK") << QStringLiteral("Name INTEGER CHECK (Name > 0)")
+                               << QStringLiteral("значение не проходит проверку, заданную в банке");
+        QTest::newRow("UNIQUE") << QStringLiteral("Name INTEGER UNIQUE")
+                                << QStringLiteral(
+                                       "значение поля kontrol.Name уже есть у другой записи");
+    }
+    void engineRefusalsAreWordedInRussian() {
+        QFETCH(QString, table);
+        QFETCH(QString, reason);
+        const QString path = m_dir.filePath(QStringLiteral("c%1.mdb").arg(++m_serial));
+        fixture::sql(path, QStringLiteral("CREATE TABLE kontrol (%1, Vopros, Otvet1, Otvet2, "
+                                          "Otvet3, Otvet4, PrOtvet, Graph); INSERT INTO kontrol "
+                                          "(Name) VALUES (1)")
+                               .arg(table));
+        Program p(path);
+        p.table.insert();
+        p.table.setFieldText(QStringLiteral("Vopros"), QStringLiteral("новый"));
+        if (!table.contains(QLatin1String("NOT NULL"))) // -1 fails the check, 1 is taken
+            p.table.setFieldText(QStringLiteral("Name"), table.contains(QLatin1String("CHECK"))
+                                                             ? QStringLiteral("-1")
+                                                             : QStringLiteral("1"));
+        const QString error = errorOf([&] { p.table.post(); });
+        QVERIFY2(
+            error.startsWith(QStringLiteral("Не удаётся записать вопрос в банк вопросов «%1»: %2")
+                                 .arg(path, reason)),
+            qPrintable(error));
     }
 
     void twoProgramsShareOneBank() {

@@ -7,6 +7,7 @@
 #include "banksource.h"
 #include "bitmap.h"
 #include "error.h"
+#include "file_bytes.h"
 #include "formats.h"
 #include "textfile.h"
 
@@ -39,17 +40,6 @@ QStringList contents(const QString& path) {
         out << row.join(QLatin1Char('|'));
     }
     return out;
-}
-
-QByteArray fileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
 }
 
 } // namespace

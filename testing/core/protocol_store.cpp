@@ -1,0 +1,93 @@
+#include "protocol_store.h"
+
+#include "error.h"
+#include "textfile.h"
+#include "workfolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace protocolstore {
+namespace {
+
+// A name that is a single file name with the protocol's extension, whatever went into it:
+// the last guard before the name meets the file system.
+void checkName(const QString& fileName) {
+    if (fileName.contains(QLatin1Char('/')) || fileName.contains(QChar(0)) ||
+        !fileName.endsWith(QLatin1String(".usr")))
+        throw Error(QStringLiteral("Недопустимое имя файла протокола «%1»").arg(fileName));
+}
+
+// The folder and the folders above it, as the user's own; the system's reason on failure.
+void makeFolder(const QString& path) {
+    if (QFileInfo(path).isDir())
+        return;
+    const QString parent = QFileInfo(path).absolutePath();
+    if (parent != path)
+        makeFolder(parent);
+    if (::mkdir(QFile::encodeName(path).constData(), 0777) != 0 && errno != EEXIST)
+        throw Error(QStringLiteral("Не удалось создать папку «%1»: %2")
+                        .arg(path, textfile::systemReason(errno)));
+}
+
+QString writeIn(const QString& folder, const QString& fileName, const QByteArray& bytes) {
+    const QString path = QDir(folder).absoluteFilePath(fileName);
+    textfile::writeFileAtomically(path, bytes, textfile::Links::Refuse);
+    return path;
+}
+
+} // namespace
+
+QString fallbackFolder() {
+    return QDir(QDir::homePath()).filePath(QStringLiteral("Квиронт/Протоколы"));
+}
+
+QString startWarning() {
+    const QString folder = workfolder::current();
+    QString why;
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        why = QStringLiteral("больше не существует");
+    else if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0)
+        why = QStringLiteral("не принимает файлов (%1)").arg(textfile::systemReason(errno));
+    if (why.isEmpty())
+        return {};
+    return QStringLiteral("Рабочая папка «%1» %2. Протокол этого теста будет сохранён в папку "
+                          "«%3».")
+        .arg(folder, why, fallbackFolder());
+}
+
+Saved save(const QString& fileName, const QByteArray& bytes) {
+    checkName(fileName);
+    // The full path tells the user where the file went. A working folder deleted during the
+    // run is named as such; one made again under the same path is written to.
+    const QString folder = workfolder::current();
+    Saved saved;
+    try {
+        if (folder.isEmpty() || !QFileInfo(folder).isDir())
+            throw Error(
+                QStringLiteral("Не удалось записать файл «%1»: папка «%2» больше не существует")
+                    .arg(fileName, folder));
+        saved.path = writeIn(folder, fileName, bytes);
+        return saved;
+    } catch (const Error& e) {
+        saved.refusal = e.message();
+    }
+    try {
+        makeFolder(fallbackFolder());
+        saved.path = writeIn(fallbackFolder(), fileName, bytes);
+    } catch (const Error& e) {
+        throw Error(QStringLiteral("%1.\nЗапасная папка тоже не приняла протокол: %2")
+                        .arg(saved.refusal, e.message()));
+    }
+    return saved;
+}
+
+QString fallbackNotice(const Saved& saved) {
+    return QStringLiteral("%1.\nПротокол сохранён в файл «%2».").arg(saved.refusal, saved.path);
+}
+
+} // namespace protocolstore
