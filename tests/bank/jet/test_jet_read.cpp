@@ -259,6 +259,48 @@ private slots:
         QVERIFY(oleobject::embeddedBitmap(word).isNull()); // a Word document, no picture
     }
 
+    // A copy broken off anywhere never opens as a shorter bank: its records or their texts and
+    // pictures lie past the end.
+    void cutCopiesNeverOpen_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<qint64>("size");
+        const qint64 small = QFileInfo(path(QStringLiteral("bank5_jet4.mdb"))).size();
+        for (qint64 size = 4096; size < small; size += 4096) {
+            QTest::addRow("bank5 %lld", size) << QStringLiteral("bank5_jet4.mdb") << size;
+            QTest::addRow("bank5 %lld", size - 100)
+                << QStringLiteral("bank5_jet4.mdb") << size - 100;
+        }
+        const qint64 big = QFileInfo(path(QStringLiteral("bigbank_jet4.mdb"))).size();
+        for (qint64 size : {qint64(1) << 20, qint64(2) << 20, big - 3 * 4096, big - 4096, big - 1})
+            QTest::addRow("bigbank %lld", size) << QStringLiteral("bigbank_jet4.mdb") << size;
+    }
+    void cutCopiesNeverOpen() {
+        QFETCH(QString, name);
+        QFETCH(qint64, size);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(name);
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(bytes(path(name)).left(size));
+        out.close();
+        ADOConnection connection;
+        connection.setConnectionString(file);
+        try {
+            connection.open();
+            QFAIL("a cut copy opened");
+        } catch (const DatabaseError& e) {
+            QVERIFY2(
+                e.message().startsWith(
+                    QStringLiteral("Не удалось прочитать банк старого формата «%1»: ").arg(file)),
+                qPrintable(e.message()));
+            if (size == qint64(1) << 20)
+                QVERIFY2(e.message().endsWith(QStringLiteral(
+                             "файл обрезан: таблица продолжается за его концом (файл скопирован "
+                             "не полностью?)")),
+                         qPrintable(e.message()));
+        }
+    }
+
     // A reader that crashes, hangs, babbles or fails gives a message naming the file.
     void readerFailuresBecomeMessages_data() {
         QTest::addColumn<QByteArray>("script");
