@@ -10,6 +10,7 @@
 #include <QTemporaryFile>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,51 +23,49 @@ const QStringList requiredFields{QStringLiteral("Name"),    QStringLiteral("Vopr
                                  QStringLiteral("Otvet3"),  QStringLiteral("Otvet4"),
                                  QStringLiteral("PrOtvet"), QStringLiteral("Graph")};
 
-int columnOf(const jetbank::Table& table, const QString& name) {
-    for (int i = 0; i < table.names.size(); ++i)
-        if (table.names[i].compare(name, Qt::CaseInsensitive) == 0)
-            return i;
-    return -1;
-}
-
-jetbank::Table readOld(const QString& oldPath) {
+// The file to convert, checked before the reader runs.
+void checkOld(const QString& oldPath) {
     if (!QFileInfo(oldPath).isFile())
         throw Error(QStringLiteral("Файл «%1» не найден").arg(oldPath));
     if (!jetbank::isJetFile(oldPath))
         throw Error(QStringLiteral("Файл «%1» не является банком вопросов старого формата "
                                    "(базой данных Jet)")
                         .arg(oldPath));
-    jetbank::Table table = jetbank::readTable(oldPath);
-    if (!table.found)
-        throw Error(QStringLiteral("В банке вопросов «%1» нет таблицы kontrol").arg(oldPath));
-    for (const QString& field : requiredFields)
-        if (columnOf(table, field) < 0)
-            throw Error(QStringLiteral("В таблице kontrol банка вопросов «%1» нет поля %2")
-                            .arg(oldPath, field));
-    return table;
 }
 
-// Pictures the program would refuse are not carried over.
-QStringList dropInvalidPictures(jetbank::Table& table) {
-    QStringList refused;
-    const int graph = columnOf(table, QStringLiteral("Graph"));
-    for (int n = 0; n < table.rows.size(); ++n) {
-        QVariant& value = table.rows[n][graph];
+// The table must be one the program opens; pictures it would refuse are not carried over.
+jetbank::CopyChecks checks(const QString& oldPath, Result& result) {
+    auto graph = std::make_shared<int>(-1);
+    jetbank::CopyChecks checks;
+    checks.columns = [oldPath, graph](const jetbank::Columns& columns) {
+        if (!columns.found)
+            throw Error(QStringLiteral("В банке вопросов «%1» нет таблицы kontrol").arg(oldPath));
+        for (const QString& field : requiredFields)
+            if (!columns.names.contains(field, Qt::CaseInsensitive))
+                throw Error(QStringLiteral("В таблице kontrol банка вопросов «%1» нет поля %2")
+                                .arg(oldPath, field));
+        for (int i = 0; i < columns.names.size(); ++i)
+            if (columns.names[i].compare(QLatin1String("Graph"), Qt::CaseInsensitive) == 0)
+                *graph = i;
+    };
+    checks.row = [graph, &result](int number, QVector<QVariant>& row) {
+        QVariant& value = row[*graph];
         if (!value.isValid())
-            continue;
+            return;
         try {
             bitmap::checkGraph(value.typeId() == QMetaType::QByteArray ? value.toByteArray()
                                                                        : value.toString().toUtf8());
         } catch (const Error& e) {
-            refused << QStringLiteral("запись %1: рисунок не перенесён (%2)")
-                           .arg(QString::number(n + 1), e.message());
+            result.refused << QStringLiteral("запись %1: рисунок не перенесён (%2)")
+                                  .arg(QString::number(number), e.message());
             value = QVariant();
         }
-    }
-    return refused;
+    };
+    return checks;
 }
 
-void writeBank(const QString& path, const jetbank::Table& table) {
+// Writes the new bank under a temporary name beside it, read from the old one as it streams.
+void writeBank(const QString& oldPath, const QString& path, Result& result) {
     const QFileInfo target(path);
     QTemporaryFile part(
         target.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX.part").arg(target.fileName())));
@@ -84,14 +83,21 @@ void writeBank(const QString& path, const jetbank::Table& table) {
         if (!opened)
             throw DatabaseError(db ? QString::fromUtf8(sqlite3_errmsg(db))
                                    : QStringLiteral("нехватка памяти"));
-        jetbank::copyInto(db, table);
+        // The file only takes its name once complete: a journal would add nothing.
+        sqlite3_exec(db, "PRAGMA journal_mode = OFF", nullptr, nullptr, nullptr);
+        jetbank::copyTable(db, oldPath, checks(oldPath, result), &result.questions);
         if (sqlite3_close(db) != SQLITE_OK)
             throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(db)));
         db = nullptr;
-    } catch (const Error& e) {
+    } catch (const DatabaseError& e) {
         sqlite3_close_v2(db);
+        if (dynamic_cast<const jetbank::ReadError*>(&e))
+            throw;
         throw Error(
             QStringLiteral("Не удаётся создать банк вопросов «%1»: %2").arg(path, e.message()));
+    } catch (...) {
+        sqlite3_close_v2(db);
+        throw;
     }
     // A hard link never replaces a file that appeared meanwhile; the temporary name goes.
     if (::link(QFile::encodeName(part.fileName()).constData(),
@@ -105,11 +111,9 @@ void writeBank(const QString& path, const jetbank::Table& table) {
 Result convert(const QString& oldPath, const QString& newPath) {
     if (QFileInfo::exists(newPath) || QFileInfo(newPath).isSymLink())
         throw Error(QStringLiteral("Файл «%1» уже есть: его не перезаписываем").arg(newPath));
-    jetbank::Table table = readOld(oldPath);
+    checkOld(oldPath);
     Result result;
-    result.questions = int(table.rows.size());
-    result.refused = dropInvalidPictures(table);
-    writeBank(newPath, table);
+    writeBank(oldPath, newPath, result);
     return result;
 }
 
