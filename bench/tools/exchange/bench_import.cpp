@@ -154,6 +154,7 @@ int main(int argc, char** argv) {
         parses.push_back(p);
         ratios.push_back(i / p);
     }
+    const double peak = peakMb(); // the quiz's import, before the hostile texts
     struct Hostile {
         const char* name;
         QByteArray pattern;
@@ -177,6 +178,6 @@ int main(int argc, char** argv) {
                             QString::number(two, 'f', 1), QString::number(two / one, 'f', 2));
     }
     std::printf("import_ms=%.0f parse_only_ms=%.0f ratio=%.2f peak_mb=%.0f%s\n", median(imports),
-                median(parses), median(ratios), peakMb(), qPrintable(figures));
+                median(parses), median(ratios), peak, qPrintable(figures));
     return 0;
 }
