@@ -85,8 +85,17 @@ Columns copyTable(sqlite3* db, const QString& path, const CopyChecks& checks, in
         [&](QVector<QVariant>& row) {
             if (checks.row)
                 checks.row(count + 1, row);
-            for (int i = 0; i < row.size(); ++i)
-                sqlite::bind(insert.get(), i + 1, row[i]);
+            for (int i = 0; i < row.size(); ++i) {
+                // A picture is bound where it lies (the row outlives the insert): a large one
+                // is not copied once more.
+                if (row[i].typeId() == QMetaType::QByteArray) {
+                    const QByteArray& bytes = *static_cast<const QByteArray*>(row[i].constData());
+                    sqlite3_bind_blob64(insert.get(), i + 1, bytes.constData(),
+                                        sqlite3_uint64(bytes.size()), SQLITE_STATIC);
+                } else {
+                    sqlite::bind(insert.get(), i + 1, row[i]);
+                }
+            }
             insert.step();
             insert.reset();
             sqlite3_clear_bindings(insert.get());

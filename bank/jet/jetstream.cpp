@@ -9,6 +9,10 @@ namespace {
 
 constexpr quint32 maxNameBytes = 1024;
 constexpr quint32 maxReasonBytes = 4096;
+// Texts beyond what the reader takes (it refuses a text over 256 KB, and a Jet 3 character
+// can take two bytes).
+constexpr quint32 maxTextBytes = 1024 * 1024;
+constexpr qsizetype largePart = 8 * 1024 * 1024;
 
 [[noreturn]] void malformed(const char* what) {
     throw StreamError(
@@ -132,6 +136,17 @@ void Parser::feed(QByteArrayView bytes) {
         Cursor in(m_buffer, done, false);
         step(in);
         done = in.position();
+        if (m_row.isEmpty())
+            continue;
+        // A large record is let go of before it is handed on, so that it is not held twice.
+        if (done >= largePart) {
+            m_buffer = m_buffer.sliced(done);
+            done = 0;
+        }
+        QVector<QByteArray> row = std::move(m_row);
+        m_row.clear();
+        if (onRow)
+            onRow(row);
     }
     m_buffer.remove(0, done);
 }
@@ -216,15 +231,15 @@ bool Parser::step(Cursor& in) {
             if (present > 1)
                 malformed("признак значения");
             if (present) {
-                QByteArray value = in.bytes(0x7fffffff);
+                const bool binary = m_header.kinds[i] == kindBinary;
+                QByteArray value = in.bytes(binary ? 0x7fffffff : maxTextBytes);
                 if (!dry)
                     row[i] = std::move(value);
             }
         }
         if (!dry) {
             ++m_records;
-            if (onRow)
-                onRow(row);
+            m_row = std::move(row); // handed on by feed()
         }
         return true;
     }

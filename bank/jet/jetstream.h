@@ -27,9 +27,9 @@ struct Header {
     QVector<int> kinds; // per column: kindInteger, kindText, kindBinary or kindOther
 };
 
-// The largest record taken: a picture at the largest size the program shows, in 32-bit
-// colour, wrapped by Access, with the record's texts. A larger one is a runaway reader.
-constexpr qsizetype maxRecordBytes = 160 * 1024 * 1024;
+// The largest record taken: a picture at the largest size the program shows (128 MB in 32-bit
+// colour), wrapped by Access, with the record's texts. A larger one is a runaway reader.
+constexpr qsizetype maxRecordBytes = 136 * 1024 * 1024;
 
 class Cursor;
 
@@ -53,6 +53,7 @@ private:
     Stage m_stage = Stage::Magic;
     Header m_header;
     quint32 m_records = 0;
+    QVector<QByteArray> m_row; // the record just read, until feed() hands it on
 };
 
 struct Table : Header {

@@ -1,6 +1,7 @@
 // A stand-in for the reader program (jetbank::setReader): whatever file it is given, it streams
 // a table of the most columns a table can have whose records are all NULL, as many as make
-// KV_STANDIN_BYTES bytes. Such a stream is the one that costs the program most per byte.
+// KV_STANDIN_BYTES bytes: the stream that costs the program most per byte. With
+// KV_STANDIN_PICTURE set, it streams instead one record whose Graph holds that many bytes.
 #include "jetstream_format.h"
 
 #include <cstdint>
@@ -17,7 +18,33 @@ void putU32(std::string& out, uint32_t value) {
 
 } // namespace
 
+int picture(long long bytes) {
+    std::string out(jetstream::magic, sizeof jetstream::magic);
+    out += char(jetstream::tagFile);
+    out += char(4);
+    putU32(out, 1252);
+    out += char(jetstream::tagColumns);
+    putU32(out, 1);
+    out += char(jetstream::kindBinary);
+    putU32(out, 5);
+    out += "Graph";
+    out += char(jetstream::tagRecord);
+    out += char(1);
+    putU32(out, uint32_t(bytes));
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    const std::string block(1 << 20, 'B');
+    for (long long left = bytes; left > 0; left -= (long long)block.size())
+        std::fwrite(block.data(), 1, size_t(left < (long long)block.size() ? left : block.size()),
+                    stdout);
+    out.assign(1, char(jetstream::tagEnd));
+    putU32(out, 1);
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 3;
+}
+
 int main() {
+    if (const char* size = std::getenv("KV_STANDIN_PICTURE"))
+        return picture(std::atoll(size));
     const char* given = std::getenv("KV_STANDIN_BYTES");
     const long long bytes = given ? std::atoll(given) : 1 << 20;
     std::string out(jetstream::magic, sizeof jetstream::magic);

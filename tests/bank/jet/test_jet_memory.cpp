@@ -1,9 +1,10 @@
 // The memory an old-format bank takes to open is bounded, whatever the reader streams: a
-// stand-in reader streams a table of NULL values (the costliest stream per byte), and this
-// program opens it in a child of its own, under a limit of address space, and reports the
-// child's peak memory.
+// stand-in reader streams a table of NULL values (the costliest stream per byte) or the
+// largest record taken, and this program opens it in a child of its own, under a limit of
+// address space, and reports the child's peak memory.
 #include "error.h"
 #include "jetbank.h"
+#include "jetstream.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -16,8 +17,6 @@
 
 namespace {
 
-constexpr qint64 streamBytes = 128LL * 1024 * 1024; // twice what the copy keeps in memory
-constexpr qint64 boundBytes = 200LL * 1024 * 1024;
 constexpr int columnsPerRecord = 255;
 
 // The child: opens the bank as the engine does and prints its record count and peak memory.
@@ -55,7 +54,26 @@ class TestJetMemory : public QObject {
     Q_OBJECT
 
 private slots:
-    void streamOfNullsOpensInBoundedMemory() {
+    void readingIsBoundedInMemory_data() {
+        QTest::addColumn<QString>("stream");
+        QTest::addColumn<qint64>("bytes");
+        QTest::addColumn<qint64>("records");
+        QTest::addColumn<qint64>("bound");
+        // More than the copy keeps in memory, of the costliest stream per byte.
+        const qint64 nulls = 96LL * 1024 * 1024;
+        QTest::newRow("NULL values")
+            << QStringLiteral("KV_STANDIN_BYTES") << nulls
+            << (nulls - 2048) / (columnsPerRecord + 1) << 200LL * 1024 * 1024;
+        // The largest record the stream may hold: a picture at the largest size shown.
+        QTest::newRow("largest picture")
+            << QStringLiteral("KV_STANDIN_PICTURE") << qint64(jetstream::maxRecordBytes - 1024)
+            << qint64(1) << 400LL * 1024 * 1024;
+    }
+    void readingIsBoundedInMemory() {
+        QFETCH(QString, stream);
+        QFETCH(qint64, bytes);
+        QFETCH(qint64, records);
+        QFETCH(qint64, bound);
         QTemporaryDir dir;
         // The reader's cap on its stream grows with the file: a sparse file of 240 MB allows
         // the most, a gigabyte.
@@ -67,7 +85,7 @@ private slots:
         QTemporaryDir spill; // where the copy's overflow goes: nothing may stay there
         QProcess child;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("KV_STANDIN_BYTES"), QString::number(streamBytes));
+        env.insert(stream, QString::number(bytes));
         env.insert(QStringLiteral("TMPDIR"), spill.path());
         child.setProcessEnvironment(env);
         child.setChildProcessModifier(limitAddressSpace);
@@ -76,13 +94,12 @@ private slots:
         const QByteArray out = child.readAllStandardOutput().trimmed();
         QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
                  out.constData());
-        const qint64 records = (streamBytes - 2048) / (columnsPerRecord + 1);
         const QList<QByteArray> figures = out.split(' ');
         QCOMPARE(figures.size(), 2);
         const qint64 counted = figures[0].mid(8).toLongLong();
         QVERIFY2(counted >= records && counted <= records + 16, out.constData());
         const qint64 peak = figures[1].mid(8).toLongLong() * 1024;
-        QVERIFY2(peak < boundBytes, out.constData());
+        QVERIFY2(peak < bound, out.constData());
         QCOMPARE(QDir(spill.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
                  QStringList());
     }
