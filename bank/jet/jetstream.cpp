@@ -129,7 +129,9 @@ void Parser::feed(QByteArrayView bytes) {
             if (!step(dry))
                 break;
         } catch (const Incomplete& missing) {
-            m_needed = missing.size;
+            // Tried again once it has what it lacks, and twice what it has: a record that
+            // comes a byte at a time is walked a few times, not once a byte.
+            m_needed = qMax(missing.size, 2 * (m_buffer.size() - done));
             break;
         }
         m_needed = 0;
@@ -152,6 +154,8 @@ void Parser::feed(QByteArrayView bytes) {
 }
 
 void Parser::finish() {
+    m_needed = 0;
+    feed(QByteArrayView()); // parts that were waiting for more may be whole
     if (m_stage == Stage::Magic && m_buffer.size() < qsizetype(sizeof magic))
         malformed("нет заголовка");
     if (m_stage != Stage::Done)
