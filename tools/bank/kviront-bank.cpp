@@ -5,16 +5,19 @@
 //   kviront-bank import [--format F] [--skip-bad] [--dry-run] SOURCE FILE
 //   kviront-bank export [--format F] [--skip-bad] FILE TARGET
 //   kviront-bank check FILE
+//   kviront-bank server init CONNINFO, kviront-bank publish …   (see servercommands.h)
 #include "bankexchange.h"
 #include "bankfile.h"
 #include "banksource.h"
 #include "error.h"
 #include "formats.h"
 #include "jetconvert.h"
+#include "servercommands.h"
 #include "textfile.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QTextStream>
 #include <cstdio>
 
 namespace {
@@ -38,7 +41,9 @@ int usage() {
                                "ЦЕЛЬ\n"
                                "                                    — банк в Moodle XML или CSV\n"
                                "  kviront-bank check ФАЙЛ           — что в банке помешает "
-                               "тесту"));
+                               "тесту\n"
+                               "  kviront-bank server init СТРОКА_ПОДКЛЮЧЕНИЯ, kviront-bank "
+                               "publish … — сервер класса"));
     return 2;
 }
 
@@ -124,6 +129,10 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     formats::resetFromHostLocale(); // numbers read with the system's decimal separator
     const QStringList args = app.arguments().mid(1);
+    if (!args.isEmpty() && servercommands::handles(args[0])) {
+        QTextStream out(stdout), err(stderr);
+        return servercommands::run(args, out, err);
+    }
     try {
         if (!args.isEmpty() &&
             (args[0] == QLatin1String("import") || args[0] == QLatin1String("export") ||

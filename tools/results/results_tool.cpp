@@ -16,7 +16,17 @@ constexpr qint64 maxProtocolBytes = 16 * 1024 * 1024;
 
 const QString usage = QStringLiteral(
     "Использование: kviront-results ПАПКА_ИЛИ_ФАЙЛЫ… [-o ОТЧЁТ.html] [--csv ПРЕФИКС]\n"
-    "Читает протоколы теста (*.usr) и составляет отчёт по классу.\n");
+    "       kviront-results --server СТРОКА_ПОДКЛЮЧЕНИЯ [--bank БАНК] [--since ГГГГ-ММ-ДД] …\n"
+    "Читает протоколы теста (*.usr) или попытки с сервера класса и составляет отчёт по "
+    "классу.\n");
+
+// "2026-12-07" or "7.12.2026".
+QDate dateOf(const QString& text) {
+    QDate d = QDate::fromString(text, Qt::ISODate);
+    if (!d.isValid())
+        d = QDate::fromString(text, QStringLiteral("d.M.yyyy"));
+    return d;
+}
 
 void readFile(const QString& path, ClassResults* results) {
     QString text;
@@ -50,14 +60,29 @@ QString parseArguments(const QStringList& args, Options* o) {
             if (i + 1 >= args.size() || args[i + 1].isEmpty())
                 return QStringLiteral("После %1 нужно имя файла.").arg(a);
             (a == QLatin1String("-o") ? o->output : o->csvPrefix) = args[++i];
+        } else if (a == QLatin1String("--server") || a == QLatin1String("--bank") ||
+                   a == QLatin1String("--since")) {
+            if (i + 1 >= args.size() || args[i + 1].isEmpty())
+                return QStringLiteral("После %1 нужно значение.").arg(a);
+            const QString value = args[++i];
+            if (a == QLatin1String("--server"))
+                o->server = value;
+            else if (a == QLatin1String("--bank"))
+                o->bank = value;
+            else if (!(o->since = dateOf(value)).isValid())
+                return QStringLiteral("Дата после --since не читается: %1 (нужно ГГГГ-ММ-ДД или "
+                                      "Д.М.ГГГГ).")
+                    .arg(value);
         } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1 && !QFileInfo::exists(a)) {
             return QStringLiteral("Неизвестный параметр %1.").arg(a);
         } else {
             o->inputs << a;
         }
     }
-    if (o->inputs.isEmpty())
+    if (o->inputs.isEmpty() && o->server.isEmpty())
         return QStringLiteral("Не указаны протоколы.");
+    if (o->server.isEmpty() && (!o->bank.isEmpty() || o->since.isValid()))
+        return QStringLiteral("--bank и --since выбирают попытки с сервера: нужен --server.");
     // A report never replaces a protocol.
     if (o->output.endsWith(QLatin1String(".usr"), Qt::CaseInsensitive))
         return QStringLiteral("Отчёт не записывается в файл .usr: %1").arg(o->output);
@@ -82,7 +107,8 @@ void readInputs(const QStringList& inputs, ClassResults* results) {
     results->finish();
 }
 
-int runTool(const QStringList& args, const QString& madeAt, QTextStream& out, QTextStream& err) {
+int runTool(const QStringList& args, const QString& madeAt, QTextStream& out, QTextStream& err,
+            const ServerReader& server) {
     Options o;
     const QString problem = parseArguments(args, &o);
     if (!problem.isEmpty()) {
@@ -90,6 +116,16 @@ int runTool(const QStringList& args, const QString& madeAt, QTextStream& out, QT
         return 2;
     }
     ClassResults results;
+    if (!o.server.isEmpty()) {
+        try {
+            if (!server)
+                throw Error(QStringLiteral("эта сборка не читает попытки с сервера класса"));
+            server(o, &results);
+        } catch (const Error& e) {
+            err << e.message() << "\n" << QStringLiteral("Отчёт не записан.\n");
+            return 1;
+        }
+    }
     readInputs(o.inputs, &results);
     QList<QPair<QString, QByteArray>> files{{o.output, htmlReport(results, madeAt).toUtf8()}};
     if (!o.csvPrefix.isEmpty()) {

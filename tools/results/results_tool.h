@@ -2,9 +2,11 @@
 
 #include "class_stats.h"
 
+#include <QDate>
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
+#include <functional>
 
 // The command kviront-results: reads protocol files, writes the class report. Protocol files
 // are only ever opened for reading.
@@ -14,7 +16,15 @@ struct Options {
     QStringList inputs; // folders and files
     QString output = QStringLiteral("results.html");
     QString csvPrefix; // empty: no CSV
+    // Runs from the classroom server: its connection string (empty: none), only one bank's
+    // runs (empty: all), only runs started on or after a day (null: all).
+    QString server;
+    QString bank;
+    QDate since;
 };
+
+// Reads the server's runs into `results` (not finished); throws Error with the reason.
+using ServerReader = std::function<void(const Options&, ClassResults*)>;
 
 // Returns an error text, or an empty one when the arguments (without the program name) hold.
 QString parseArguments(const QStringList& args, Options* options);
@@ -23,8 +33,10 @@ QString parseArguments(const QStringList& args, Options* options);
 // "*.usr" files in name order; a damaged file or a missing input is listed as skipped.
 void readInputs(const QStringList& inputs, ClassResults* results);
 
-// The whole command; returns the exit code (0 done, 1 a file could not be written, 2 wrong
-// arguments). `madeAt` is the time shown in the report.
-int runTool(const QStringList& args, const QString& madeAt, QTextStream& out, QTextStream& err);
+// The whole command; returns the exit code (0 done, 1 a file could not be written or the
+// server could not be read, 2 wrong arguments). `madeAt` is the time shown in the report;
+// `server` reads runs from the classroom server (--server).
+int runTool(const QStringList& args, const QString& madeAt, QTextStream& out, QTextStream& err,
+            const ServerReader& server = {});
 
 } // namespace results
