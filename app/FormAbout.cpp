@@ -1,5 +1,6 @@
 #include "FormAbout.h"
 
+#include "designer.h"
 #include "icons.h"
 
 #include <QLabel>
@@ -13,10 +14,7 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, QRect 
     label->setObjectName(QString::fromLatin1(name));
     label->setGeometry(place);
     label->setAutoFillBackground(true); // opaque
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPixelSize(13);
-    font.setBold(true);
-    label->setFont(font);
+    label->setFont(designer::font(QStringLiteral("Tahoma"), 13, true));
     QPalette pal = label->palette();
     pal.setColor(QPalette::WindowText, colour);
     label->setPalette(pal);

@@ -1,6 +1,7 @@
 #include "kviront.h"
 
 #include "FormAbout.h"
+#include "designer.h"
 #include "guard.h"
 #include "icons.h"
 #include "uoz_kontrol.h"
@@ -21,9 +22,7 @@ TForm1::TForm1(QWidget* parent) : Form(parent) {
     setWindowIcon(programIcon());
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPixelSize(11);
-    setFont(font);
+    setFont(designer::font(QStringLiteral("Tahoma"), 11));
 
     MainMenu1 = menuBar();
     MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
@@ -71,9 +70,7 @@ TForm1::TForm1(QWidget* parent) : Form(parent) {
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setAlignment(Qt::AlignCenter);
     Label1->setWordWrap(true);
-    QFont titleFont(QStringLiteral("Times New Roman"));
-    titleFont.setPixelSize(43);
-    titleFont.setBold(true);
+    QFont titleFont = designer::font(QStringLiteral("Times New Roman"), 43, true);
     titleFont.setItalic(true);
     Label1->setFont(titleFont);
     Label1->setGeometry(88, 136, 476, Label1->heightForWidth(476));

@@ -4,7 +4,9 @@
 #include "guard.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QClipboard>
+#include <QImageReader>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QPainter>
@@ -20,6 +22,21 @@ QImage opaque(const QImage& image) {
     QPainter painter(&flat);
     painter.drawImage(0, 0, image);
     return flat;
+}
+
+// A picture offered as file bytes ("image/png", "image/bmp" …). Qt's reader drops a picture
+// above its own allocation limit without a word, so the size in the file's header is checked
+// against ours first, and ours is the only limit the reading then has.
+QImage readOffered(QByteArray bytes) {
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    const QSize size = reader.size();
+    if (size.isValid())
+        bitmap::checkLimits(size);
+    constexpr qint64 widestPixel = 8; // 16 bits for each of four channels
+    reader.setAllocationLimit(int(bitmap::maxPixels * widestPixel / (1024 * 1024)) + 1);
+    return reader.read();
 }
 
 bool isPaste(const QKeyEvent* e) {
@@ -42,14 +59,14 @@ bool DBImage::pasteFromClipboard() {
     if (!data)
         return false;
     QImage image;
-    if (data->hasImage())
-        image = qvariant_cast<QImage>(data->imageData());
-    for (const QString& format : data->formats()) { // offered only as file bytes
+    for (const QString& format : data->formats()) {
+        if (format.startsWith(QLatin1String("image/")))
+            image = readOffered(data->data(format));
         if (!image.isNull())
             break;
-        if (format.startsWith(QLatin1String("image/")))
-            image = QImage::fromData(data->data(format));
     }
+    if (image.isNull() && data->hasImage()) // a picture of this program's own
+        image = qvariant_cast<QImage>(data->imageData());
     if (image.isNull())
         return false;
     bitmap::checkLimits(image.size()); // before a copy of it is made

@@ -140,7 +140,7 @@ void DBNavigator::act(Button which) {
         dataset->insert();
         break;
     case Delete:
-        if (dialogs::confirm(window(), applicationTitle(), QStringLiteral("Delete record?")))
+        if (dialogs::confirm(window(), applicationTitle(), QStringLiteral("Удалить запись?")))
             dataset->remove();
         break;
     case Edit:

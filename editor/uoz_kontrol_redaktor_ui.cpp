@@ -24,11 +24,10 @@ DBMemo* makeMemo(QWidget* parent, const char* name, const char* field, const QRe
 // The window's font is drawn by a wider face than the one the places were made for: a label
 // that would run under the control to its right (or off the window) gets a smaller size.
 void fitLabel(QLabel* label, int right) {
-    QFont font = label->font();
-    while (label->sizeHint().width() > right - label->x() && font.pixelSize() > 8) {
-        font.setPixelSize(font.pixelSize() - 1);
-        label->setFont(font);
-    }
+    const QString family = label->font().family();
+    for (int size = label->font().pixelSize();
+         label->sizeHint().width() > right - label->x() && size > 8;)
+        label->setFont(designer::font(family, --size));
     label->adjustSize();
 }
 

@@ -20,10 +20,7 @@ Tvivsoobsh::Tvivsoobsh(QWidget* parent) : Form(parent) {
         new QPushButton(designer::checkMarkIcon(QColor(0, 128, 0)), QStringLiteral("OK"), client);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setGeometry(166, 221, 75, 25);
-    QFont buttonFont(QStringLiteral("Tahoma"));
-    buttonFont.setPixelSize(16);
-    buttonFont.setBold(true);
-    BitBtn1->setFont(buttonFont);
+    BitBtn1->setFont(designer::font(QStringLiteral("Tahoma"), 16, true));
     BitBtn1->setAutoDefault(false);
     BitBtn1->setDefault(false);
     onEvent(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
@@ -41,9 +38,7 @@ Tvivsoobsh::Tvivsoobsh(QWidget* parent) : Form(parent) {
     Label1->setTextFormat(Qt::PlainText);
     Label1->setWordWrap(true);
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    QFont labelFont(QStringLiteral("Tahoma"));
-    labelFont.setPixelSize(16);
-    Label1->setFont(labelFont);
+    Label1->setFont(designer::font(QStringLiteral("Tahoma"), 16));
 
     setFixedClientSize(402, 250);
     setFocusProxy(BitBtn1);

@@ -1,7 +1,10 @@
 #include "uoz_kontrol_otchet.h"
 
 #include "colorlist.h"
+#include "dialogs.h"
+#include "error.h"
 #include "fontlist.h"
+#include "guard.h"
 #include "reportfile.h"
 #include "reportprinter.h"
 #include "richedit.h"
@@ -117,13 +120,25 @@ void TuozKontrol_otchet::N18Click() {
 }
 
 void TuozKontrol_otchet::N5Click() {
-    SaveOtchetIfModified(this);
-    ClearOtchet(this);
-    closeForm();
+    closeForm(); // saves and clears, as any closing does
+}
+
+// A save that fails (a full disk) would keep the window, and with it the whole program, from
+// ever closing: the user is asked whether to close without saving, knowing why it failed.
+bool TuozKontrol_otchet::FormCloseQuery() {
+    try {
+        SaveOtchetIfModified(this);
+        return true;
+    } catch (const Error& e) {
+        return dialogs::confirm(
+            this, applicationTitle(),
+            errorBoxText(e.message()) +
+                QStringLiteral("\n\nЗакрыть редактор отчётов без сохранения? Изменения текста "
+                               "будут потеряны."));
+    }
 }
 
 void TuozKontrol_otchet::FormClose() {
-    SaveOtchetIfModified(this);
     ClearOtchet(this);
 }
 

@@ -74,6 +74,8 @@ public:
     void ComboBoxEx1Click();
 
 protected:
+    // Saves a changed text before the window closes; FormClose then clears it.
+    bool FormCloseQuery() override;
     void FormClose() override;
 
 private:

@@ -21,15 +21,12 @@ RunState& runState() {
 }
 
 namespace {
-QFont boldFont(int pixelSize = 0) {
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPixelSize(pixelSize > 0 ? pixelSize : 11);
-    font.setBold(true);
-    return font;
+QFont boldFont(int pixelSize = 11) {
+    return designer::font(QStringLiteral("MS Sans Serif"), pixelSize, true);
 }
 
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int left, int top,
-                  const QColor& colour, int pixelSize = 0) {
+                  const QColor& colour, int pixelSize = 11) {
     auto* label = designer::label(parent, name, text, left, top);
     label->setFont(boldFont(pixelSize));
     designer::setTextColour(label, colour);
@@ -68,6 +65,8 @@ TuozKontrol::TuozKontrol(QWidget* parent) : Form(parent) {
     Timer1 = new Timer(this, QStringLiteral("Timer1"), 100, true, [this] { Timer1Timer(); });
     Timer2 = new Timer(this, QStringLiteral("Timer2"), 1000, true, [this] { Timer2Timer(); });
     Timer3 = new Timer(this, QStringLiteral("Timer3"), 1000, false, [this] { Timer3Timer(); });
+    m_bankWait = new Timer(this, QStringLiteral("bankWait"), bankWaitIntervalMs, false,
+                           [this] { bankWaitTick(); });
 }
 
 void TuozKontrol::buildMenu() {

@@ -9,6 +9,7 @@
 #include <memory>
 
 class DataSource;
+class Error;
 class DBEdit;
 class DBImage;
 class DBMemo;
@@ -63,6 +64,11 @@ public:
     Timer* Timer1; // end-of-run check
     Timer* Timer2; // clock
     Timer* Timer3; // countdown
+    // Tries again to read the next question while another program holds the bank locked.
+    Timer* bankWaitTimer() const { return m_bankWait; }
+    // How often, and for how long, the bank is waited for before the run is given up.
+    static constexpr int bankWaitIntervalMs = 500;
+    static constexpr int bankWaitTries = 60;
 
     // Handlers.
     void N8Click();
@@ -112,8 +118,19 @@ private:
     void setStatus(const QString& text, const QColor& colour);
     void saveProtocol(const QString& firstFooterLine, bool unfinished);
     void closeTable();
-    void moveToCurrentRecord();
     QString recordText(const QString& field) const;
+
+    // Showing the next question of a bank that may change under the run
+    // (uoz_kontrol_present.cpp).
+    void presentQuestion();
+    bool readQuestion(int lockWaitMs);
+    void endRunUnread(const Error& error);
+    void waitForBank();
+    void bankWaitTick();
+    void stopWaitingForBank();
+
+    Timer* m_bankWait;
+    int m_bankWaitTries = 0;
 };
 
 extern TuozKontrol* uozKontrol;

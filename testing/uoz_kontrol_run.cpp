@@ -41,7 +41,7 @@ void TuozKontrol::N8Click() {
     Edit1->setText(runtexts::built());
     s.runStartedFlag = 1.0;
     s.protocolSavedFlag = 0.0;
-    ShowQuestion();
+    presentQuestion();
 }
 
 // Walks the table to count its records. A bank with no records, or with more than the order
@@ -76,7 +76,7 @@ void TuozKontrol::ClearQuestionOrder() {
 
 void TuozKontrol::ShowQuestion() {
     RunState& s = runState();
-    if (s.displayNumber != s.questionCount)
+    if (s.displayNumber != questionsInRun(s))
         ++s.displayNumber;
     setAnswerFieldsEnabled(true);
     s.countdown = numbers::strToFloat(Edit4->text());
@@ -86,7 +86,7 @@ void TuozKontrol::ShowQuestion() {
     // A fresh second for every question: its first tick comes one second after it is shown.
     Timer3->setEnabled(false);
     Timer3->setEnabled(true);
-    Edit1->setText(runtexts::questionStatus(s.displayNumber, s.questionCount));
+    Edit1->setText(runtexts::questionStatus(s.displayNumber, questionsInRun(s)));
 }
 
 void TuozKontrol::LockQuestion() {
@@ -111,8 +111,7 @@ void TuozKontrol::answer(int option) {
     else
         ScoreWrong();
     AdvanceQuestion();
-    moveToCurrentRecord();
-    ShowQuestion();
+    presentQuestion();
 }
 
 void TuozKontrol::ScoreRight() {
@@ -128,15 +127,11 @@ void TuozKontrol::ScoreWrong() {
 void TuozKontrol::AdvanceQuestion() {
     RunState& s = runState();
     if (orderExhausted(s)) {
-        raiseNotice(runtexts::result(s.rightCount, s.wrongCount, s.questionCount));
+        raiseNotice(runtexts::result(s.rightCount, s.wrongCount, questionsInRun(s)));
         s.finishedFlag = 1.0;
         N8->setEnabled(false);
     }
     advanceOrder(s);
-}
-
-void TuozKontrol::moveToCurrentRecord() {
-    DataModule1->ADOTableControl->setRecNo(runState().currentRecord);
 }
 
 void TuozKontrol::TimeOutQuestion() {
@@ -148,8 +143,7 @@ void TuozKontrol::TimeOutQuestion() {
     raiseNotice(runtexts::timedOut());
     WriteTimeOutLines();
     AdvanceQuestion();
-    moveToCurrentRecord();
-    ShowQuestion();
+    presentQuestion();
 }
 
 void TuozKontrol::LockRunMenu() {
@@ -173,6 +167,7 @@ void TuozKontrol::ResetRun() {
     Timer3->setEnabled(false);
     Edit3->clear();
     Timer1->setEnabled(false);
+    stopWaitingForBank();
     setStatus(QString(), Qt::black);
 }
 
@@ -180,6 +175,7 @@ void TuozKontrol::N9Click() {
     // The countdown stops first: a failed save shows its error box in a nested loop, where a
     // time-out would count one more wrong answer after the footer was written.
     Timer3->setEnabled(false);
+    stopWaitingForBank();
     // A protocol that cannot be written is reported inside the save; the run ends either way.
     if (runState().finishedFlag == 1.0)
         SaveCompletedProtocol();
@@ -224,6 +220,7 @@ bool TuozKontrol::FormCloseQuery() {
 
 void TuozKontrol::FormClose() {
     Timer3->setEnabled(false); // before the save, as in N9Click
+    stopWaitingForBank();
     N9->setEnabled(false);
     N8->setEnabled(false);
     N3->setEnabled(true);

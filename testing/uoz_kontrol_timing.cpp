@@ -17,7 +17,7 @@ void TuozKontrol::Timer1Timer() {
 
 void TuozKontrol::FinishRun() {
     const RunState& s = runState();
-    setStatus(runtexts::result(s.rightCount, s.wrongCount, s.questionCount), Qt::red);
+    setStatus(runtexts::result(s.rightCount, s.wrongCount, questionsInRun(s)), Qt::red);
     SaveCompletedProtocol();
     ResetRun();
 }

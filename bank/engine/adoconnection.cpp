@@ -118,7 +118,7 @@ void ADOConnection::open() {
     // or defaults.
     sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-    sqlite3_busy_timeout(db, 2000); // another program may be writing the same bank
+    sqlite3_busy_timeout(db, lockWaitMs); // another program may be writing the same bank
     // Records are read one at a time by row id; a page cache that holds the table's rows
     // (pictures aside) keeps a walk through a 10,000-question bank from reading them anew.
     sqlite3_exec(db, "PRAGMA cache_size = -8192", nullptr, nullptr, nullptr);
@@ -155,4 +155,15 @@ void ADOConnection::attachTable(ADOTable* table) {
 
 void ADOConnection::detachTable(ADOTable* table) {
     m_tables.removeAll(table);
+}
+
+ADOConnection::BriefLockWait::BriefLockWait(const ADOConnection* connection, int ms)
+    : m_db(connection ? connection->handle() : nullptr) {
+    if (m_db)
+        sqlite3_busy_timeout(m_db, ms);
+}
+
+ADOConnection::BriefLockWait::~BriefLockWait() {
+    if (m_db)
+        sqlite3_busy_timeout(m_db, lockWaitMs);
 }

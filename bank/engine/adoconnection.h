@@ -36,6 +36,22 @@ public:
     void attachTable(ADOTable* table);
     void detachTable(ADOTable* table);
 
+    // How long a read or write waits for a bank that another program holds locked.
+    static constexpr int lockWaitMs = 2000;
+
+    // Within its scope the connection waits at most `ms` for a locked bank: for a caller
+    // that tries again later rather than hold up its window.
+    class BriefLockWait {
+    public:
+        BriefLockWait(const ADOConnection* connection, int ms);
+        ~BriefLockWait();
+        BriefLockWait(const BriefLockWait&) = delete;
+        BriefLockWait& operator=(const BriefLockWait&) = delete;
+
+    private:
+        sqlite3* m_db;
+    };
+
 private:
     QString m_connectionString;
     sqlite3* m_db = nullptr;

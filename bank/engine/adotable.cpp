@@ -27,9 +27,13 @@ QString ADOTable::bankName() const {
     return m_connection ? m_connection->fileName() : QString();
 }
 
-DatabaseError ADOTable::readFailed(const DatabaseError& cause) const {
-    return DatabaseError(QStringLiteral("Не удаётся прочитать запись %1 банка вопросов «%2»: %3")
-                             .arg(QString::number(m_index + 1), bankName(), cause.message()));
+void ADOTable::readFailed(const DatabaseError& cause) const {
+    const QString message = QStringLiteral("Не удаётся прочитать запись %1 банка вопросов «%2»: %3")
+                                .arg(QString::number(m_index + 1), bankName(), cause.message());
+    const int code = sqlite3_extended_errcode(m_connection->handle()) & 0xff;
+    if (code == SQLITE_BUSY || code == SQLITE_LOCKED)
+        throw BankLockedError(message);
+    throw DatabaseError(message);
 }
 
 void ADOTable::notify(void (DataLink::*call)()) {
@@ -126,18 +130,19 @@ void ADOTable::loadRowids() {
 
 void ADOTable::fetchCurrent() {
     const int count = int(m_reader.names().size());
-    m_row = RecordReader::Row();
-    m_row.values = QVector<QVariant>(count);
-    m_row.largeSizes = QVector<qint64>(count, -1);
-    m_changed = QVector<bool>(count, false);
-    if (m_index < 0 || m_state == State::Insert)
-        return;
-    beginRead();
-    try {
-        m_reader.fetch(m_rowids[size_t(m_index)], m_row);
-    } catch (const DatabaseError& e) {
-        throw readFailed(e);
+    RecordReader::Row row;
+    row.values = QVector<QVariant>(count);
+    row.largeSizes = QVector<qint64>(count, -1);
+    if (m_index >= 0 && m_state != State::Insert) {
+        beginRead();
+        try {
+            m_reader.fetch(m_rowids[size_t(m_index)], row);
+        } catch (const DatabaseError& e) {
+            readFailed(e); // the record read before stays
+        }
     }
+    m_row = std::move(row);
+    m_changed = QVector<bool>(count, false);
 }
 
 // Each read of its own would lock and check the file anew, which costs more than the read;
@@ -170,8 +175,14 @@ void ADOTable::moveTo(int index, bool eofAfter) {
     m_eof = eofAfter;
     if (index == m_index)
         return;
+    const int from = m_index;
     m_index = index;
-    fetchCurrent();
+    try {
+        fetchCurrent();
+    } catch (...) {
+        m_index = from; // not read: the move did not happen, and may be tried again
+        throw;
+    }
     notify(&DataLink::recordChanged); // a refused picture fails the move here
 }
 
@@ -266,7 +277,7 @@ const QVariant& ADOTable::value(const QString& name) const {
             m_row.values[index] = QVariant(
                 m_reader.readLarge(m_rowids[size_t(m_index)], index, m_row.largeSizes[index]));
         } catch (const DatabaseError& e) {
-            throw readFailed(e);
+            readFailed(e);
         }
         m_row.largeSizes[index] = -1;
     }
@@ -320,7 +331,7 @@ QByteArray ADOTable::fieldHead(const QString& name, qint64 maxBytes) const {
             return m_reader.readLarge(m_rowids[size_t(m_index)], index,
                                       qMin(maxBytes, m_row.largeSizes[index]));
         } catch (const DatabaseError& e) {
-            throw readFailed(e);
+            readFailed(e);
         }
     }
     return fieldBytes(name).left(maxBytes);

@@ -10,6 +10,13 @@
 
 class ADOConnection;
 
+// A record could not be read because another program holds the bank locked: trying again
+// later may succeed.
+class BankLockedError : public DatabaseError {
+public:
+    using DatabaseError::DatabaseError;
+};
+
 // The dataset over the whole table "kontrol" of the connected bank, records in stored
 // (rowid) order. Only the row ids are held; the current record's row is read when it becomes
 // current, so no picture is loaded but the one on screen. The moves of one handler share one
@@ -34,11 +41,15 @@ public:
     bool isEmpty() const override { return m_rowids.empty(); }
     int recordCount() const override { return int(m_rowids.size()); }
     int recNo() const override { return m_index + 1; }
-    void setRecNo(int recNo) override;
+    void setRecNo(int recNo) override; // a failed read leaves the current record as it was
     void first() override;
     void prior() override;
     void next() override;
     void last() override;
+
+    // The current record is gone: another program deleted it after the table was opened. Its
+    // fields read empty.
+    bool currentMissing() const { return m_active && m_index >= 0 && m_row.missing; }
 
     bool hasField(const QString& name) const override { return fieldIndex(name) >= 0; }
     QStringList fieldNames() const override { return m_reader.names(); }
@@ -88,8 +99,9 @@ private:
     void beginRead() const;
     void endRead();
     QString bankName() const;
-    // The current record could not be read: the engine's reason, naming record and bank.
-    DatabaseError readFailed(const DatabaseError& cause) const;
+    // The current record could not be read: the engine's reason, naming record and bank; a
+    // BankLockedError when another program holds the bank locked.
+    [[noreturn]] void readFailed(const DatabaseError& cause) const;
 
     ADOConnection* m_connection;
     bool m_active = false;

@@ -5,19 +5,31 @@
 #include "numbers.h"
 
 #include <algorithm>
-#include <cmath>
 #include <sqlite3.h>
 
 namespace {
 
-// A number typed into a numeric field, as the field stores it.
-QVariant numberValue(const QString& text) {
+// The largest whole number a double holds exactly, with all below it.
+constexpr qint64 exactInDouble = qint64(1) << 53;
+
+// A number typed into a numeric field, as the field stores it. A whole number is stored as
+// one, exactly; one the field could not hold exactly is refused, never silently changed.
+QVariant numberValue(const QString& text, const QString& field, bool real) {
     if (text.trimmed().isEmpty())
         return QVariant();
-    const double value = numbers::strToFloat(text);
-    if (value == std::floor(value) && std::fabs(value) < 9.0e15)
-        return QVariant(qint64(value));
-    return QVariant(value);
+    qint64 whole = 0;
+    const numbers::Whole kind = numbers::readWhole(text, &whole);
+    if (kind == numbers::Whole::No)
+        return QVariant(numbers::strToFloat(text));
+    const QString limit =
+        real ? QStringLiteral("9007199254740992") : QStringLiteral("9223372036854775807");
+    if (kind == numbers::Whole::TooLarge ||
+        (real && (whole > exactInDouble || whole < -exactInDouble)))
+        throw DatabaseError(QStringLiteral("Число «%1» слишком велико для поля %2: оно "
+                                           "сохранилось бы неточно. Целое число в этом поле — "
+                                           "не больше %3 по модулю")
+                                .arg(text.trimmed(), field, limit));
+    return QVariant(whole);
 }
 
 } // namespace
@@ -93,7 +105,9 @@ void ADOTable::setValue(int field, const QVariant& value) {
 void ADOTable::setFieldText(const QString& name, const QString& text) {
     requireEditing();
     const int field = requireField(name);
-    setValue(field, m_reader.numeric()[field] ? numberValue(text) : QVariant(text));
+    setValue(field, m_reader.numeric()[field]
+                        ? numberValue(text, m_reader.names()[field], m_reader.real()[field])
+                        : QVariant(text));
 }
 
 void ADOTable::setFieldBytes(const QString& name, const QByteArray& bytes) {
@@ -138,26 +152,35 @@ void ADOTable::writeRecord() {
         sql = QStringLiteral("INSERT INTO kontrol (%1) VALUES (?%2)")
                   .arg(names.join(QLatin1String(", ")),
                        QStringLiteral(", ?").repeated(names.size() - 1));
-    else
-        sql = QStringLiteral("UPDATE kontrol SET %1 = ? WHERE %2 = ?")
+    else // a field declared INTEGER PRIMARY KEY is the row id itself: the update may move it
+        sql = QStringLiteral("UPDATE kontrol SET %1 = ? WHERE %2 = ? RETURNING %2")
                   .arg(names.join(QLatin1String(" = ?, ")), m_reader.rowid());
     sqlite3* db = m_connection->handle();
+    int written = 0;
+    qint64 rowid = 0;
     try {
         sqlite::Statement stmt(db, sql);
         for (int i = 0; i < values.size(); ++i)
             sqlite::bind(stmt.get(), i + 1, values[i]);
         if (!inserting)
             sqlite3_bind_int64(stmt.get(), int(values.size()) + 1, m_rowids[size_t(m_index)]);
-        stmt.step();
+        while (stmt.step()) {
+            rowid = sqlite3_column_int64(stmt.get(), 0);
+            ++written;
+        }
     } catch (const DatabaseError& e) {
         throw DatabaseError(QStringLiteral("Не удаётся записать вопрос в банк вопросов «%1»: %2")
                                 .arg(bankName(), e.message()));
     }
+    if (inserting) {
+        written = sqlite3_changes(db);
+        rowid = sqlite3_last_insert_rowid(db);
+    }
     // A statement can succeed and write nothing: a table declared ON CONFLICT IGNORE, or a
     // trigger that says RAISE(IGNORE). Then the record stays being edited, as for an error.
-    if (sqlite3_changes(db) == 1) {
-        if (inserting)
-            placeWritten(sqlite3_last_insert_rowid(db));
+    if (written == 1) {
+        if (inserting || rowid != m_rowids[size_t(m_index)])
+            placeWritten(rowid);
         return;
     }
     if (!inserting && !rowExists(m_rowids[size_t(m_index)]))
@@ -177,9 +200,10 @@ bool ADOTable::rowExists(qint64 rowid) const {
     return stmt.step();
 }
 
-// A new record, once written, takes its place in the order the table delivers (records in
-// the order they were added, so at the end) and stays current: what the editor shows is then
-// what the test window and a re-read will show.
+// A record written under a new row id (a new record, or one whose INTEGER PRIMARY KEY field
+// was changed) takes its place in the order the table delivers (by row id: a new record at the
+// end) and stays current: what the editor shows is then what the test window and a re-read
+// will show.
 void ADOTable::placeWritten(qint64 rowid) {
     m_rowids.erase(m_rowids.begin() + m_index);
     const auto at = std::upper_bound(m_rowids.begin(), m_rowids.end(), rowid);
@@ -222,7 +246,8 @@ void ADOTable::remove() {
         throw DatabaseError(QStringLiteral("Не удаётся удалить вопрос из банка вопросов «%1»: %2")
                                 .arg(bankName(), e.message()));
     }
-    if (sqlite3_changes(m_connection->handle()) == 0 && rowExists(m_rowids[size_t(m_index)]))
+    const bool deleted = sqlite3_changes(m_connection->handle()) == 1;
+    if (!deleted && rowExists(m_rowids[size_t(m_index)]))
         throw DatabaseError(QStringLiteral("Банк вопросов «%1» не дал удалить вопрос: триггер "
                                            "таблицы kontrol отбросил удаление")
                                 .arg(bankName()));
@@ -231,6 +256,12 @@ void ADOTable::remove() {
     m_eof = false;
     fetchCurrent();
     notify(&DataLink::recordChanged);
+    // Gone before we got to it: the record leaves the list, but the user is told that this
+    // delete removed nothing.
+    if (!deleted)
+        throw DatabaseError(QStringLiteral("Запись уже была удалена из банка вопросов «%1» "
+                                           "другой программой: удалять было нечего")
+                                .arg(bankName()));
 }
 
 void ADOTable::refresh() {

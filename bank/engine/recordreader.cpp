@@ -7,14 +7,19 @@
 namespace {
 
 // Column types that take numbers only (SQLite's integer, real and numeric affinities).
-bool numericType(const char* declared) {
-    const QByteArray type = QByteArray(declared ? declared : "").toUpper();
+bool numericType(const QByteArray& type) {
     if (type.contains("INT"))
         return true;
     if (type.isEmpty() || type.contains("CHAR") || type.contains("CLOB") || type.contains("TEXT") ||
         type.contains("BLOB"))
         return false;
     return true;
+}
+
+// Of those, the real affinity, which keeps every number as a double.
+bool realType(const QByteArray& type) {
+    return numericType(type) && !type.contains("INT") &&
+           (type.contains("REAL") || type.contains("FLOA") || type.contains("DOUB"));
 }
 
 QVariant columnValue(sqlite3_stmt* stmt, int column) {
@@ -72,7 +77,10 @@ void RecordReader::prepare(sqlite3* db) {
         sqlite::Statement columns(db, QStringLiteral("SELECT * FROM kontrol LIMIT 0"));
         for (int i = 0; i < sqlite3_column_count(columns.get()); ++i) {
             m_names << QString::fromUtf8(sqlite3_column_name(columns.get(), i));
-            m_numeric << numericType(sqlite3_column_decltype(columns.get(), i));
+            const char* declared = sqlite3_column_decltype(columns.get(), i);
+            const QByteArray type = QByteArray(declared ? declared : "").toUpper();
+            m_numeric << numericType(type);
+            m_real << realType(type);
         }
     }
     m_rowid = rowidAlias(m_names);
@@ -95,6 +103,7 @@ void RecordReader::clear() {
     m_fetch = sqlite::Statement();
     m_names.clear();
     m_numeric.clear();
+    m_real.clear();
     m_rowid.clear();
     m_db = nullptr;
 }

@@ -36,6 +36,8 @@ public:
     // table does not declare as a column of its own (which would shadow the row id).
     const QString& rowid() const { return m_rowid; }
     const QVector<bool>& numeric() const { return m_numeric; }
+    // Numeric fields that keep every number as a double (SQLite's real affinity).
+    const QVector<bool>& real() const { return m_real; }
 
     void fetch(qint64 rowid, Row& row); // throws DatabaseError
     // Bytes of a large value left unread by fetch(). Throws DatabaseError.
@@ -47,6 +49,7 @@ private:
     sqlite3* m_db = nullptr;
     QStringList m_names;
     QVector<bool> m_numeric;
+    QVector<bool> m_real;
     QString m_rowid;
     sqlite::Statement m_fetch;
     sqlite3_blob* m_blob = nullptr;

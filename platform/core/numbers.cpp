@@ -5,6 +5,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <optional>
 
 namespace numbers {
 
@@ -60,9 +61,10 @@ bool belowOne(const QByteArray& c) {
     }
     return true; // no significant digit: zero
 }
-} // namespace
 
-bool tryStrToFloat(const QString& text, double* value) {
+// The number of `text` in C notation ("-12.5e3"), read as strToFloat reads it, or nothing
+// when the text is no number.
+std::optional<QByteArray> cNotation(const QString& text) {
     const QChar sep = formats::settings().decimalSeparator;
     qsizetype i = 0;
     const qsizetype n = text.size();
@@ -88,7 +90,7 @@ bool tryStrToFloat(const QString& text, double* value) {
         }
     }
     if (digits == 0)
-        return false;
+        return std::nullopt;
     if (i < n && (text[i] == QLatin1Char('e') || text[i] == QLatin1Char('E'))) {
         c.append('e');
         ++i;
@@ -100,12 +102,22 @@ bool tryStrToFloat(const QString& text, double* value) {
             ++expDigits;
         }
         if (expDigits == 0)
-            return false;
+            return std::nullopt;
     }
     while (i < n && isBlank(text[i]))
         ++i;
     if (i != n)
+        return std::nullopt;
+    return c;
+}
+
+} // namespace
+
+bool tryStrToFloat(const QString& text, double* value) {
+    const std::optional<QByteArray> number = cNotation(text);
+    if (!number)
         return false;
+    const QByteArray& c = *number;
     // strtod would follow the C library's numeric locale, which Qt sets from the
     // environment: under a Russian locale it stops at the ".".
     double v = 0.0;
@@ -128,6 +140,60 @@ double strToFloat(const QString& text) {
     if (!tryStrToFloat(text, &v))
         throw Error(QStringLiteral("'%1' is not a valid floating point value").arg(text));
     return v;
+}
+
+Whole readWhole(const QString& text, qint64* value) {
+    const std::optional<QByteArray> number = cNotation(text);
+    if (!number)
+        return Whole::No;
+    const QByteArray& c = *number;
+    const bool negative = c.startsWith('-');
+    const qsizetype e = c.indexOf('e');
+    const QByteArray mantissa =
+        c.mid(negative ? 1 : 0, (e < 0 ? c.size() : e) - (negative ? 1 : 0));
+    // value = digits × 10^exponent, digits without leading zeros
+    QByteArray digits = mantissa;
+    long long exponent = 0;
+    const qsizetype point = mantissa.indexOf('.');
+    if (point >= 0) {
+        digits.remove(point, 1);
+        exponent = -(mantissa.size() - point - 1);
+    }
+    while (digits.startsWith('0'))
+        digits.remove(0, 1);
+    if (digits.isEmpty()) {
+        *value = 0;
+        return Whole::Yes;
+    }
+    if (e >= 0) {
+        const char* first = c.constData() + e + 1;
+        if (*first == '+')
+            ++first;
+        long long written = 0;
+        if (std::from_chars(first, c.constData() + c.size(), written).ec != std::errc())
+            return *first == '-' ? Whole::No : Whole::TooLarge;
+        // A mantissa is shorter than the text; past this the sum cannot be whole and small.
+        if (written > 1000000 || written < -1000000)
+            return written < 0 ? Whole::No : Whole::TooLarge;
+        exponent += written;
+    }
+    while (exponent < 0 && digits.endsWith('0')) {
+        digits.chop(1);
+        ++exponent;
+    }
+    if (exponent < 0)
+        return Whole::No;
+    if (digits.size() + exponent > 19)
+        return Whole::TooLarge;
+    digits.append(QByteArray(qsizetype(exponent), '0'));
+    if (negative)
+        digits.prepend('-');
+    qint64 whole = 0;
+    if (std::from_chars(digits.constData(), digits.constData() + digits.size(), whole).ec !=
+        std::errc())
+        return Whole::TooLarge;
+    *value = whole;
+    return Whole::Yes;
 }
 
 } // namespace numbers

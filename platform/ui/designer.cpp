@@ -33,7 +33,12 @@ void setTextColour(QWidget* widget, const QColor& colour) {
 }
 
 QFont font(const QString& family, int pixelSize, bool bold) {
-    QFont f(family);
+    static const QString bitmapFace = QStringLiteral("MS Sans Serif");
+    constexpr int bitmapCharacterHeight = 11;
+    const bool bitmapFits = !bold && pixelSize == bitmapCharacterHeight;
+    const bool substitute = family.compare(bitmapFace, Qt::CaseInsensitive) == 0 && !bitmapFits &&
+                            !QFontDatabase::isSmoothlyScalable(family);
+    QFont f(substitute ? QStringLiteral("Tahoma") : family);
     f.setPixelSize(pixelSize);
     f.setBold(bold);
     return f;
@@ -41,7 +46,7 @@ QFont font(const QString& family, int pixelSize, bool bold) {
 
 QStringList registerDesignFonts(const QString& folder) {
     QStringList families;
-    for (const char* file : {"ms_sans_serif.ttf", "tahoma.ttf", "tahomabd.ttf"}) {
+    for (const char* file : {"ms_sans_serif.ttf", "tahoma.ttf"}) {
         const QString path = folder + QLatin1Char('/') + QLatin1String(file);
         if (!QFile::exists(path))
             continue;

@@ -19,12 +19,17 @@ QLabel* label(QWidget* parent, const char* name, const QString& text, int left, 
 QLineEdit* edit(QWidget* parent, const char* name, const QRect& place,
                 const QString& text = QString());
 void setTextColour(QWidget* widget, const QColor& colour);
+// A font of the design: `pixelSize` is the character height. "MS Sans Serif" is a bitmap
+// face of which Qt reaches one size, its 13-pixel strike (the 11-pixel character height), and
+// which has no bold: any other size, and bold, are drawn in Tahoma, the scalable face that
+// takes its place in dialogs of the same design.
 QFont font(const QString& family, int pixelSize, bool bold = false);
 
 // The faces the windows are designed for ("MS Sans Serif", "Tahoma"), registered as the
 // program's own fonts from the metric-compatible files that Debian's fonts-wine package
-// installs, when they are there; without them stand-ins are used. Returns the families
-// registered.
+// installs, when they are there; without them stand-ins are used. Tahoma's bold file there
+// has the regular strokes on wider advances: it is left out, so Qt draws bold Tahoma by
+// emboldening the regular outlines. Returns the families registered.
 QStringList registerDesignFonts(const QString& folder = QStringLiteral("/usr/share/wine/fonts"));
 
 // The check mark of an "OK" button in the given colour, grey when disabled.

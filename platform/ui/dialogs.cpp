@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QQueue>
 #include <optional>
 
@@ -57,8 +58,13 @@ bool confirm(QWidget* parent, const QString& caption, const QString& text) {
     g_lastConfirmText = text;
     if (!g_confirmAnswers.isEmpty())
         return g_confirmAnswers.dequeue();
-    return QMessageBox::question(parent, caption, text, QMessageBox::Ok | QMessageBox::Cancel,
-                                 QMessageBox::Cancel) == QMessageBox::Ok;
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Ok | QMessageBox::Cancel,
+                    parent);
+    box.setDefaultButton(QMessageBox::Cancel);
+    // The program's own words, whether or not Qt's translations are installed.
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("Отмена"));
+    return box.exec() == QMessageBox::Ok;
 }
 
 void queueFileAnswer(const QString& path) {

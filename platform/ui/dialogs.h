@@ -29,7 +29,7 @@ private:
 // "Files|*.usr" -> "Files (*.usr)".
 QString toQtFilter(const QString& filter);
 
-// OK/Cancel question; true for OK.
+// A question with the buttons "OK" and "Отмена" ("Отмена" the default); true for OK.
 bool confirm(QWidget* parent, const QString& caption, const QString& text);
 
 // Test seams.

@@ -1,5 +1,7 @@
 #include "form.h"
 
+#include "designer.h"
+
 #include "guard.h"
 #include "wmhints.h"
 
@@ -117,9 +119,7 @@ Form* Form::topModal() {
 }
 
 QWidget* Form::makeClientArea(const QString& fontFamily, int pixelSize) {
-    QFont font(fontFamily);
-    font.setPixelSize(pixelSize);
-    setFont(font);
+    setFont(designer::font(fontFamily, pixelSize));
     auto* client = new QWidget(this);
     setCentralWidget(client);
     return client;

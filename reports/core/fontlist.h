@@ -2,9 +2,9 @@
 
 #include <QStringList>
 
-// The entries of the editor's font-name list: "Default" and every family in the order the
-// system enumerates them, a name equal (ignoring case) to the one listed just before it
-// skipped, the whole list then sorted ignoring case.
+// The entries of the editor's font-name list: "Default" and every family, each once (names
+// equal ignoring case, or but for the foundry Qt adds in brackets, are one family), sorted
+// ignoring case.
 QStringList fontEntries(const QStringList& families);
 
 // Index of the first entry equal to `name` ignoring case, or -1.

@@ -15,6 +15,11 @@ void buildQuestionOrder(RunState& s) {
     s.orderPosition = 1;
     s.rightCount = 0.0;
     s.wrongCount = 0.0;
+    s.skippedCount = 0;
+}
+
+std::int32_t questionsInRun(const RunState& s) {
+    return s.questionCount - s.skippedCount;
 }
 
 bool orderExhausted(const RunState& s) {

@@ -19,6 +19,8 @@ struct RunState {
     std::int32_t endMarker = 0;     // N * 10000
     std::int32_t currentRecord = 0; // record on screen; 0 until the first advance
     std::int32_t displayNumber = 0; // ordinal shown to the trainee
+    // Records another program deleted from the bank during the run: passed over, not counted.
+    std::int32_t skippedCount = 0;
     double rightCount = 0.0;
     double wrongCount = 0.0;       // wrong answers and time-outs
     std::int32_t answerNumber = 0; // option clicked, 0 for a time-out
@@ -46,6 +48,9 @@ void buildQuestionOrder(RunState& s);
 // A one-record bank presents its only record as the first question, so its first answer ends
 // the run (walking its order would present that record a second time).
 bool orderExhausted(const RunState& s);
+
+// The questions the run puts: the bank's records less those passed over as deleted.
+std::int32_t questionsInRun(const RunState& s);
 
 // Chooses currentRecord: the next entry of the order, passing over record 1, which every run
 // presents first.

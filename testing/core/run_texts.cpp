@@ -37,6 +37,32 @@ QString result(double right, double wrong, int count) {
            numbers::intToStr(count);
 }
 
+QString skipped(int count) {
+    if (count == 1)
+        return QStringLiteral("Следующий вопрос удалён из банка вопросов другой программой: он "
+                              "пропущен и в результат не входит.");
+    return QStringLiteral("Следующие вопросы (%1) удалены из банка вопросов другой программой: "
+                          "они пропущены и в результат не входят.")
+        .arg(count);
+}
+
+QString bankLocked() {
+    return QStringLiteral("Банк вопросов занят другой программой. Следующий вопрос появится, как "
+                          "только она его освободит");
+}
+
+QString bankLockedTooLong(int seconds) {
+    return QStringLiteral("Банк вопросов занят другой программой уже %1 секунд, и следующий "
+                          "вопрос прочитать не удаётся. Тест прерван; данные ответы сохраняются в "
+                          "протоколе.")
+        .arg(seconds);
+}
+
+QString runEndedUnread() {
+    return QStringLiteral("Следующий вопрос прочитать не удаётся. Тест прерван; данные ответы "
+                          "сохраняются в протоколе.");
+}
+
 QString emptyBank() {
     return QStringLiteral("В выбранной базе данных нет ни одного вопроса. Тест не начат. "
                           "Выберите другую базу данных.");

@@ -12,6 +12,12 @@ QString rightVerdict();
 QString wrongVerdict(const QString& rightAnswerText); // the right answer as the record stores it
 QString timedOut();
 QString result(double right, double wrong, int count);
+// The bank changed under a running test: questions another program deleted, and a bank it
+// holds locked (waited for, then given up after `seconds`).
+QString skipped(int count);
+QString bankLocked();
+QString bankLockedTooLong(int seconds);
+QString runEndedUnread(); // after the reason the next question could not be read
 // Banks a run cannot take.
 QString emptyBank();
 QString tooLargeBank(int maxQuestions);

@@ -6,7 +6,10 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 
 using namespace ed;
 
@@ -373,7 +376,7 @@ private slots:
         dialogs::queueConfirm(false);
         click(DBNavigator::Delete);
         QCOMPARE(dialogs::pendingAnswers(), 0);
-        QCOMPARE(dialogs::lastConfirmText(), QStringLiteral("Delete record?"));
+        QCOMPARE(dialogs::lastConfirmText(), QStringLiteral("Удалить запись?"));
         QCOMPARE(stored(path, "Name"), (QStringList{"1", "2", "3"}));
         QCOMPARE(shown(w()->DBEdit1), QStringLiteral("2"));
         dialogs::queueConfirm(true);
@@ -381,6 +384,21 @@ private slots:
         QCOMPARE(stored(path, "Name"), (QStringList{"1", "3"}));
         QApplication::processEvents();
         QCOMPARE(shown(w()->DBEdit1), QStringLiteral("3"));
+
+        // The real box speaks one language, and Esc or "Отмена" keeps the record.
+        QStringList seen;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            seen << box->text();
+            for (QAbstractButton* b : box->buttons())
+                seen << b->text();
+            box->button(QMessageBox::Cancel)->click();
+        });
+        click(DBNavigator::Delete);
+        QCOMPARE(seen, (QStringList{"Удалить запись?", "OK", "Отмена"}));
+        QCOMPARE(stored(path, "Name"), (QStringList{"1", "3"}));
     }
 
     void insertLeftUntouchedAddsNothing() {

@@ -195,12 +195,13 @@ private slots:
         QCOMPARE(fileBytes(path("a.usr")), protocol);
     }
 
-    void closingSavesAndAFailedSaveKeepsTheWindowOpen() {
+    void closingSavesAndAFailedSaveAsksBeforeLosingTheText() {
         w->hide();
         w->N20->trigger();
         type(QStringLiteral("closing"));
         ModalWatcher watcher;
         dialogs::queueFileAnswer(path("no-such-folder/x")); // cannot be written
+        dialogs::queueConfirm(false);                       // not closed without saving
         dialogs::queueFileAnswer(path("closed"));
         bool keptOpen = false;
         QTimer::singleShot(0, [&] {
@@ -211,8 +212,13 @@ private slots:
             });
         });
         w->showModal();
-        QCOMPARE(watcher.errors.size(), 1);
-        QVERIFY(watcher.errors[0].contains(path("no-such-folder/x.usr")));
+        QCOMPARE(watcher.errors, QStringList()); // the reason comes with the question
+        QCOMPARE(dialogs::pendingAnswers(), 0);
+        const QString question = dialogs::lastConfirmText();
+        QVERIFY2(question.contains(path("no-such-folder/x.usr")) &&
+                     question.endsWith(QStringLiteral("Закрыть редактор отчётов без сохранения? "
+                                                      "Изменения текста будут потеряны.")),
+                 qPrintable(question));
         QVERIFY(keptOpen);
         QCOMPARE(fileBytes(path("closed.usr")), QByteArray("closing\r\n"));
         QVERIFY(!w->isVisible() && !shown() && text().isEmpty() && OtchetCreated == 0.0);

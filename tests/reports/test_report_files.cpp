@@ -58,6 +58,23 @@ private slots:
         QCOMPARE(fileBytes(path("a.usr")), "F" + protocol);
     }
 
+    // Closing must stay possible when no save can succeed: the user may close without saving.
+    void closingOnAFullDiskAsksToCloseWithoutSaving() {
+        open(path("a.usr"));
+        type(QStringLiteral("F"));
+        w->show();
+        disk::room = 0;
+        textfile::setWriteCall(disk::full);
+        ModalWatcher watcher;
+        dialogs::queueConfirm(true);
+        w->N5->trigger(); // "Выход"
+        QCOMPARE(watcher.errors, QStringList());
+        QCOMPARE(dialogs::pendingAnswers(), 0);
+        QVERIFY(dialogs::lastConfirmText().contains(textfile::systemReason(ENOSPC)));
+        QVERIFY(!w->isVisible() && !shown() && text().isEmpty());
+        QCOMPARE(fileBytes(path("a.usr")), protocol);
+    }
+
     void fifoAndDeviceAreRefusedWithoutBlocking() {
         // Opening a FIFO would wait for a writer; /dev/zero reports size 0 and never ends.
         const QString fifo = path("pipe.usr");

@@ -2,6 +2,7 @@
 // window manager publishes: stacking order, active window, taskbar states, Motif hints,
 // owners and client geometry.
 #include "FormAbout.h"
+#include "dbcontrols.h"
 #include "kviront.h"
 #include "ouz_reg.h"
 #include "startup.h"
@@ -14,6 +15,8 @@
 
 #include <QApplication>
 #include <QMenuBar>
+#include <QLabel>
+#include <QPainter>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -142,6 +145,32 @@ void clickTitleBar(const QWidget* w) {
     xcb_flush(connection());
 }
 
+// How `text` comes out in `font`: the ink (darkness summed over the pixels) and the height of
+// the inked rows.
+struct Ink {
+    qint64 amount = 0;
+    int height = 0;
+};
+Ink inkOf(const QFont& font, const QString& text) {
+    QImage image(480, 64, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setFont(font);
+    painter.drawText(image.rect(), Qt::AlignCenter, text);
+    painter.end();
+    Ink ink;
+    int top = image.height(), bottom = -1;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (const int dark = 255 - qGray(image.pixel(x, y)); dark > 0) {
+                ink.amount += dark;
+                top = qMin(top, y);
+                bottom = qMax(bottom, y);
+            }
+    ink.height = bottom - top + 1;
+    return ink;
+}
+
 // Motif functions: minimise 8, maximise 16, close 32.
 int motifButtons(const QWidget* w) {
     const QList<quint32> hints = wmhints::cardinals(xid(w), "_MOTIF_WM_HINTS");
@@ -227,6 +256,38 @@ private slots:
         QCOMPARE(motifButtons(Form1), 8 | 32); // minimise and close, no maximise
         const QRect screen = QGuiApplication::primaryScreen()->geometry();
         QVERIFY(qAbs(client.center().x() - screen.center().x()) <= 2);
+    }
+
+    // Bold is drawn bold and every size at its size, in the faces the windows ask for.
+    void boldIsBoldAndSizesDiffer_data() {
+        QTest::addColumn<QFont>("font");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("test window label") << uozKontrol->Label1->font() << "Вариант ответа №1";
+        QTest::newRow("question text") << uozKontrol->DBMemo1->font() << "Вариант ответа №1";
+        QTest::newRow("answer option") << uozKontrol->DBMemo_Otv1->font() << "Вариант ответа №1";
+        QTest::newRow("About label") << About->Label2->font() << "Version 2.0. Beta";
+        QTest::newRow("notice button") << vivsoobsh->BitBtn1->font() << "OK";
+    }
+    void boldIsBoldAndSizesDiffer() {
+        QFETCH(QFont, font);
+        QFETCH(QString, text);
+        QVERIFY(font.bold());
+        const Ink bold = inkOf(font, text);
+        font.setBold(false);
+        const Ink thin = inkOf(font, text);
+        QVERIFY2(bold.amount > thin.amount * 6 / 5,
+                 qPrintable(QStringLiteral("%1 against %2").arg(bold.amount).arg(thin.amount)));
+    }
+    void largerTextIsTaller() {
+        const QString text = QStringLiteral("Вариант ответа №1");
+        const Ink question = inkOf(uozKontrol->DBMemo1->font(), text);   // 16 pixels
+        const Ink label = inkOf(uozKontrol->Label1->font(), text);       // 13 pixels
+        const Ink option = inkOf(uozKontrol->DBMemo_Otv1->font(), text); // 11 pixels
+        QVERIFY2(question.height > label.height && label.height > option.height,
+                 qPrintable(QStringLiteral("%1, %2, %3")
+                                .arg(question.height)
+                                .arg(label.height)
+                                .arg(option.height)));
     }
 
     void noticeStaysOnTopAfterAClickOnTheWindowBelow() {

@@ -284,6 +284,74 @@ private slots:
                     .contains(QStringLiteral("WITHOUT ROWID")));
     }
 
+    // A field declared INTEGER PRIMARY KEY is the row id: changing it moves the record.
+    void keyFieldThatIsTheRowIdCanBeChanged() {
+        const QString path = m_dir.filePath(QStringLiteral("key-name.mdb"));
+        fixture::sql(path, QStringLiteral("CREATE TABLE kontrol (Name INTEGER PRIMARY KEY, "
+                                          "Vopros, Otvet1, Otvet2, Otvet3, Otvet4, PrOtvet, "
+                                          "Graph); INSERT INTO kontrol (Name, Vopros) VALUES "
+                                          "(1, 'a'), (2, 'b'), (3, 'c')"));
+        Program p(path);
+        p.table.setRecNo(2);
+        p.table.edit();
+        p.table.setFieldText(QStringLiteral("Name"), QStringLiteral("20"));
+        p.table.post();
+        // Still the record just written, now where the table delivers it.
+        QCOMPARE(p.table.recNo(), 3);
+        QCOMPARE(p.table.fieldText(QStringLiteral("Name")), QStringLiteral("20"));
+        QCOMPARE(p.table.fieldText(QStringLiteral("Vopros")), QStringLiteral("b"));
+        p.table.edit();
+        p.table.setFieldText(QStringLiteral("Vopros"), QStringLiteral("b2"));
+        p.table.post();
+        QCOMPARE(p.names(), (QStringList{"1", "3", "20"}));
+        p.table.last();
+        p.table.remove();
+        handlerEnds();
+        QCOMPARE(Program(path).names(), (QStringList{"1", "3"}));
+
+        // A delete that finds its record already gone says so, and the record leaves the list.
+        Program other(path);
+        other.table.remove();
+        p.table.first();
+        handlerEnds();
+        QVERIFY(errorOf([&] { p.table.remove(); }).contains(QStringLiteral("уже была удалена")));
+        QCOMPARE(p.names(), (QStringList{"3"}));
+    }
+
+    // What is typed into a numeric field is stored exactly, or refused.
+    void typedNumbersAreStoredExactlyOrRefused() {
+        const QString path = m_dir.filePath(QStringLiteral("numbers.mdb"));
+        fixture::sql(path, QStringLiteral("CREATE TABLE kontrol (Name INTEGER, Vopros, Otvet1, "
+                                          "Otvet2, Otvet3, Otvet4, PrOtvet REAL, Graph); "
+                                          "INSERT INTO kontrol (Name) VALUES (1)"));
+        const QString sep = formats::settings().decimalSeparator;
+        Program p(path);
+        p.table.edit();
+        auto typeError = [&](const char* field, const QString& typed) {
+            return errorOf([&] { p.table.setFieldText(QString::fromLatin1(field), typed); });
+        };
+        for (const char* beyond : {"9223372036854775808", "1e20"})
+            QVERIFY(typeError("Name", beyond).contains(QStringLiteral("слишком велико")));
+        QVERIFY(
+            typeError("PrOtvet", "9007199254740993").contains(QStringLiteral("слишком велико")));
+        QCOMPARE(typeError("PrOtvet", "9007199254740992"), QString());
+        for (const QString& typed :
+             {QStringLiteral("12345678901234567"), "1" + sep + "2345678901234567E16"}) {
+            QCOMPARE(typeError("Name", typed), QString());
+            p.table.post();
+            handlerEnds();
+            QCOMPARE(Program(path).table.fieldText(QStringLiteral("Name")),
+                     QStringLiteral("12345678901234567")); // as the file holds it
+            p.table.edit();
+        }
+        p.table.cancel();
+        handlerEnds();
+        // The REAL field holds its number exactly, and Name an integer: the row matches.
+        fixture::sql(path, QStringLiteral("DELETE FROM kontrol WHERE PrOtvet = 9007199254740992 "
+                                          "AND typeof(Name) = 'integer'"));
+        QCOMPARE(Program(path).names(), QStringList());
+    }
+
     void readOnlyFileOpensButRefusesWrites() {
         const QString path = freshBank(2);
         QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);

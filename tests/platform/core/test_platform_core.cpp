@@ -92,6 +92,32 @@ private slots:
         }
     }
 
+    void wholeNumbersReadExactly_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<qint64>("value");
+        const int no = int(numbers::Whole::No), yes = int(numbers::Whole::Yes),
+                  tooLarge = int(numbers::Whole::TooLarge);
+        QTest::newRow("with a fraction of zeros")
+            << " 12345678901234567.000 " << yes << 12345678901234567LL;
+        QTest::newRow("smallest") << "-9223372036854775808" << yes
+                                  << qint64(-1) - 9223372036854775807LL;
+        QTest::newRow("huge exponent") << "1e99999999999999999999" << tooLarge << 0LL;
+        QTest::newRow("zero, any exponent") << "0.0e99999999999999999999" << yes << 0LL;
+        QTest::newRow("small exponent") << "25e-1" << no << 0LL;
+        QTest::newRow("whole by exponent") << "250e-1" << yes << 25LL;
+        QTest::newRow("tiny exponent") << "1e-99999999999999999999" << no << 0LL;
+    }
+    void wholeNumbersReadExactly() {
+        QFETCH(QString, text);
+        QFETCH(int, kind);
+        QFETCH(qint64, value);
+        qint64 v = -99;
+        QCOMPARE(int(numbers::readWhole(text, &v)), kind);
+        if (kind == int(numbers::Whole::Yes))
+            QCOMPARE(v, value);
+    }
+
     void decimalSeparatorComesFromSettings() {
         formats::settings().decimalSeparator = QLatin1Char(',');
         QCOMPARE(numbers::strToFloat(QStringLiteral("2,5")), 2.5);
