@@ -120,8 +120,8 @@ void ADOConnection::open() {
     if (m_db)
         return;
     const QString path = m_connectionString;
-    if (checkFile(path)) { // an old-format bank: read into memory, never written
-        m_db = jetbank::openInMemory(path);
+    if (checkFile(path)) { // an old-format bank: read into a copy, never written
+        m_db = jetbank::openCopy(path);
         m_readOnly = true;
         m_legacy = true;
         return;
