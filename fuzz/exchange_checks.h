@@ -20,9 +20,10 @@ inline void checkResult(const exchange::Result& r, qsizetype size) {
             std::abort(); // a picture taken must be one the program shows
         }
     }
-    for (const exchange::Message& m : r.refusals)
-        if (m.line < 1 || m.line > size + 1 || m.text.isEmpty())
-            std::abort();
+    for (const auto* list : {&r.refusals, &r.notes})
+        for (const exchange::Message& m : *list)
+            if (m.line < 1 || m.line > size + 1 || m.text.isEmpty())
+                std::abort();
 }
 
 // Two readings of the same questions hold the same texts and right answers.

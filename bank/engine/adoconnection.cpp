@@ -117,8 +117,8 @@ void ADOConnection::open() {
         return;
     const QString path = m_connectionString;
     const FileKind kind = checkFile(path);
-    if (kind == FileKind::Jet) { // an old-format bank: read into memory, never written
-        m_db = jetbank::openInMemory(path);
+    if (kind == FileKind::Jet) { // an old-format bank: read into a copy, never written
+        m_db = jetbank::openCopy(path);
         m_readOnly = true;
         m_legacy = true;
         return;

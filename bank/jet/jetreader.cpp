@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QStringDecoder>
+#include <optional>
 #include <sys/resource.h>
 
 #ifndef KV_JETREAD_PATH
@@ -25,7 +26,7 @@ QString testProgram;
 int wallMs = wallSeconds * 1000;
 
 [[noreturn]] void fail(const QString& path, const QString& reason) {
-    throw DatabaseError(
+    throw ReadError(
         QStringLiteral("Не удалось прочитать банк старого формата «%1»: %2").arg(path, reason));
 }
 
@@ -47,11 +48,14 @@ qint64 streamLimit(const QString& path) {
     return qMin<qint64>(64LL * 1024 * 1024 + 4 * QFileInfo(path).size(), 1LL << 30);
 }
 
-QByteArray runReader(const QString& path, const QString& table) {
+// Runs the reader and hands what it writes to `parser` as it comes, so that the stream is
+// never held whole. Errors of the reader and of its stream become the read's error; those the
+// parser's handlers throw pass as they are.
+void runReader(const QString& path, const QString& table, jetstream::Parser& parser) {
     const QString program = readerProgram();
     if (program.isEmpty())
         fail(path, QStringLiteral("не найдена программа чтения %1").arg(readerName));
-    QProcess process;
+    QProcess process; // killed when it goes, whatever ends the read
     process.setProgram(program);
     process.setArguments({path, table});
     process.setStandardErrorFile(QProcess::nullDevice());
@@ -62,33 +66,40 @@ QByteArray runReader(const QString& path, const QString& table) {
                        .arg(program, process.errorString()));
     const qint64 maxBytes = streamLimit(path);
     QDeadlineTimer deadline(wallMs);
-    QByteArray stream;
-    for (;;) {
-        stream += process.readAllStandardOutput();
-        if (stream.size() > maxBytes) {
-            process.kill();
-            process.waitForFinished(-1);
+    qint64 total = 0;
+    const auto take = [&] {
+        const QByteArray chunk = process.readAllStandardOutput();
+        total += chunk.size();
+        if (total > maxBytes)
             fail(path, QStringLiteral("программа чтения выдала слишком много данных"));
+        try {
+            parser.feed(chunk);
+        } catch (const jetstream::StreamError& e) {
+            fail(path, e.message());
         }
+    };
+    for (;;) {
+        take();
         if (process.state() == QProcess::NotRunning)
             break;
-        if (deadline.hasExpired()) {
-            process.kill();
-            process.waitForFinished(-1);
+        if (deadline.hasExpired())
             fail(path, QStringLiteral("чтение не закончилось за %1 с").arg(wallMs / 1000.0));
-        }
         const int wait = int(qMin<qint64>(deadline.remainingTime(), 250));
         if (!process.waitForReadyRead(wait) && process.state() != QProcess::NotRunning)
             process.waitForFinished(wait); // output closed, or nothing yet
     }
-    stream += process.readAllStandardOutput();
+    take();
     if (process.exitStatus() == QProcess::CrashExit)
         fail(path, QStringLiteral("программа чтения аварийно завершилась (файл повреждён или "
                                   "превышен предел памяти или времени)"));
     if (process.exitCode() != 0)
         fail(path,
              QStringLiteral("программа чтения завершилась с кодом %1").arg(process.exitCode()));
-    return stream;
+    try {
+        parser.finish();
+    } catch (const jetstream::StreamError& e) {
+        fail(path, e.message());
+    }
 }
 
 // Jet 3 texts arrive one Latin-1 character per byte of the file's code page.
@@ -158,33 +169,40 @@ QString readerProgram() {
     return QString();
 }
 
-Table readTable(const QString& path, const QString& tableName) {
-    jetstream::Table raw;
-    try {
-        raw = jetstream::parse(runReader(path, tableName));
-    } catch (const DatabaseError&) {
-        throw;
-    } catch (const Error& e) {
-        fail(path, e.message());
-    }
-    Table table;
-    table.version = raw.version;
-    table.found = raw.found;
-    table.kinds = raw.kinds;
-    const TextDecoder text(raw.version, raw.codePage);
-    for (const QString& name : raw.names)
-        table.names << text(name.toUtf8());
-    table.rows.reserve(raw.rows.size());
-    for (const auto& rawRow : raw.rows) {
-        QVector<QVariant> row(rawRow.size());
-        for (int i = 0; i < rawRow.size(); ++i) {
-            const bool picture =
-                raw.names[i].compare(QLatin1String("Graph"), Qt::CaseInsensitive) == 0;
-            row[i] = decode(raw.kinds[i], rawRow[i], text, picture);
+void readTable(const QString& path, const QString& tableName,
+               const std::function<void(const Columns&)>& columns,
+               const std::function<void(QVector<QVariant>& row)>& row) {
+    jetstream::Parser parser;
+    std::optional<TextDecoder> text;
+    QVector<bool> pictures; // per column: Graph, whose OLE-wrapped bitmaps are unwrapped
+    QVector<int> kinds;
+    parser.onHeader = [&](const jetstream::Header& header) {
+        text.emplace(header.version, header.codePage);
+        Columns found;
+        found.version = header.version;
+        found.found = header.found;
+        found.kinds = kinds = header.kinds;
+        for (const QString& name : header.names) {
+            found.names << (*text)(name.toUtf8());
+            pictures << (name.compare(QLatin1String("Graph"), Qt::CaseInsensitive) == 0);
         }
-        table.rows.append(std::move(row));
-    }
-    return table;
+        columns(found);
+    };
+    QVector<QVariant> values;
+    parser.onRow = [&](QVector<QByteArray>& raw) {
+        values.resize(raw.size());
+        for (qsizetype i = 0; i < raw.size(); ++i) {
+            if (raw[i].isNull()) { // NULL: by far the commonest value of a table of many columns
+                if (values[i].isValid())
+                    values[i] = QVariant();
+                continue;
+            }
+            values[i] = decode(kinds[i], raw[i], *text, pictures[i]);
+            raw[i].clear(); // let each value go as soon as it has its decoded form
+        }
+        row(values);
+    };
+    runReader(path, tableName, parser);
 }
 
 } // namespace jetbank

@@ -7,6 +7,7 @@
 #include "textfile.h"
 
 #include <QFileInfo>
+#include <memory>
 
 namespace jetconvert {
 namespace {
@@ -16,15 +17,9 @@ const QStringList requiredFields{QStringLiteral("Name"),    QStringLiteral("Vopr
                                  QStringLiteral("Otvet3"),  QStringLiteral("Otvet4"),
                                  QStringLiteral("PrOtvet"), QStringLiteral("Graph")};
 
-int columnOf(const jetbank::Table& table, const QString& name) {
-    for (int i = 0; i < table.names.size(); ++i)
-        if (table.names[i].compare(name, Qt::CaseInsensitive) == 0)
-            return i;
-    return -1;
-}
-
-jetbank::Table readOld(const QString& oldPath) {
-    // Read first, so that a file the user may not read is named as such, not as a stranger.
+// The file to convert, checked before the reader runs. Read first, so that a file the user may
+// not read is named as such, not as a stranger.
+void checkOld(const QString& oldPath) {
     QByteArray head;
     try {
         head = textfile::readHead(oldPath, jetbank::headerBytes);
@@ -36,41 +31,47 @@ jetbank::Table readOld(const QString& oldPath) {
         throw Error(QStringLiteral("Файл «%1» не является банком вопросов старого формата "
                                    "(базой данных Jet)")
                         .arg(oldPath));
-    jetbank::Table table = jetbank::readTable(oldPath);
-    if (!table.found)
-        throw Error(QStringLiteral("В банке вопросов «%1» нет таблицы kontrol").arg(oldPath));
-    for (const QString& field : requiredFields)
-        if (columnOf(table, field) < 0)
-            throw Error(QStringLiteral("В таблице kontrol банка вопросов «%1» нет поля %2")
-                            .arg(oldPath, field));
-    return table;
 }
 
-// Pictures the program would refuse are not carried over.
-QStringList dropInvalidPictures(jetbank::Table& table) {
-    QStringList refused;
-    const int graph = columnOf(table, QStringLiteral("Graph"));
-    for (int n = 0; n < table.rows.size(); ++n) {
-        QVariant& value = table.rows[n][graph];
+// The table must be one the program opens; pictures it would refuse are not carried over.
+jetbank::CopyChecks checks(const QString& oldPath, Result& result) {
+    auto graph = std::make_shared<int>(-1);
+    jetbank::CopyChecks checks;
+    checks.columns = [oldPath, graph](const jetbank::Columns& columns) {
+        if (!columns.found)
+            throw Error(QStringLiteral("В банке вопросов «%1» нет таблицы kontrol").arg(oldPath));
+        for (const QString& field : requiredFields)
+            if (!columns.names.contains(field, Qt::CaseInsensitive))
+                throw Error(QStringLiteral("В таблице kontrol банка вопросов «%1» нет поля %2")
+                                .arg(oldPath, field));
+        for (int i = 0; i < columns.names.size(); ++i)
+            if (columns.names[i].compare(QLatin1String("Graph"), Qt::CaseInsensitive) == 0)
+                *graph = i;
+    };
+    checks.row = [graph, &result](int number, QVector<QVariant>& row) {
+        QVariant& value = row[*graph];
         if (!value.isValid())
-            continue;
+            return;
         try {
             bitmap::checkGraph(value.typeId() == QMetaType::QByteArray ? value.toByteArray()
                                                                        : value.toString().toUtf8());
         } catch (const Error& e) {
-            refused << QStringLiteral("запись %1: рисунок не перенесён (%2)")
-                           .arg(QString::number(n + 1), e.message());
+            result.refused << QStringLiteral("запись %1: рисунок не перенесён (%2)")
+                                  .arg(QString::number(number), e.message());
             value = QVariant();
         }
-    }
-    return refused;
+    };
+    return checks;
 }
 
-void writeBank(const QString& path, const jetbank::Table& table) {
+// Writes the new bank under a temporary name beside it, read from the old one as it streams.
+void writeBank(const QString& oldPath, const QString& path, Result& result) {
     bankfile::NewDatabase bank(path);
     try {
-        jetbank::copyInto(bank.handle(), table);
-    } catch (const Error& e) {
+        jetbank::copyTable(bank.handle(), oldPath, checks(oldPath, result), &result.questions);
+    } catch (const jetbank::ReadError&) {
+        throw; // names the old bank
+    } catch (const DatabaseError& e) {
         bank.fail(e.message());
     }
     bank.place();
@@ -81,11 +82,9 @@ void writeBank(const QString& path, const jetbank::Table& table) {
 Result convert(const QString& oldPath, const QString& newPath) {
     if (QFileInfo::exists(newPath) || QFileInfo(newPath).isSymLink())
         throw Error(QStringLiteral("Файл «%1» уже есть: его не перезаписываем").arg(newPath));
-    jetbank::Table table = readOld(oldPath);
+    checkOld(oldPath);
     Result result;
-    result.questions = int(table.rows.size());
-    result.refused = dropInvalidPictures(table);
-    writeBank(newPath, table);
+    writeBank(oldPath, newPath, result);
     return result;
 }
 

@@ -55,6 +55,11 @@ NewDatabase::NewDatabase(const QString& path) : m_path(path) {
         m_db = nullptr;
         fail(reason);
     }
+    // The file only takes its name once it is complete, and a failure removes it: a rollback
+    // journal would protect nothing, and costs a flush to disk every time the page cache
+    // spills in the middle of a transaction.
+    if (sqlite3_exec(m_db, "PRAGMA journal_mode=OFF", nullptr, nullptr, nullptr) != SQLITE_OK)
+        fail(sqlite::lastError(m_db));
 }
 
 NewDatabase::~NewDatabase() {
@@ -79,10 +84,6 @@ void NewDatabase::place() {
 Writer::Writer(const QString& path) : m_file(path) {
     sqlite3* db = m_file.handle();
     try {
-        // The file is new and only takes its name once it is complete; a failure removes it.
-        // A rollback journal would protect nothing here, and costs a flush to disk every time
-        // the page cache spills in the middle of the one transaction.
-        sqlite::exec(db, QStringLiteral("PRAGMA journal_mode=OFF"));
         sqlite::exec(db, QString::fromLatin1(schema));
         sqlite::exec(db, QStringLiteral("BEGIN"));
         m_insert = new Insert{sqlite::Statement(

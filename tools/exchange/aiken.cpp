@@ -1,5 +1,6 @@
 #include "aiken.h"
 
+#include "reasons.h"
 #include "sourcetext.h"
 
 namespace exchange::aiken {
@@ -10,15 +11,19 @@ using namespace Qt::Literals::StringLiterals;
 const QString latin = u"ABCDEFGHIJKLMNOPQRSTUVWXYZ"_s;
 const QString cyrillic = u"АБВГДЕЖЗИКЛМНОПРСТУФХЦЧШЭЮЯ"_s;
 
-// The label of an option line ("B) text", "Б. text"): its letter, or a null character.
-QChar label(const QString& line, QString* rest) {
+// The label of an option line ("B) text", "B)text", "Б. text"): its letter, or a null
+// character. After "." a blank must follow, as "A.B. Smith wrote …" is text: `glued` is set
+// for a line that is an option but for that blank.
+QChar label(const QString& line, QString* rest, bool* glued) {
     const QString t = line.trimmed();
     if (t.size() < 2 || (t[1] != u')' && t[1] != u'.'))
         return QChar();
     if (!latin.contains(t[0]) && !cyrillic.contains(t[0]))
         return QChar();
-    if (t.size() > 2 && !t[2].isSpace())
-        return QChar(); // "A.B. Smith wrote ..." is text, not an option
+    if (t[1] == u'.' && t.size() > 2 && !t[2].isSpace()) {
+        *glued = true;
+        return QChar();
+    }
     *rest = t.mid(2).trimmed();
     return t[0];
 }
@@ -48,6 +53,7 @@ struct Pending {
     QStringList options;
     QVector<QChar> labels;
     QString refusal;
+    QString glued; // the first line that is an option but for the blank after its label
     void refuse(const QString& why) {
         if (refusal.isEmpty())
             refusal = why;
@@ -55,8 +61,12 @@ struct Pending {
 };
 
 void finish(Pending& p, const QString& letter, int line, Result& result) {
-    if (p.options.size() != 4)
-        p.refuse(u"вариантов ответа %1, а нужно ровно четыре"_s.arg(p.options.size()));
+    if (p.options.size() != 4 && !p.glued.isEmpty())
+        p.refuse(
+            reasons::optionCount(p.options.size()) +
+            u": строка «%1» не вариант, после «%2» нужен пробел"_s.arg(p.glued, p.glued.left(2)));
+    else if (p.options.size() != 4)
+        p.refuse(reasons::optionCount(p.options.size()));
     bool cyr = false, lat = false;
     for (QChar c : p.labels) {
         cyr = cyr || (cyrillic.contains(c) && c != u'А');
@@ -118,7 +128,10 @@ void read(const QByteArray& source, Result& result) {
         }
         if (p.line == 0)
             p.line = line;
-        const QChar letter = p.text.isEmpty() ? QChar() : label(s, &rest);
+        bool glued = false;
+        const QChar letter = p.text.isEmpty() ? QChar() : label(s, &rest, &glued);
+        if (glued && p.glued.isEmpty())
+            p.glued = s.trimmed();
         if (!letter.isNull()) {
             p.labels << letter;
             p.options << rest;

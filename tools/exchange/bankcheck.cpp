@@ -20,6 +20,33 @@ int answerNumber(const QString& prOtvet) {
     return 0;
 }
 
+namespace {
+
+QString blankName(QChar c) {
+    if (c == u'\n' || c == u'\r')
+        return u"перевод строки"_s;
+    if (c == u'\t')
+        return u"табуляция"_s;
+    if (c == QChar(0xa0))
+        return u"неразрывный пробел"_s;
+    return u"пробел"_s;
+}
+
+// Blanks at the ends of a text, which a test shows as an odd gap or a line too many (texts
+// taken from a web editor often end so); empty when there are none, or nothing else.
+QString blankEnds(const QString& text) {
+    if (text.trimmed().isEmpty())
+        return QString();
+    QStringList where;
+    if (text.front().isSpace())
+        where << u"в начале %1"_s.arg(blankName(text.front()));
+    if (text.back().isSpace())
+        where << u"в конце %1"_s.arg(blankName(text.back()));
+    return where.join(u", "_s);
+}
+
+} // namespace
+
 QStringList BankChecker::check(const Question& r) {
     QStringList problems;
     const QString right = r.prOtvet.toString();
@@ -35,11 +62,15 @@ QStringList BankChecker::check(const Question& r) {
     }
     if (r.vopros.trimmed().isEmpty() && r.graph.isEmpty())
         problems << u"пустой вопрос"_s;
+    if (const QString blanks = blankEnds(r.vopros); !blanks.isEmpty())
+        problems << u"в тексте вопроса %1"_s.arg(blanks);
     for (int k = 0; k < 4; ++k) {
         if (r.otvet[k].trimmed().isEmpty()) {
             problems << u"пустой вариант ответа №%1"_s.arg(k + 1);
             continue;
         }
+        if (const QString blanks = blankEnds(r.otvet[k]); !blanks.isEmpty())
+            problems << u"в варианте ответа №%1 %2"_s.arg(k + 1).arg(blanks);
         for (int j = 0; j < k; ++j)
             if (r.otvet[j].trimmed() == r.otvet[k].trimmed())
                 problems << u"варианты ответа №%1 и №%2 совпадают"_s.arg(j + 1).arg(k + 1);

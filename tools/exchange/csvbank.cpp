@@ -95,6 +95,24 @@ QChar separatorOf(const QString& text) {
     return header.count(u',') > header.count(u';') ? u',' : u';';
 }
 
+// A text a spreadsheet would run as a formula ("=", "+", "-", "@" first) is written with an
+// apostrophe in front, as spreadsheets themselves mark text; so is one that already starts with
+// apostrophes before such a character, so that reading takes exactly one away again.
+bool looksLikeFormula(const QString& text, qsizetype from) {
+    qsizetype i = from;
+    while (i < text.size() && text[i] == u'\'')
+        ++i;
+    return i < text.size() && QStringView(u"=+-@").contains(text[i]);
+}
+
+QString neutralised(const QString& text) {
+    return looksLikeFormula(text, 0) ? u'\'' + text : text;
+}
+
+QString restored(const QString& text) {
+    return text.startsWith(u'\'') && looksLikeFormula(text, 1) ? text.mid(1) : text;
+}
+
 QVariant nameValue(const QString& text) {
     const QString t = text.trimmed();
     if (t.isEmpty())
@@ -153,7 +171,7 @@ void read(const QByteArray& source, const PictureFiles& pictures, Result& result
                                     .arg(at.size() - at.count(-1)));
             continue;
         }
-        const auto field = [&](int c) { return at[c] < 0 ? QString() : fields[at[c]]; };
+        const auto field = [&](int c) { return at[c] < 0 ? QString() : restored(fields[at[c]]); };
         Question q;
         q.line = line;
         q.name = nameValue(field(Name));
@@ -188,7 +206,8 @@ Writer::Writer(QIODevice* target) : m_target(target) {
 
 void Writer::row(const QStringList& fields) {
     QStringList out;
-    for (const QString& f : fields) {
+    for (const QString& field : fields) {
+        const QString f = neutralised(field);
         const bool quote = f.contains(u';') || f.contains(u',') || f.contains(u'"') ||
                            f.contains(u'\n') || f.contains(u'\r') || f != f.trimmed();
         out << (quote ? u'"' + QString(f).replace(u"\""_s, u"\"\""_s) + u'"' : f);

@@ -9,7 +9,8 @@ class QIODevice;
 // CSV with the header Name;Vopros;Otvet1;Otvet2;Otvet3;Otvet4;PrOtvet;Graph (in any order,
 // Name and Graph may be left out), separated by ";" or ",", fields in double quotes where
 // they hold separators, quotes or line breaks. UTF-8 with or without a byte-order mark, or
-// Windows-1251. Graph names a picture file relative to the CSV file.
+// Windows-1251. Graph names a picture file relative to the CSV file. A field of an apostrophe
+// and then "=", "+", "-" or "@" (after any more apostrophes) is read without that apostrophe.
 namespace exchange::csvbank {
 
 // Gives the bytes of the picture file a row names, or throws Error with the reason.
@@ -21,7 +22,8 @@ PictureFiles filesIn(const QString& folder);
 void read(const QByteArray& source, const PictureFiles& pictures, Result& result);
 
 // Writes the header and then one row per question, as UTF-8 with a byte-order mark and CR LF
-// line ends; the texts are kept exactly, line breaks included.
+// line ends; the texts are kept exactly, line breaks included. A text a spreadsheet would take
+// for a formula gets an apostrophe in front, which read() takes away again.
 class Writer {
 public:
     explicit Writer(QIODevice* target);

@@ -1,6 +1,7 @@
 #include "gift.h"
 
 #include "htmltext.h"
+#include "reasons.h"
 #include "sourcetext.h"
 
 namespace exchange::gift {
@@ -64,15 +65,15 @@ QVector<Answer> answers(const QString& inside, QString* why) {
     const QString t = inside.trimmed();
     const QString upper = t.section(u'#', 0, 0).trimmed().toUpper();
     if (t.isEmpty()) {
-        *why = u"вопрос-эссе (пустые скобки {}) не поддерживается"_s;
+        *why = reasons::unsupportedType(u"essay"_s);
         return {};
     }
     if (t.startsWith(u'#')) {
-        *why = u"числовой вопрос не поддерживается"_s;
+        *why = reasons::unsupportedType(u"numerical"_s);
         return {};
     }
     if (upper == u"T" || upper == u"F" || upper == u"TRUE" || upper == u"FALSE") {
-        *why = u"вопрос «верно/неверно» не поддерживается"_s;
+        *why = reasons::unsupportedType(u"truefalse"_s);
         return {};
     }
     QVector<Answer> list;
@@ -120,11 +121,11 @@ QVector<Answer> answers(const QString& inside, QString* why) {
     }
     for (const Answer& a : list)
         if (a.text.contains(u"->")) {
-            *why = u"вопрос на соответствие не поддерживается"_s;
+            *why = reasons::unsupportedType(u"matching"_s);
             return {};
         }
     if (std::all_of(list.begin(), list.end(), [](const Answer& a) { return a.right; })) {
-        *why = u"вопрос с кратким ответом не поддерживается"_s;
+        *why = reasons::unsupportedType(u"shortanswer"_s);
         return {};
     }
     return list;
@@ -155,7 +156,8 @@ void question(const Block& b, Result& result) {
     }
     const qsizetype open = find(text, u'{');
     if (open < 0) {
-        result.refuse(b.line, u"нет вариантов ответа в {…}: такой вопрос не поддерживается"_s);
+        result.refuse(b.line, reasons::unsupportedType(u"description"_s) +
+                                  u" (нет вариантов ответа в {…})"_s);
         return;
     }
     const qsizetype close = find(text, u'}', open + 1);
@@ -169,39 +171,52 @@ void question(const Block& b, Result& result) {
         result.refuse(b.line, why.isEmpty() ? u"нет вариантов ответа"_s : why);
         return;
     }
-    if (list.size() != 4) {
-        result.refuse(b.line, u"вариантов ответа %1, а нужно ровно четыре"_s.arg(list.size()));
-        return;
+    // As Moodle reads GIFT: without "=" the question asks for every answer of positive weight.
+    QVector<double> grades;
+    bool single = false;
+    for (const Answer& a : list) {
+        grades << (a.weighted ? a.weight : (a.right ? 100 : 0));
+        single = single || (a.right && !a.weighted);
     }
-    const auto plain = [&format](const QString& s) {
-        const QString u = unescape(s.trimmed());
-        return format == u"html" ? htmlToText(u) : u;
-    };
+    single =
+        single || std::count_if(grades.begin(), grades.end(), [](double g) { return g > 0; }) < 2;
     Question q;
     q.line = b.line;
     int right = 0;
-    for (int k = 0; k < 4; ++k) {
-        const Answer& a = list[k];
-        const double weight = a.weighted ? a.weight : (a.right ? 100 : 0);
-        if (weight > 0 && weight < 100) {
-            result.refuse(b.line, u"частично верные ответы не поддерживаются"_s);
-            return;
-        }
-        if (weight >= 100) {
-            ++right;
-            q.prOtvet = k + 1;
-        }
-        q.otvet[k] = plain(a.text);
-    }
-    if (right != 1) {
-        result.refuse(b.line, u"правильных ответов %1, а нужен ровно один"_s.arg(right));
+    const QString refusal = reasons::choiceRefusal(grades, single, &right);
+    if (!refusal.isEmpty()) {
+        result.refuse(b.line, refusal);
         return;
     }
-    const QString before = plain(text.left(open));
-    const QString after = plain(text.mid(close + 1));
+    q.prOtvet = right;
+    const auto plain = [&format](const QString& s, HtmlExtras* extras) {
+        const QString u = unescape(s.trimmed());
+        return format == u"html" ? htmlToText(u, false, extras) : u;
+    };
+    HtmlExtras extras;
+    QStringList notes;
+    for (int k = 0; k < 4; ++k) {
+        HtmlExtras option;
+        q.otvet[k] = plain(list[k].text, &option);
+        if (!option.pictures.isEmpty() && q.otvet[k].isEmpty()) {
+            result.refuse(b.line, reasons::optionWithoutText(k + 1));
+            return;
+        }
+        if (!option.pictures.isEmpty())
+            notes << reasons::optionPictureDropped(k + 1);
+        extras.links += option.links;
+        extras.media += option.media;
+    }
+    const QString before = plain(text.left(open), &extras);
+    const QString after = plain(text.mid(close + 1), &extras);
     q.vopros = after.isEmpty() ? before : before + u" _____ "_s + after;
+    for (const QString& picture : extras.pictures) // GIFT embeds no files
+        notes << reasons::pictureDropped(picture);
+    notes << reasons::dropped(extras);
     q.name = nameFrom(title, result);
     result.take(q);
+    for (const QString& note : notes)
+        result.note(b.line, note);
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 #include "htmltext.h"
 
+#include <QByteArray>
 #include <QHash>
+#include <QSet>
 
 namespace exchange {
 namespace {
@@ -9,8 +11,12 @@ bool isHtmlSpace(QChar c) {
     return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f';
 }
 
+bool isLatin(QChar c) {
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+
 bool isBlock(const QString& tag) {
-    static const QStringList blocks{
+    static const QSet<QString> blocks{
         "p",      "div",    "li",         "ul",      "ol",     "tr",      "table",   "h1",
         "h2",     "h3",     "h4",         "h5",      "h6",     "pre",     "hr",      "blockquote",
         "dl",     "dt",     "dd",         "tbody",   "thead",  "section", "article", "header",
@@ -37,17 +43,91 @@ char32_t namedEntity(QStringView name) {
     return entities.value(name.toString(), 0);
 }
 
+// Where the scan of markup stands, as a browser's tokenizer would: quotes only enclose an
+// attribute's value, so a stray one elsewhere does not hide the closing ">".
+enum Scan : quint8 { Name, Attributes, AfterEquals, Unquoted, DoubleQuoted, SingleQuoted, Bogus };
+constexpr int endOfMarkup = -1;
+
+int step(int state, QChar c) {
+    switch (state) {
+    case Name:
+        return c == u'>' ? endOfMarkup : isHtmlSpace(c) || c == u'/' ? Attributes : Name;
+    case Attributes:
+        return c == u'>' ? endOfMarkup : c == u'=' ? AfterEquals : Attributes;
+    case AfterEquals:
+        if (isHtmlSpace(c))
+            return AfterEquals;
+        return c == u'"'    ? DoubleQuoted
+               : c == u'\'' ? SingleQuoted
+               : c == u'>'  ? endOfMarkup
+                            : Unquoted;
+    case Unquoted:
+        return c == u'>' ? endOfMarkup : isHtmlSpace(c) ? Attributes : Unquoted;
+    case DoubleQuoted:
+        return c == u'"' ? Attributes : DoubleQuoted;
+    case SingleQuoted:
+        return c == u'\'' ? Attributes : SingleQuoted;
+    default:
+        return c == u'>' ? endOfMarkup : Bogus;
+    }
+}
+
+// The value of attribute `name` in the markup of a start tag (its text between the tag's name
+// and ">"); empty when it is not there.
+QString attribute(QStringView tag, QStringView name) {
+    qsizetype i = 0;
+    const qsizetype n = tag.size();
+    while (i < n) {
+        while (i < n && (isHtmlSpace(tag[i]) || tag[i] == u'/'))
+            ++i;
+        const qsizetype nameStart = i;
+        while (i < n && !isHtmlSpace(tag[i]) && tag[i] != u'/' && tag[i] != u'=')
+            ++i;
+        const QStringView found = tag.sliced(nameStart, i - nameStart);
+        while (i < n && isHtmlSpace(tag[i]))
+            ++i;
+        QStringView value;
+        if (i < n && tag[i] == u'=') {
+            ++i;
+            while (i < n && isHtmlSpace(tag[i]))
+                ++i;
+            const QChar quote = i < n && (tag[i] == u'"' || tag[i] == u'\'') ? tag[i] : QChar();
+            const qsizetype start = quote.isNull() ? i : i + 1;
+            i = start;
+            while (i < n && (quote.isNull() ? !isHtmlSpace(tag[i]) : tag[i] != quote))
+                ++i;
+            value = tag.sliced(start, i - start);
+            ++i;
+        }
+        if (!found.isEmpty() && found.compare(name, Qt::CaseInsensitive) == 0)
+            return value.toString();
+    }
+    return QString();
+}
+
+int digitValue(QChar c, bool hex) {
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9')
+        return u - u'0';
+    if (hex && u >= u'a' && u <= u'f')
+        return u - u'a' + 10;
+    if (hex && u >= u'A' && u <= u'F')
+        return u - u'A' + 10;
+    return -1;
+}
+
 class Converter {
 public:
-    Converter(QStringView html, bool newlinesBreak) : m_in(html), m_newlines(newlinesBreak) {}
+    Converter(QStringView html, bool newlinesBreak, HtmlExtras* extras)
+        : m_in(html), m_newlines(newlinesBreak), m_extras(extras) {}
 
     QString run() {
         m_out.reserve(m_in.size()); // markup only ever shortens the text
         while (m_at < m_in.size()) {
             const QChar c = m_in[m_at];
-            if (c == u'<' && tag())
+            if (c == u'<' && markup())
                 continue;
-            if (c == u'&' && entity())
+            if (c == u'&' && reference())
                 continue;
             if (c == u'\n' && m_newlines) {
                 ++m_at;
@@ -56,10 +136,12 @@ public:
                 ++m_at;
                 m_space = true;
             } else {
-                put(plainRun());
+                put(plainRun(), false);
             }
         }
-        return m_out;
+        if (m_solidBegin < 0)
+            return QString();
+        return m_out.mid(m_solidBegin, m_solidEnd - m_solidBegin);
     }
 
 private:
@@ -71,9 +153,24 @@ private:
             m_out += u' ';
         m_block = m_space = false;
     }
-    template <typename Text> void put(const Text& s) {
+    // Text that shows: whitespace at its ends goes when the whole text ends there, unless it
+    // was written as a numeric reference (`kept`).
+    void put(QStringView s, bool kept) {
         flush();
+        const qsizetype base = m_out.size();
         m_out += s;
+        qsizetype first = 0, last = s.size();
+        if (!kept) {
+            while (first < last && s[first].isSpace())
+                ++first;
+            while (last > first && s[last - 1].isSpace())
+                --last;
+        }
+        if (first == last)
+            return;
+        if (m_solidBegin < 0)
+            m_solidBegin = base + first;
+        m_solidEnd = base + last;
     }
     void hardBreak() {
         m_space = false;
@@ -96,39 +193,48 @@ private:
     }
 
     // "<" starting a tag, a comment or a declaration: consumes it and returns true.
-    bool tag() {
-        const qsizetype start = m_at + 1;
-        if (start >= m_in.size())
+    bool markup() {
+        const qsizetype at = m_at;
+        if (at + 1 >= m_in.size())
             return false;
-        if (m_in.mid(start).startsWith(u"!--")) {
-            const qsizetype end = m_in.indexOf(u"-->", start + 3);
+        const QChar next = m_in[at + 1];
+        if (m_in.sliced(at + 1).startsWith(u"!--")) { // to "-->", or the end as in a browser
+            const qsizetype end = m_in.indexOf(u"-->", at + 2);
             m_at = end < 0 ? m_in.size() : end + 3;
             return true;
         }
-        const bool closing = m_in[start] == u'/';
-        qsizetype i = start + (closing ? 1 : 0);
-        if (i >= m_in.size() ||
-            !(m_in[i].isLetter() || (!closing && (m_in[i] == u'!' || m_in[i] == u'?'))))
-            return false;
-        const qsizetype nameStart = i;
-        while (i < m_in.size() && (m_in[i].isLetterOrNumber() || m_in[i] == u':'))
-            ++i;
-        const QString name = m_in.mid(nameStart, i - nameStart).toString().toLower();
-        QChar quote;
-        for (; i < m_in.size(); ++i) {
-            const QChar c = m_in[i];
-            if (!quote.isNull()) {
-                if (c == quote)
-                    quote = QChar();
-            } else if (c == u'"' || c == u'\'') {
-                quote = c;
-            } else if (c == u'>') {
-                break;
-            }
+        if (isLatin(next))
+            return tag(at + 1, false);
+        if (next == u'/') {
+            if (at + 2 < m_in.size() && isLatin(m_in[at + 2]))
+                return tag(at + 2, true);
+            return declaration(at + 2);
         }
-        if (i >= m_in.size())
+        if (next == u'!' || next == u'?')
+            return declaration(at + 2);
+        return false;
+    }
+
+    // "<!DOCTYPE …>", "<?…>", "</…>" without a name: dropped up to ">".
+    bool declaration(qsizetype from) {
+        const qsizetype end = markupEnd(from, Bogus);
+        if (end < 0)
+            return false;
+        m_at = end + 1;
+        return true;
+    }
+
+    bool tag(qsizetype nameStart, bool closing) {
+        const qsizetype end = markupEnd(nameStart, Name);
+        if (end < 0)
             return false; // no end: the "<" is text
-        m_at = i + 1;
+        qsizetype nameEnd = nameStart;
+        while (nameEnd < end && !isHtmlSpace(m_in[nameEnd]) && m_in[nameEnd] != u'/')
+            ++nameEnd;
+        const QString name = m_in.sliced(nameStart, nameEnd - nameStart).toString().toLower();
+        m_at = end + 1;
+        if (!closing && m_extras)
+            note(name, m_in.sliced(nameEnd, end - nameEnd));
         if (name == u"br")
             hardBreak();
         else if (isBlock(name))
@@ -137,7 +243,67 @@ private:
             m_space = true;
         else if (!closing && (name == u"script" || name == u"style"))
             skipTo(QStringLiteral("</") + name);
+        else if (!closing &&
+                 (name == u"audio" || name == u"video" || name == u"object" || name == u"iframe"))
+            skipFallback(name);
         return true;
+    }
+
+    // What a browser shows only where it cannot play or embed: skipped, but the address of
+    // a sound given in its first <source> is kept.
+    void skipFallback(const QString& name) {
+        const qsizetype close =
+            m_in.indexOf(QStringLiteral("</") + name, m_at, Qt::CaseInsensitive);
+        const QStringView inside = m_in.sliced(m_at, (close < 0 ? m_in.size() : close) - m_at);
+        m_at += inside.size();
+        const qsizetype source = inside.indexOf(u"<source", 0, Qt::CaseInsensitive);
+        if (!m_extras || source < 0 || !m_extras->media.last().isEmpty())
+            return;
+        const qsizetype end = inside.indexOf(u'>', source);
+        const qsizetype attributes = source + 7;
+        m_extras->media.last() = attribute(
+            inside.sliced(attributes, (end < 0 ? inside.size() : end) - attributes), u"src");
+    }
+
+    void note(const QString& name, QStringView attributes) {
+        if (name == u"img") {
+            m_extras->pictures << attribute(attributes, u"src");
+        } else if (name == u"a") {
+            const QString href = attribute(attributes, u"href");
+            if (!href.isEmpty())
+                m_extras->links << href;
+        } else if (name == u"audio" || name == u"video" || name == u"embed" || name == u"iframe") {
+            m_extras->media << attribute(attributes, u"src");
+        } else if (name == u"object") {
+            m_extras->media << attribute(attributes, u"data");
+        }
+    }
+
+    // The ">" that ends markup scanned from `from` in `state`, or -1 when the text ends
+    // first. Where a scan found no end, its positions are marked with the state it had there,
+    // so that a later scan meeting one stops at once: text full of "<a" or of "<a href='"
+    // is scanned a bounded number of times, not once for each "<".
+    qsizetype markupEnd(qsizetype from, Scan state) {
+        const qsizetype end = walk(from, state, false);
+        if (end < 0) {
+            if (m_dead.isEmpty())
+                m_dead = QByteArray(m_in.size(), '\0');
+            walk(from, state, true);
+        }
+        return end;
+    }
+    qsizetype walk(qsizetype i, int state, bool mark) {
+        for (; i < m_in.size(); ++i) {
+            const char bit = char(1 << state);
+            if (!m_dead.isEmpty() && (m_dead[i] & bit))
+                return -1;
+            if (mark)
+                m_dead[i] = char(m_dead[i] | bit);
+            state = step(state, m_in[i]);
+            if (state == endOfMarkup)
+                return i;
+        }
+        return -1;
     }
 
     void skipTo(const QString& end) {
@@ -146,105 +312,54 @@ private:
     }
 
     // "&" starting a character reference: consumes it and returns true.
-    bool entity() {
-        const qsizetype semi = m_in.indexOf(u';', m_at + 1);
-        if (semi < 0 || semi - m_at > 12)
-            return false;
-        const QStringView body = m_in.mid(m_at + 1, semi - m_at - 1);
-        char32_t c = 0;
-        if (body.startsWith(u'#')) {
-            bool ok = false;
-            const bool hex = body.size() > 1 && (body[1] == u'x' || body[1] == u'X');
-            const uint value = body.mid(hex ? 2 : 1).toUInt(&ok, hex ? 16 : 10);
-            if (!ok)
+    bool reference() {
+        qsizetype i = m_at + 1;
+        const qsizetype n = m_in.size();
+        if (i < n && m_in[i] == u'#') {
+            const bool hex = i + 1 < n && (m_in[i + 1] == u'x' || m_in[i + 1] == u'X');
+            i += hex ? 2 : 1;
+            const qsizetype digits = i;
+            char32_t value = 0;
+            for (int d = 0; i < n && (d = digitValue(m_in[i], hex)) >= 0; ++i)
+                value = qMin<char32_t>(value * (hex ? 16 : 10) + char32_t(d), 0x110000);
+            if (i == digits || i >= n || m_in[i] != u';')
                 return false;
-            c = value == 0 || value > 0x10ffff || (value >= 0xd800 && value <= 0xdfff)
-                    ? 0xfffd
-                    : char32_t(value);
-        } else {
-            c = namedEntity(body);
-            if (!c)
-                return false;
+            const char32_t c =
+                value == 0 || value > 0x10ffff || (value >= 0xd800 && value <= 0xdfff) ? 0xfffd
+                                                                                       : value;
+            m_at = i + 1;
+            put(QString::fromUcs4(&c, 1), true);
+            return true;
         }
-        m_at = semi + 1;
-        put(QString::fromUcs4(&c, 1));
+        const qsizetype nameStart = i;
+        while (i < n && i - nameStart < 32 && m_in[i] < u'\x80' && m_in[i].isLetterOrNumber())
+            ++i;
+        if (i == nameStart || i >= n || m_in[i] != u';')
+            return false;
+        const char32_t c = namedEntity(m_in.sliced(nameStart, i - nameStart));
+        if (!c)
+            return false;
+        m_at = i + 1;
+        put(QString::fromUcs4(&c, 1), false);
         return true;
     }
 
     QStringView m_in;
     bool m_newlines;
+    HtmlExtras* m_extras;
     qsizetype m_at = 0;
     QString m_out;
-    bool m_space = false; // whitespace seen that shows as one space, unless a line ends
-    bool m_block = false; // a block ended or began: a line break unless the text ends
+    qsizetype m_solidBegin = -1; // the text kept: from the first to the last character that
+    qsizetype m_solidEnd = 0;    // shows, or was written as a numeric reference
+    QByteArray m_dead;           // per position, the scan states from which markup finds no end
+    bool m_space = false;        // whitespace seen that shows as one space, unless a line ends
+    bool m_block = false;        // a block ended or began: a line break unless the text ends
 };
 
 } // namespace
 
-bool xmlCanCarry(char32_t c) {
-    return c == 0x9 || c == 0xa || c == 0xd || (c >= 0x20 && c <= 0xd7ff) ||
-           (c >= 0xe000 && c <= 0xfffd) || (c >= 0x10000 && c <= 0x10ffff);
-}
-
-QString xmlSafe(const QString& text, int* replaced) {
-    QList<uint> chars = text.toUcs4();
-    bool changed = false;
-    for (uint& c : chars)
-        if (!xmlCanCarry(c)) {
-            c = 0xfffd;
-            changed = true;
-            if (replaced)
-                ++*replaced;
-        }
-    return changed ? QString::fromUcs4(reinterpret_cast<const char32_t*>(chars.constData()),
-                                       chars.size())
-                   : text;
-}
-
-QString htmlToText(QStringView html, bool newlinesBreak) {
-    return Converter(html, newlinesBreak).run();
-}
-
-QString textToHtml(const QString& text, int* replaced) {
-    QString out = QStringLiteral("<p>");
-    const QList<uint> chars = text.toUcs4();
-    for (qsizetype i = 0; i < chars.size(); ++i) {
-        char32_t c = chars[i];
-        const bool lineStart = i == 0 || chars[i - 1] == '\n';
-        const bool lineEnd = i + 1 == chars.size() || chars[i + 1] == '\n';
-        if (!xmlCanCarry(c)) {
-            c = 0xfffd;
-            if (replaced)
-                ++*replaced;
-        }
-        switch (c) {
-        case '\n':
-            out += QStringLiteral("<br>");
-            break;
-        case '&':
-            out += QStringLiteral("&amp;");
-            break;
-        case '<':
-            out += QStringLiteral("&lt;");
-            break;
-        case '>':
-            out += QStringLiteral("&gt;");
-            break;
-        case ' ':
-            // A space that a browser would drop or merge with another is kept as a reference.
-            out += lineStart || lineEnd || chars[i - 1] == ' ' ? QStringLiteral("&#32;")
-                                                               : QStringLiteral(" ");
-            break;
-        case '\t':
-        case '\r':
-        case '\f':
-            out += QStringLiteral("&#%1;").arg(uint(c));
-            break;
-        default:
-            out += QString::fromUcs4(&c, 1);
-        }
-    }
-    return out + QStringLiteral("</p>");
+QString htmlToText(QStringView html, bool newlinesBreak, HtmlExtras* extras) {
+    return Converter(html, newlinesBreak, extras).run();
 }
 
 } // namespace exchange

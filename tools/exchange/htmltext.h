@@ -1,18 +1,30 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 // Question texts between HTML (as the exchange formats hold them) and the plain text of a
 // record. Not a full HTML engine: enough for the texts that teachers' systems write.
 namespace exchange {
 
+// What a text showed besides its words, which a record cannot carry: addresses as written.
+struct HtmlExtras {
+    QStringList pictures; // <img src>
+    QStringList links;    // <a href>
+    QStringList media;    // <audio>, <video>, <object>, <embed>, <iframe>: src or data
+};
+
 // Paragraphs and other blocks become line breaks, <br> a line break, character references
-// are decoded, script and style are dropped with their content, other tags are dropped.
-// Whitespace written as such collapses as a browser shows it; whitespace written as a
-// character reference ("&#32;") is kept, so that textToHtml() can carry any text.
-// With `newlinesBreak`, a line break in the source is a line break of the text too.
-QString htmlToText(QStringView html, bool newlinesBreak = false);
+// are decoded (to text, never to markup), script and style are dropped with their content,
+// other tags are dropped. As in a browser, "<" starts markup only before a Latin letter, "/",
+// "!" or "?"; markup that never ends is text. Whitespace written as such collapses as a
+// browser shows it, and line breaks and spaces (non-breaking ones too) at either end of the
+// text go; whitespace written as a numeric reference ("&#32;", "&#10;") is kept, so that
+// textToHtml() can carry any text. With `newlinesBreak`, a line break in the source is a line
+// break of the text too. `extras` (if given) gets what the text showed besides its words.
+// Time and memory grow linearly with the text, whatever it holds.
+QString htmlToText(QStringView html, bool newlinesBreak = false, HtmlExtras* extras = nullptr);
 
 // One paragraph whose htmlToText() is `text` again, character for character. Characters
 // that XML cannot carry become U+FFFD; `replaced` (if given) counts them.

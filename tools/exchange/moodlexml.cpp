@@ -4,10 +4,12 @@
 #include "error.h"
 #include "htmltext.h"
 #include "pictures.h"
+#include "reasons.h"
 
 #include <QBuffer>
 #include <QThread>
 #include <QThreadPool>
+#include <QUrl>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 #include <algorithm>
@@ -31,8 +33,11 @@ struct Pending {
     Question q;
     QString name;
     QString refusal;
+    QVector<double> grades; // of the answers, in percent
+    bool single = true;
+    QString optionRefusal; // an option a record cannot carry, unless the question has worse
+    QVector<Message> notes;
     int answers = 0;
-    int right = 0;
     bool hasPicture = false;
     bool passedOver =
         false; // a category, or where the source breaks off: neither taken nor refused
@@ -42,12 +47,22 @@ struct Pending {
         if (refusal.isEmpty())
             refusal = why;
     }
+    void note(const QString& text) { notes.append({q.line, text}); }
+    void noteExtras(const HtmlExtras& extras) {
+        for (const QString& text : reasons::dropped(extras))
+            note(text);
+    }
 };
 
-QString textOf(const QString& text, QStringView format) {
+QString textOf(const QString& text, QStringView format, HtmlExtras* extras) {
     if (format == u"plain_text" || format == u"markdown")
-        return unifyLineEnds(text);
-    return htmlToText(text, format == u"moodle_auto_format");
+        return unifyLineEnds(text).trimmed();
+    return htmlToText(text, format == u"moodle_auto_format", extras);
+}
+
+// Whether a <file> holds a picture, by the signature at its start.
+bool isPicture(const QString& base64) {
+    return !pictureFormat(QByteArray::fromBase64(base64.left(64).toLatin1())).isEmpty();
 }
 
 // Threads that decode pictures: one fewer than the cores, so that the reader, which the whole
@@ -61,47 +76,73 @@ QThreadPool& decoders() {
 }
 
 // A base64 picture: the first one becomes the question's.
-void picture(Pending& p, const QString& base64, int line, Result& result) {
+void picture(Pending& p, const QString& base64, int line) {
     if (p.hasPicture) {
-        result.note(line, u"в тексте вопроса ещё рисунок, взят только первый"_s);
+        p.notes.append({line, u"в тексте вопроса ещё рисунок, взят только первый"_s});
         return;
     }
+    p.hasPicture = true;
     if (base64.size() > maxPictureBytes / 3 * 4 * 21 / 20) { // line breaks allowed
         p.refuse(u"файл рисунка больше %1 МБ"_s.arg(maxPictureBytes >> 20));
         return;
     }
-    const QByteArray bytes = QByteArray::fromBase64(base64.toLatin1());
-    if (pictureFormat(bytes).isEmpty())
-        return; // a file that is no picture (a document attached to the text)
-    p.hasPicture = true;
     if (!p.refusal.isEmpty()) {
         p.refusedBeforePicture = true;
         return; // refused already: no need to look at the picture
     }
     // On the pool's threads, which live on: a thread started for each picture cost more than
     // the decoding gained.
+    const QByteArray bytes = QByteArray::fromBase64(base64.toLatin1());
     auto decode = std::make_shared<std::packaged_task<QByteArray()>>(
         [bytes] { return pictureToGraph(bytes); });
     p.decoding = decode->get_future();
     decoders().start([decode] { (*decode)(); });
 }
 
+// A picture the text shows is carried when it is one of the files embedded with the text.
+bool embedded(const QString& source, const QStringList& files) {
+    static const QString prefix = u"@@PLUGINFILE@@/"_s;
+    if (!source.startsWith(prefix))
+        return false;
+    const QString name =
+        QUrl::fromPercentEncoding(source.mid(prefix.size()).section(u'?', 0, 0).toUtf8());
+    return files.contains(name) || files.contains(source.mid(prefix.size()));
+}
+
 // <questiontext format="..."><text>...</text><file ... encoding="base64">...</file>
-void questionText(QXmlStreamReader& xml, Pending& p, Result& result) {
+void questionText(QXmlStreamReader& xml, Pending& p) {
     const QString format = xml.attributes().value("format").toString();
+    HtmlExtras extras;
+    QStringList pictures, others;
     while (xml.readNextStartElement()) {
         if (xml.name() == u"text") {
-            p.q.vopros = textOf(xml.readElementText(), format);
+            p.q.vopros = textOf(xml.readElementText(), format, &extras);
         } else if (xml.name() == u"file") {
             const int line = int(xml.lineNumber());
             const bool base64 = xml.attributes().value("encoding") == u"base64";
+            const QString name = xml.attributes().value("name").toString();
             const QString data = xml.readElementText();
-            if (base64)
-                picture(p, data, line, result);
+            if (!base64 || !isPicture(data)) {
+                others << name;
+                continue;
+            }
+            pictures << name;
+            picture(p, data, line);
         } else {
             xml.skipCurrentElement();
         }
     }
+    for (const QString& source : extras.pictures)
+        if (!embedded(source, pictures))
+            p.note(reasons::pictureDropped(source));
+    p.noteExtras(extras);
+    // A sound or a document the text links to has been named already.
+    for (const QString& name : others)
+        if (!std::any_of(extras.links.begin(), extras.links.end(),
+                         [&](const QString& s) { return embedded(s, {name}); }) &&
+            !std::any_of(extras.media.begin(), extras.media.end(),
+                         [&](const QString& s) { return embedded(s, {name}); }))
+            p.note(reasons::attachmentDropped(name));
 }
 
 void answer(QXmlStreamReader& xml, Pending& p) {
@@ -111,37 +152,44 @@ void answer(QXmlStreamReader& xml, Pending& p) {
     const double fraction = fractionText.isEmpty() ? 0.0 : fractionText.toDouble(&ok);
     if (!fractionText.isEmpty() && !ok)
         p.refuse(u"оценка ответа «%1» не число"_s.arg(fractionText));
-    else if (fraction > 0 && fraction < 100)
-        p.refuse(u"частично верные ответы не поддерживаются"_s);
-    else if (fraction > 100)
-        p.refuse(u"оценка ответа больше 100"_s);
-    const int index = p.answers++;
-    if (fraction == 100) {
-        ++p.right;
-        p.q.prOtvet = index + 1;
-    }
+    p.grades << fraction;
+    const int number = ++p.answers;
+    HtmlExtras extras;
+    QString text;
+    bool picture = false;
     while (xml.readNextStartElement()) {
         if (xml.name() == u"text") {
-            const QString text = textOf(xml.readElementText(), format);
-            if (index < 4)
-                p.q.otvet[index] = text;
+            text = textOf(xml.readElementText(), format, &extras);
         } else if (xml.name() == u"file") {
-            p.refuse(u"рисунки в вариантах ответа не поддерживаются"_s);
-            xml.skipCurrentElement();
+            const QString name = xml.attributes().value("name").toString();
+            if (isPicture(xml.readElementText()))
+                picture = true;
+            else
+                p.note(reasons::attachmentDropped(name));
         } else {
             xml.skipCurrentElement();
         }
     }
+    p.noteExtras(extras);
+    if (number > 4)
+        return;
+    p.q.otvet[number - 1] = text;
+    if (!picture && extras.pictures.isEmpty())
+        return;
+    if (text.isEmpty() && p.optionRefusal.isEmpty())
+        p.optionRefusal = reasons::optionWithoutText(number);
+    else if (!text.isEmpty())
+        p.note(reasons::optionPictureDropped(number));
 }
 
-Pending question(QXmlStreamReader& xml, Result& result) {
+Pending question(QXmlStreamReader& xml) {
     Pending p;
     p.q.line = int(xml.lineNumber());
     const QString type = xml.attributes().value("type").toString();
-    if (type == u"category" || type != u"multichoice") {
+    if (type != u"multichoice") {
         xml.skipCurrentElement();
         p.passedOver = type == u"category" || xml.hasError();
-        p.refuse(u"тип вопроса «%1» не поддерживается"_s.arg(type));
+        p.refuse(reasons::unsupportedType(type));
         return p;
     }
     while (xml.readNextStartElement()) {
@@ -153,12 +201,17 @@ Pending question(QXmlStreamReader& xml, Result& result) {
                 else
                     xml.skipCurrentElement();
         } else if (element == u"questiontext") {
-            questionText(xml, p, result);
+            questionText(xml, p);
         } else if (element == u"image_base64") { // the picture as older versions write it
-            picture(p, xml.readElementText(), int(xml.lineNumber()), result);
+            const int line = int(xml.lineNumber());
+            const QString data = xml.readElementText();
+            if (isPicture(data))
+                picture(p, data, line);
+            else
+                p.note(reasons::attachmentDropped(element.toString()));
         } else if (element == u"single") {
-            if (xml.readElementText().trimmed() == u"false")
-                p.refuse(u"вопрос с несколькими правильными ответами"_s);
+            const QString single = xml.readElementText().trimmed();
+            p.single = single != u"false" && single != u"0";
         } else if (element == u"answer") {
             answer(xml, p);
         } else {
@@ -166,10 +219,10 @@ Pending question(QXmlStreamReader& xml, Result& result) {
         }
     }
     p.passedOver = xml.hasError(); // the source breaks off inside the question
-    if (p.answers != 4)
-        p.refuse(u"вариантов ответа %1, а нужно ровно четыре"_s.arg(p.answers));
-    else if (p.right != 1)
-        p.refuse(u"правильных ответов (fraction=\"100\") %1, а нужен ровно один"_s.arg(p.right));
+    int right = 0;
+    p.refuse(reasons::choiceRefusal(p.grades, p.single, &right));
+    p.refuse(p.optionRefusal);
+    p.q.prOtvet = right;
     return p;
 }
 
@@ -198,6 +251,8 @@ void settle(std::deque<Pending>& ahead, Result& result, bool all) {
         } else {
             p.q.name = nameFrom(p.name, result);
             result.take(p.q);
+            for (const Message& m : p.notes)
+                result.note(m.line, m.text);
         }
         ahead.pop_front();
     }
@@ -219,7 +274,7 @@ void read(QIODevice* source, Result& result) {
     std::deque<Pending> ahead;
     while (xml.readNextStartElement()) {
         if (xml.name() == u"question") {
-            ahead.push_back(question(xml, result));
+            ahead.push_back(question(xml));
             settle(ahead, result, false);
         } else {
             xml.skipCurrentElement();

@@ -11,6 +11,7 @@
 #include <glib.h> // before mdbtools.h, which wraps it in extern "C"
 #include <mdbtools.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -18,6 +19,9 @@ namespace {
 
 // Texts longer than this are refused rather than cut (libmdb cuts them silently).
 constexpr size_t bindSize = 256 * 1024;
+
+const std::string cutShort =
+    "файл обрезан: таблица продолжается за его концом (файл скопирован не полностью?)";
 
 std::string out;
 FILE* stream = nullptr; // the original standard output; libmdb's own prints go elsewhere
@@ -73,6 +77,65 @@ uint8_t kindOf(int type) {
     }
 }
 
+uint32_t le32(const unsigned char* at) {
+    return uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 24;
+}
+
+// Pages the file holds in full.
+uint64_t pagesInFile(MdbHandle* mdb, const char* path) {
+    struct stat info {};
+    if (stat(path, &info) != 0 || mdb->fmt->pg_size <= 0)
+        return 0;
+    return uint64_t(info.st_size) / uint64_t(mdb->fmt->pg_size);
+}
+
+// A file cut short (a copy broken off, a full disk) still opens, and libmdb reads what is there
+// without a word: every page the table owns must lie within the file.
+void checkTablePages(MdbHandle* mdb, MdbTableDef* table, uint64_t pages) {
+    // The map itself first: libmdb reads a map it cannot find as an empty one.
+    if (mdb_read_alt_pg(mdb, table->entry->table_pg) != mdb->fmt->pg_size ||
+        (le32(mdb->alt_pg_buf + mdb->fmt->tab_usage_map_offset) >> 8) >= pages)
+        finish(jetstream::tagFailed, cutShort);
+    if (!table->usage_map || table->map_sz == 0)
+        return;
+    gint32 page = 0;
+    while ((page = mdb_map_find_next(mdb, table->usage_map, guint(table->map_sz), guint32(page))) >
+           0)
+        if (uint64_t(page) >= pages)
+            finish(jetstream::tagFailed, cutShort);
+    if (page < 0)
+        finish(jetstream::tagFailed, cutShort);
+}
+
+// A memo or OLE value of the record just fetched that is kept on pages of its own: whether all
+// of it is there. libmdb reads what it finds of the chain of pages and says nothing of the rest.
+bool longValueComplete(MdbHandle* mdb, const MdbColumn* col, uint64_t pages) {
+    if (col->cur_value_len < 12 || col->cur_value_start < 0 ||
+        col->cur_value_start + 12 > mdb->fmt->pg_size)
+        return true; // NULL or empty, or held in the record itself
+    const unsigned char* head = mdb->pg_buf + col->cur_value_start;
+    const uint32_t word = le32(head);
+    if (word & 0x80000000u)
+        return true; // in the record itself
+    const bool onePage = word & 0x40000000u;
+    const size_t declared = word & 0x3fffffffu;
+    size_t found = 0;
+    for (uint32_t at = le32(head + 4); at != 0 && found < declared;) {
+        void* page = nullptr;
+        int offset = 0;
+        size_t length = 0;
+        if ((at >> 8) >= pages || mdb_find_pg_row(mdb, int(at), &page, &offset, &length) != 0)
+            return false;
+        if (onePage)
+            return length >= declared;
+        if (length <= 4)
+            return false; // a link that carries nothing: a loop or damage
+        found += length - 4;
+        at = le32(static_cast<const unsigned char*>(page) + offset);
+    }
+    return found >= declared;
+}
+
 MdbCatalogEntry* findTable(MdbHandle* mdb, const char* name) {
     if (!mdb_read_catalog(mdb, MDB_TABLE))
         finish(jetstream::tagFailed, "не удаётся прочитать список таблиц");
@@ -111,13 +174,24 @@ int main(int argc, char** argv) {
     putByte(mdb->f->jet_version == MDB_VER_JET3 ? 3 : 4);
     putU32(mdb->f->code_page);
 
+    const uint64_t pages = pagesInFile(mdb, argv[1]);
     MdbCatalogEntry* entry = findTable(mdb, tableName);
-    if (!entry)
+    if (!entry) {
+        // A list of tables cut short lacks the table for that reason alone.
+        MdbCatalogEntry catalog{};
+        catalog.mdb = mdb;
+        std::strcpy(catalog.object_name, "MSysObjects");
+        catalog.object_type = MDB_TABLE;
+        catalog.table_pg = 2;
+        if (MdbTableDef* objects = mdb_read_table(&catalog))
+            checkTablePages(mdb, objects, pages);
         finish(jetstream::tagNoTable, tableName);
+    }
     MdbTableDef* table = mdb_read_table(entry);
     if (!table || !mdb_read_columns(table) || table->num_cols == 0 ||
         table->num_cols > jetstream::maxColumns)
         finish(jetstream::tagFailed, "не удаётся прочитать описание таблицы");
+    checkTablePages(mdb, table, pages);
     mdb_rewind_table(table);
     mdb_set_bind_size(mdb, bindSize);
 
@@ -143,6 +217,11 @@ int main(int argc, char** argv) {
         putByte(jetstream::tagRecord);
         for (unsigned i = 0; i < count; ++i) {
             auto* col = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, i));
+            if ((col->col_type == MDB_MEMO || col->col_type == MDB_OLE) &&
+                !longValueComplete(mdb, col, pages))
+                finish(jetstream::tagFailed, "поле " + std::string(col->name) + " записи " +
+                                                 std::to_string(records + 1) +
+                                                 " не дочитывается: файл обрезан или повреждён");
             if (lengths[i] <= 0) {
                 putByte(0); // NULL (libmdb gives an empty text the same way)
                 continue;
@@ -166,6 +245,11 @@ int main(int argc, char** argv) {
         }
         ++records;
     }
+    // The table's own count of its records: fewer read means pages lost (cut off or damaged).
+    if (records != table->num_rows)
+        finish(jetstream::tagFailed, "в таблице записей " + std::to_string(table->num_rows) +
+                                         ", а прочитано " + std::to_string(records) +
+                                         ": файл обрезан или повреждён");
     putByte(jetstream::tagEnd);
     putU32(records);
     flush();

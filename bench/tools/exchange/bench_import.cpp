@@ -1,6 +1,12 @@
 // Times `kviront-bank import` of a large Moodle XML quiz against a bare QXmlStreamReader pass
-// over the same file, in the same run, so that load from elsewhere weighs on both alike.
-// Last line: import_ms=I parse_only_ms=P ratio=I/P peak_mb=M (medians over the runs).
+// over the same file, in the same run, so that load from elsewhere weighs on both alike. Then
+// imports of hostile HTML texts at two sizes each, whose times must grow with the size, not
+// its square: a Moodle XML question of "&amp;" (each an "&" that starts no reference), a GIFT
+// [html] text of "<a" (each a tag that never ends) and one of "<a href='" (quoted values
+// that never close).
+// Last line: import_ms=I parse_only_ms=P ratio=I/P peak_mb=M (medians over the runs), then per
+// hostile text its two processor times in ms and their ratio (amp_1mb_ms, amp_2mb_ms,
+// amp_ratio; lt_05mb_ms, lt_1mb_ms, lt_ratio; quote_1mb_ms, quote_2mb_ms, quote_ratio).
 #include "bankexchange.h"
 #include "bench_measure.h"
 #include "bitmap.h"
@@ -86,11 +92,39 @@ double import(const QString& source, const QString& bank) {
     return ms;
 }
 
+// One question whose text is `pattern` repeated to `bytes`, in the source's own format.
+QByteArray hostile(const QByteArray& pattern, qint64 bytes, bool xml) {
+    const QByteArray text = pattern.repeated(bytes / pattern.size());
+    if (xml)
+        return "<quiz><question type=\"multichoice\"><questiontext format=\"html\"><text>" + text +
+               "</text></questiontext><answer fraction=\"100\"><text>a</text></answer><answer "
+               "fraction=\"0\"><text>b</text></answer><answer fraction=\"0\"><text>c</text>"
+               "</answer><answer fraction=\"0\"><text>d</text></answer></question></quiz>\n";
+    return "::1::[html]" + text + " {=a ~b ~c ~d}\n";
+}
+
 // Processor time of this process (user and system), which load from elsewhere leaves alone.
 double cpuMs() {
     timespec t{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
     return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
+// Median processor milliseconds of importing the source, written to the temporary folder: on
+// a shared machine the wall time of a short import is mostly other programs' load.
+double importOf(const QByteArray& source, const QString& suffix, const QTemporaryDir& dir) {
+    const QString path = dir.filePath(QStringLiteral("hostile.") + suffix);
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(source);
+    file.close();
+    std::vector<double> times;
+    for (int run = 0; run < 2 * runs + 1; ++run) {
+        const double before = cpuMs();
+        import(path, dir.filePath(QStringLiteral("hostile.mdb")));
+        times.push_back(cpuMs() - before);
+    }
+    return median(times);
 }
 
 } // namespace
@@ -120,7 +154,30 @@ int main(int argc, char** argv) {
         parses.push_back(p);
         ratios.push_back(i / p);
     }
-    std::printf("import_ms=%.0f parse_only_ms=%.0f ratio=%.2f peak_mb=%.0f\n", median(imports),
-                median(parses), median(ratios), peakMb());
+    const double peak = peakMb(); // the quiz's import, before the hostile texts
+    struct Hostile {
+        const char* name;
+        QByteArray pattern;
+        qint64 bytes; // the smaller size; the larger is twice that
+        bool xml;
+    };
+    const Hostile kinds[] = {{"amp", "&amp;", 1 << 20, true},
+                             {"lt", "<a", 1 << 19, false},
+                             {"quote", "<a href='", 1 << 20, false}};
+    QString figures;
+    for (const Hostile& h : kinds) {
+        const QString suffix = QLatin1String(h.xml ? "xml" : "gift");
+        const double one = importOf(hostile(h.pattern, h.bytes, h.xml), suffix, dir);
+        const double two = importOf(hostile(h.pattern, 2 * h.bytes, h.xml), suffix, dir);
+        const QString size = h.bytes == 1 << 20 ? QStringLiteral("1mb") : QStringLiteral("05mb");
+        const QString twice = h.bytes == 1 << 20 ? QStringLiteral("2mb") : QStringLiteral("1mb");
+        std::printf("  %s: %.1f ms for %lld bytes, %.1f ms for twice that\n", h.name, one, h.bytes,
+                    two);
+        figures += QStringLiteral(" %1_%2_ms=%3 %1_%4_ms=%5 %1_ratio=%6")
+                       .arg(QLatin1String(h.name), size, QString::number(one, 'f', 1), twice,
+                            QString::number(two, 'f', 1), QString::number(two / one, 'f', 2));
+    }
+    std::printf("import_ms=%.0f parse_only_ms=%.0f ratio=%.2f peak_mb=%.0f%s\n", median(imports),
+                median(parses), median(ratios), peak, qPrintable(figures));
     return 0;
 }

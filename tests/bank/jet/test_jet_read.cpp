@@ -37,6 +37,18 @@ struct Stream {
     }
 };
 
+// A whole table read through the reader, as the small fixtures allow.
+struct WholeTable : jetbank::Columns {
+    QVector<QVector<QVariant>> rows;
+};
+WholeTable readWhole(const QString& file, const QString& name = QStringLiteral("kontrol")) {
+    WholeTable table;
+    jetbank::readTable(
+        file, name, [&](const jetbank::Columns& c) { static_cast<jetbank::Columns&>(table) = c; },
+        [&](QVector<QVariant>& row) { table.rows << row; });
+    return table;
+}
+
 QByteArray validStream() {
     Stream s;
     s.byte('F').byte(4).u32(1252).byte('C').u32(2);
@@ -158,9 +170,8 @@ private slots:
     void tableOtherThanKontrolReadsByName() {
         const QJsonObject side = sidecar(QStringLiteral("nokontrol_jet4"));
         const QString file = path(QStringLiteral("nokontrol_jet4.mdb"));
-        QVERIFY(!jetbank::readTable(file).found);
-        const jetbank::Table table =
-            jetbank::readTable(file, side.value(QStringLiteral("table")).toString());
+        QVERIFY(!readWhole(file).found);
+        const auto table = readWhole(file, side.value(QStringLiteral("table")).toString());
         QVERIFY(table.found);
         QCOMPARE(table.names, columnNames(side));
         const QJsonArray records = side.value(QStringLiteral("records")).toArray();
@@ -174,10 +185,10 @@ private slots:
 
     // The same table in Jet 3 (code page texts) and Jet 4 (Unicode) reads the same.
     void jet3MemoTextsMatchTheirJet4Copy() {
-        const auto jet3 = jetbank::readTable(path(QStringLiteral("test2V1997.mdb")),
-                                             QStringLiteral("MSP_PROJECTS"));
-        const auto jet4 = jetbank::readTable(path(QStringLiteral("test2V2000.mdb")),
-                                             QStringLiteral("MSP_PROJECTS"));
+        const auto jet3 =
+            readWhole(path(QStringLiteral("test2V1997.mdb")), QStringLiteral("MSP_PROJECTS"));
+        const auto jet4 =
+            readWhole(path(QStringLiteral("test2V2000.mdb")), QStringLiteral("MSP_PROJECTS"));
         QCOMPARE(jet3.version, 3);
         QCOMPARE(jet4.version, 4);
         QCOMPARE(jet3.names.size(), 74);
@@ -217,7 +228,7 @@ private slots:
         QVERIFY(out.open(QIODevice::WriteOnly));
         out.write(data);
         out.close();
-        const auto table = jetbank::readTable(file, QStringLiteral("MSP_PROJECTS"));
+        const auto table = readWhole(file, QStringLiteral("MSP_PROJECTS"));
         const int author = int(table.names.indexOf(QStringLiteral("PROJ_PROP_AUTHOR")));
         QVERIFY(table.rows[0][author].toString().startsWith(
             QStringLiteral("Jon Iles this is a a Привет, мир aksdkl")));
@@ -250,13 +261,55 @@ private slots:
         for (int cut = 0; cut < wrapped.size() - 16; ++cut)
             QVERIFY(oleobject::embeddedBitmap(wrapped.left(cut)).isNull());
 
-        const auto jet3 = jetbank::readTable(path(QStringLiteral("test2V1997.mdb")),
-                                             QStringLiteral("MSP_PROJECTS"));
+        const auto jet3 =
+            readWhole(path(QStringLiteral("test2V1997.mdb")), QStringLiteral("MSP_PROJECTS"));
         const int blob = int(jet3.names.indexOf(QStringLiteral("RESERVED_BINARY_DATA")));
         const QByteArray word = jet3.rows[0][blob].toByteArray();
         QCOMPARE(word.size(), 22970); // a page-spanning value read whole
         QVERIFY(oleobject::isOleObject(word));
         QVERIFY(oleobject::embeddedBitmap(word).isNull()); // a Word document, no picture
+    }
+
+    // A copy broken off anywhere never opens as a shorter bank: its records or their texts and
+    // pictures lie past the end.
+    void cutCopiesNeverOpen_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<qint64>("size");
+        const qint64 small = QFileInfo(path(QStringLiteral("bank5_jet4.mdb"))).size();
+        for (qint64 size = 4096; size < small; size += 4096) {
+            QTest::addRow("bank5 %lld", size) << QStringLiteral("bank5_jet4.mdb") << size;
+            QTest::addRow("bank5 %lld", size - 100)
+                << QStringLiteral("bank5_jet4.mdb") << size - 100;
+        }
+        const qint64 big = QFileInfo(path(QStringLiteral("bigbank_jet4.mdb"))).size();
+        for (qint64 size : {qint64(1) << 20, qint64(2) << 20, big - 3 * 4096, big - 4096, big - 1})
+            QTest::addRow("bigbank %lld", size) << QStringLiteral("bigbank_jet4.mdb") << size;
+    }
+    void cutCopiesNeverOpen() {
+        QFETCH(QString, name);
+        QFETCH(qint64, size);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(name);
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(bytes(path(name)).left(size));
+        out.close();
+        ADOConnection connection;
+        connection.setConnectionString(file);
+        try {
+            connection.open();
+            QFAIL("a cut copy opened");
+        } catch (const DatabaseError& e) {
+            QVERIFY2(
+                e.message().startsWith(
+                    QStringLiteral("Не удалось прочитать банк старого формата «%1»: ").arg(file)),
+                qPrintable(e.message()));
+            if (size == qint64(1) << 20)
+                QVERIFY2(e.message().endsWith(QStringLiteral(
+                             "файл обрезан: таблица продолжается за его концом (файл скопирован "
+                             "не полностью?)")),
+                         qPrintable(e.message()));
+        }
     }
 
     // A reader that crashes, hangs, babbles or fails gives a message naming the file.
@@ -304,6 +357,30 @@ private slots:
             message.startsWith(QStringLiteral("Не удалось прочитать банк старого формата «%1»: %2")
                                    .arg(file, reason)),
             qPrintable(message));
+    }
+
+    // The stream is read as the reader writes it, in pieces of any size.
+    void streamReadsTheSameInPiecesOfAnySize() {
+        const QByteArray good = validStream();
+        const jetstream::Table whole = jetstream::parse(good);
+        for (qsizetype piece : {1, 2, 3, 7, 64}) {
+            jetstream::Parser parser;
+            jetstream::Header header;
+            QVector<QVector<QByteArray>> rows;
+            parser.onHeader = [&](const jetstream::Header& h) { header = h; };
+            parser.onRow = [&](QVector<QByteArray>& row) { rows << row; };
+            for (qsizetype at = 0; at < good.size(); at += piece)
+                parser.feed(QByteArrayView(good).sliced(at, qMin(piece, good.size() - at)));
+            parser.finish();
+            QCOMPARE(header.names, whole.names);
+            QCOMPARE(rows, whole.rows);
+        }
+        // A record longer than any the program takes is refused by its length, before it comes.
+        Stream huge;
+        huge.byte('F').byte(4).u32(1252).byte('C').u32(1).byte(jetstream::kindBinary).text("G");
+        huge.byte('R').byte(1).u32(quint32(jetstream::maxRecordBytes));
+        jetstream::Parser parser;
+        QVERIFY_THROWS_EXCEPTION(jetstream::StreamError, parser.feed(huge.data));
     }
 
     void streamIsCheckedByteForByte() {

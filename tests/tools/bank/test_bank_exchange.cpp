@@ -42,6 +42,13 @@ QStringList contents(const QString& path) {
     return out;
 }
 
+// The two formats a bank is exported to, as data rows of the file name to export to.
+void exportTargets(const QString& base) {
+    QTest::addColumn<QString>("target");
+    QTest::newRow("moodle") << base + QStringLiteral(".xml");
+    QTest::newRow("csv") << base + QStringLiteral(".csv");
+}
+
 } // namespace
 
 class TestBankExchange : public QObject {
@@ -67,11 +74,7 @@ private slots:
                                              QFileInfo(source).absolutePath()));
     }
 
-    void sampleBankSurvivesExportAndImport_data() {
-        QTest::addColumn<QString>("target");
-        QTest::newRow("moodle") << QStringLiteral("sample.xml");
-        QTest::newRow("csv") << QStringLiteral("sample.csv");
-    }
+    void sampleBankSurvivesExportAndImport_data() { exportTargets(QStringLiteral("sample")); }
     void sampleBankSurvivesExportAndImport() {
         QFETCH(QString, target);
         Report report;
@@ -90,6 +93,40 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(
             Error, importBank({path(target), back, Format::Guess, false, false}, report));
         QCOMPARE(contents(back), imported);
+    }
+
+    // Texts a spreadsheet would run as formulas leave neutralised and come back as they were,
+    // and so do blanks at the ends of texts.
+    void trickyTextsSurviveExportAndImport_data() { exportTargets(QStringLiteral("tricky")); }
+    void trickyTextsSurviveExportAndImport() {
+        QFETCH(QString, target);
+        const QString bank = path(QStringLiteral("tricky.mdb"));
+        if (!QFileInfo::exists(bank)) {
+            bankfile::Question formulas, blanks;
+            formulas.name = -3;
+            formulas.vopros = QStringLiteral("=1+1");
+            formulas.otvet[0] = QStringLiteral("+7");
+            formulas.otvet[1] = QStringLiteral("-5");
+            formulas.otvet[2] = QStringLiteral("@SUM(A1)");
+            formulas.otvet[3] = QStringLiteral("'=x");
+            formulas.prOtvet = 1;
+            blanks.name = 2;
+            blanks.vopros = QStringLiteral("\nВопрос\u00a0");
+            blanks.otvet[0] = QStringLiteral("''-y");
+            blanks.otvet[1] = QStringLiteral("'обычный");
+            blanks.otvet[2] = QStringLiteral(" a ");
+            blanks.otvet[3] = QStringLiteral("\u00a0Париж\n");
+            blanks.prOtvet = 2;
+            makeBank(bank, {formulas, blanks});
+        }
+        Report report;
+        QCOMPARE(exportBank(bank, path(target), Format::Guess, false, report), 0);
+        if (target.endsWith(QLatin1String(".csv")))
+            QCOMPARE(fileBytes(path(target)).split('\n').value(1),
+                     QByteArray("'-3;'=1+1;'+7;'-5;'@SUM(A1);''=x;1;\r"));
+        const QString back = path(target + QStringLiteral(".mdb"));
+        QCOMPARE(importBank({path(target), back, Format::Guess, false, false}, report), 0);
+        QCOMPARE(contents(back), contents(bank));
     }
 
     void csvPicturesAreBitmapsBesideIt() {
@@ -131,7 +168,7 @@ private slots:
 
     void checkListsWhatWouldMisbehave() {
         const QString bank = path(QStringLiteral("faulty.mdb"));
-        QVector<bankfile::Question> records(7);
+        QVector<bankfile::Question> records(8);
         for (int i = 0; i < records.size(); ++i) {
             records[i].name = i + 1;
             records[i].vopros = QStringLiteral("Вопрос %1").arg(i + 1);
@@ -146,6 +183,9 @@ private slots:
         records[4].otvet[3] = QStringLiteral("ответ 1");
         records[5].vopros = records[0].vopros;
         records[6].prOtvet = 2.0; // reads as 2
+        records[7].vopros = QStringLiteral("\nВопрос 8\u00a0");
+        records[7].otvet[1] = QStringLiteral("Париж\u00a0");
+        records[7].otvet[2] = QStringLiteral("\tответ 3 ");
         makeBank(bank, records);
         Report report;
         QCOMPARE(checkBank(bank, report), 1);
@@ -156,7 +196,11 @@ private slots:
                 "запись 3: PrOtvet «5» — не 1, 2, 3 или 4: верного ответа не будет",
                 "запись 4: рисунок программа не покажет: Bitmap image is not valid",
                 "запись 5: пустой вариант ответа №3", "запись 5: варианты ответа №1 и №4 совпадают",
-                "запись 6: тот же вопрос, что в записи 1", "записей 7, с замечаниями 5"}));
+                "запись 6: тот же вопрос, что в записи 1",
+                "запись 8: в тексте вопроса в начале перевод строки, в конце неразрывный пробел",
+                "запись 8: в варианте ответа №2 в конце неразрывный пробел",
+                "запись 8: в варианте ответа №3 в начале табуляция, в конце пробел",
+                "записей 8, с замечаниями 6"}));
         Report clean;
         QCOMPARE(checkBank(m_sample, clean), 0);
     }

@@ -120,6 +120,32 @@ private slots:
                                                << "a < b & c <";
         QTest::newRow("comment") << "x<!-- <p>y</p> -->z"
                                  << "xz";
+        QTest::newRow("references are text, never markup")
+            << "&lt;b&gt;жирный&lt;/b&gt; 1 &lt; 2 &amp;&amp; 3"
+            << "<b>жирный</b> 1 < 2 && 3";
+        QTest::newRow("< before a non-Latin letter is text") << "Ницца <юг> <1>"
+                                                             << "Ницца <юг> <1>";
+        QTest::newRow("editor's breaks and spaces at the ends")
+            << "&nbsp; <p><br>Париж&nbsp;<br></p>\u00a0<p>\n</p>"
+            << "Париж";
+        QTest::newRow("numeric references at the ends are kept") << "&#32;x&#10;"
+                                                                 << " x\n";
+        QTest::newRow("unended markup is text") << "a<b c <a href='x <?php"
+                                                << "a<b c <a href='x <?php";
+        QTest::newRow("a tag after an unended one") << "<a x='<b>y"
+                                                    << "<a x='y";
+        QTest::newRow("quotes only around values") << "<a \"x>y<a t='>'>z"
+                                                   << "yz";
+        QTest::newRow("declarations") << "a</>b<?x?>c<!DOCTYPE html>d</ e>f<!-->g"
+                                      << "abcdfg";
+        QTest::newRow("media fallback is not shown")
+            << "<audio controls><source src=\"a.mp3\">a.mp3</audio>Текст"
+            << "Текст";
+        QTest::newRow("references out of range") << "&#1114112;&#xD800;&#0;&#;&#x;&nosuch;"
+                                                 << "\ufffd\ufffd\ufffd&#;&#x;&nosuch;";
+        QTest::newRow("many unended tags")
+            << QString("<a").repeated(3000) + QString("<a href='").repeated(300)
+            << QString("<a").repeated(3000) + QString("<a href='").repeated(300);
     }
     void htmlBecomesPlainText() {
         QFETCH(QString, html);
@@ -127,11 +153,24 @@ private slots:
         QCOMPARE(htmlToText(html), text);
     }
 
+    void htmlExtrasAreCollected() {
+        HtmlExtras extras;
+        QCOMPARE(htmlToText(u"<p><img src=\"@@PLUGINFILE@@/a.png\" alt=x> <a class=q "
+                            u"href='http://x/?a=1&b=2'>ссылка</a> <a name=top>.</a><video "
+                            u"src=v.mp4></video><audio><source src=\"s.mp3\"></audio>"
+                            u"<object data=o.swf>x</object></p>",
+                            false, &extras),
+                 QStringLiteral("ссылка ."));
+        QCOMPARE(extras.pictures, QStringList{"@@PLUGINFILE@@/a.png"});
+        QCOMPARE(extras.links, QStringList{"http://x/?a=1&b=2"});
+        QCOMPARE(extras.media, (QStringList{"v.mp4", "s.mp3", "o.swf"}));
+    }
+
     void anyTextSurvivesHtml_data() {
         QTest::addColumn<QString>("text");
         int row = 0;
         for (const char* t : {"", " ", "  два  пробела ", "\nстрока\n\n", "a\r\nb\tc", "<&>\"'",
-                              "x \n y", "&amp; &#32;"})
+                              "x \n y", "&amp; &#32;", "\u00a0Париж\u00a0", "\n", "\u3000a\u2003"})
             QTest::addRow("%d", row++) << QString::fromUtf8(t);
     }
     void anyTextSurvivesHtml() {
@@ -180,7 +219,7 @@ private slots:
             moodleQuestion(fourAnswers().replace("\"0\"", "\"50\"")) +           // 22
             moodleQuestion("<questiontext><text>p</text><file encoding=\"base64\">" +
                            QByteArray("not a png").toBase64() + "</file></questiontext>" +
-                           fourAnswers()) + // 29: no picture at all, so passed over
+                           fourAnswers()) + // 29: taken, the attachment noted
             moodleQuestion("<questiontext><text>p</text><file encoding=\"base64\">" +
                            QByteArray("\x89PNG\r\n\x1a\nbroken").toBase64() +
                            "</file></questiontext>" + fourAnswers()) + // 36
@@ -190,13 +229,16 @@ private slots:
         QCOMPARE(r.taken, 1);
         const QStringList got = refusals(r);
         QCOMPARE(got.size(), 6);
-        QCOMPARE(got[0], QStringLiteral("2: тип вопроса «truefalse» не поддерживается"));
+        QCOMPARE(got[0], QStringLiteral("2: тип вопроса «верно/неверно» не поддерживается"));
         QVERIFY(got[1].startsWith("5: вопрос с несколькими правильными ответами"));
         QCOMPARE(got[2], QStringLiteral("12: вариантов ответа 1, а нужно ровно четыре"));
         QVERIFY(got[3].startsWith("15: правильных ответов"));
         QVERIFY(got[4].startsWith("22: частично верные"));
         QVERIFY(got[5].startsWith("36: рисунок PNG не читается"));
         QVERIFY(!r.broken);
+        QCOMPARE(r.notes.size(), 1);
+        QCOMPARE(r.notes[0].line, 29);
+        QCOMPARE(r.notes[0].text, QStringLiteral("вложение «» не перенесено: это не рисунок"));
     }
 
     // Pictures are decoded ahead of the reader, many at a time: each question must still get
