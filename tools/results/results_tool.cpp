@@ -14,10 +14,6 @@ namespace {
 // Far beyond any protocol; the same bound as the report editor's.
 constexpr qint64 maxProtocolBytes = 16 * 1024 * 1024;
 
-const QString usage = QStringLiteral(
-    "Использование: kviront-results ПАПКА_ИЛИ_ФАЙЛЫ… [-o ОТЧЁТ.html] [--csv ПРЕФИКС]\n"
-    "Читает протоколы теста (*.usr) и составляет отчёт по классу.\n");
-
 void readFile(const QString& path, ClassResults* results) {
     QString text;
     try {
@@ -43,25 +39,38 @@ bool isOneOf(const QString& path, const QStringList& files) {
 
 } // namespace
 
-QString parseArguments(const QStringList& args, Options* o) {
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        if (a == QLatin1String("-o") || a == QLatin1String("--csv")) {
-            if (i + 1 >= args.size() || args[i + 1].isEmpty())
-                return QStringLiteral("После %1 нужно имя файла.").arg(a);
-            (a == QLatin1String("-o") ? o->output : o->csvPrefix) = args[++i];
-        } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1 && !QFileInfo::exists(a)) {
-            return QStringLiteral("Неизвестный параметр %1.").arg(a);
-        } else {
-            o->inputs << a;
-        }
-    }
-    if (o->inputs.isEmpty())
-        return QStringLiteral("Не указаны протоколы.");
-    // A report never replaces a protocol.
-    if (o->output.endsWith(QLatin1String(".usr"), Qt::CaseInsensitive))
-        return QStringLiteral("Отчёт не записывается в файл .usr: %1").arg(o->output);
-    return {};
+cli::Tool commandLine(const QString& madeAt) {
+    const auto report = [madeAt](const cli::Arguments& a, const cli::Output& output) {
+        Options o;
+        o.inputs = a.positional;
+        if (a.isSet(QStringLiteral("output")))
+            o.output = a.value(QStringLiteral("output"));
+        o.csvPrefix = a.value(QStringLiteral("csv"));
+        if (o.output.isEmpty() || (a.isSet(QStringLiteral("csv")) && o.csvPrefix.isEmpty()))
+            throw cli::UsageError(QStringLiteral("пустое имя файла"));
+        // A report never replaces a protocol.
+        if (o.output.endsWith(QLatin1String(".usr"), Qt::CaseInsensitive))
+            throw cli::UsageError(
+                QStringLiteral("отчёт не записывается в файл .usr: %1").arg(o.output));
+        return writeReport(o, madeAt, output.out, output.err);
+    };
+    return {QStringLiteral("kviront-results"),
+            QStringLiteral("Читает протоколы теста: все файлы *.usr каждой названной папки и "
+                           "каждый\nназванный файл, — и составляет один отчёт по классу."),
+            {{QString(),
+              {QStringLiteral("ПАПКА_ИЛИ_ФАЙЛ…")},
+              QStringLiteral("отчёт по протоколам класса"),
+              {{QStringLiteral("output"),
+                QLatin1Char('o'),
+                QStringLiteral("ОТЧЁТ.html"),
+                QStringLiteral("куда записать отчёт (по умолчанию results.html)"),
+                {}},
+               {QStringLiteral("csv"),
+                {},
+                QStringLiteral("ПРЕФИКС"),
+                QStringLiteral("ещё и таблицы ПРЕФИКС-class.csv и ПРЕФИКС-questions.csv"),
+                {}}},
+              report}}};
 }
 
 void readInputs(const QStringList& inputs, ClassResults* results) {
@@ -83,12 +92,10 @@ void readInputs(const QStringList& inputs, ClassResults* results) {
 }
 
 int runTool(const QStringList& args, const QString& madeAt, QTextStream& out, QTextStream& err) {
-    Options o;
-    const QString problem = parseArguments(args, &o);
-    if (!problem.isEmpty()) {
-        err << problem << "\n" << usage;
-        return 2;
-    }
+    return cli::run(commandLine(madeAt), args, out, err);
+}
+
+int writeReport(const Options& o, const QString& madeAt, QTextStream& out, QTextStream& err) {
     ClassResults results;
     readInputs(o.inputs, &results);
     QList<QPair<QString, QByteArray>> files{{o.output, htmlReport(results, madeAt).toUtf8()}};
