@@ -31,7 +31,13 @@ if [[ " $DEB_BUILD_OPTIONS " == *" nocheck "* ]]; then
     export DEB_BUILD_PROFILES=nocheck # nor the packages only the tests need
 fi
 DEB_BUILD_OPTIONS="$DEB_BUILD_OPTIONS parallel=$(nproc)"
-(cd "$source" && dpkg-buildpackage -us -uc -b)
+# The build's every compiler line goes to a log; the end of it is shown when it fails.
+echo "package: building kviront $version (log: $out/build.log)"
+if ! (cd "$source" && dpkg-buildpackage -us -uc -b) >"$out/build.log" 2>&1; then
+    tail -n 60 "$out/build.log" >&2
+    echo "package: the package build failed" >&2
+    exit 1
+fi
 rm -f "$out"/kviront_* "$out"/kviront-dbgsym_*
 cp "$work"/kviront_"$version"_*.deb "$work"/kviront_"$version"_*.changes \
     "$work"/kviront_"$version"_*.buildinfo "$out"/

@@ -151,6 +151,8 @@ private slots:
             "после --csv нужно значение ПРЕФИКС");
         row("results, missing short value", "results", {"class", "-o"}, 2, "",
             "после -o нужно значение ОТЧЁТ.html");
+        row("results, missing long value", "results", {"class", "--output"}, 2, "",
+            "после --output нужно значение ОТЧЁТ.html");
         row("results, unknown option", "results", {"class", "--help-me"}, 2, "",
             "неизвестный параметр «--help-me»");
         row("results, report over a protocol", "results", {"class", "-o", "r7.usr"}, 2, "",

@@ -9,9 +9,10 @@ namespace {
 
 using namespace Qt::Literals::StringLiterals;
 
-const Option* findOption(const QList<Option>& options, const QString& name) {
+// An option by its long name, or by its letter when `name` is what followed a single "-".
+const Option* findOption(const QList<Option>& options, const QString& name, bool isShort) {
     for (const Option& o : options)
-        if (name.size() == 1 ? o.shortName == name[0] : o.name == name)
+        if (isShort ? name.size() == 1 && o.shortName == name[0] : o.name == name)
             return &o;
     return nullptr;
 }
@@ -22,8 +23,8 @@ bool looksLikeOption(const QString& arg) {
 }
 
 // The option's name as the user wrote it: "--format" or "-o".
-QString spelled(const QString& name) {
-    return (name.size() == 1 ? u"-"_s : u"--"_s) + name;
+QString spelled(const QString& name, bool isShort) {
+    return (isShort ? u"-"_s : u"--"_s) + name;
 }
 
 QString bare(QString argument) {
@@ -57,8 +58,10 @@ Scan scan(const Tool& tool, const QStringList& args) {
             s.version = true;
         } else if (!a.contains(u'=')) {
             // An option that takes its value from the next argument steps over it.
-            const QString name = a.startsWith(u"--") ? a.mid(2) : a.mid(1);
-            const Option* o = findOption(all, name);
+            // ("-oFILE" carries its value.)
+            const bool isShort = !a.startsWith(u"--");
+            const Option* o = isShort ? (a.size() == 2 ? findOption(all, a.mid(1), true) : nullptr)
+                                      : findOption(all, a.mid(2), false);
             if (o && !o->valueName.isEmpty())
                 ++i;
         }
@@ -96,17 +99,19 @@ public:
         if (a.startsWith(u"--")) {
             const qsizetype eq = a.indexOf(u'=');
             const QString name = a.mid(2, eq < 0 ? -1 : eq - 2);
-            const Option& o = known(name);
+            const Option& o = known(name, false);
             if (o.valueName.isEmpty() && eq >= 0)
                 throw UsageError(u"параметр --%1 не принимает значения"_s.arg(name));
-            take(o, eq >= 0 ? std::optional<QString>(a.mid(eq + 1)) : std::nullopt, i, into);
+            take(o, spelled(name, false),
+                 eq >= 0 ? std::optional<QString>(a.mid(eq + 1)) : std::nullopt, i, into);
             return;
         }
         // Short options, possibly run together ("-o FILE", "-oFILE").
         for (qsizetype k = 1; k < a.size(); ++k) {
-            const Option& o = known(a.mid(k, 1));
+            const Option& o = known(a.mid(k, 1), true);
             if (!o.valueName.isEmpty()) {
-                take(o, k + 1 < a.size() ? std::optional<QString>(a.mid(k + 1)) : std::nullopt, i,
+                take(o, spelled(o.shortName, true),
+                     k + 1 < a.size() ? std::optional<QString>(a.mid(k + 1)) : std::nullopt, i,
                      into);
                 return;
             }
@@ -115,25 +120,26 @@ public:
     }
 
 private:
-    const Option& known(const QString& name) {
-        if (const Option* o = findOption(m_command.options, name))
+    const Option& known(const QString& name, bool isShort) {
+        if (const Option* o = findOption(m_command.options, name, isShort))
             return *o;
         for (const Command& other : m_tool.commands)
-            if (findOption(other.options, name))
-                throw UsageError(
-                    u"параметр %1 не относится к команде %2"_s.arg(spelled(name), m_command.name));
-        throw UsageError(u"неизвестный параметр «%1»"_s.arg(spelled(name)));
+            if (findOption(other.options, name, isShort))
+                throw UsageError(u"параметр %1 не относится к команде %2"_s.arg(
+                    spelled(name, isShort), m_command.name));
+        throw UsageError(u"неизвестный параметр «%1»"_s.arg(spelled(name, isShort)));
     }
 
-    void take(const Option& o, std::optional<QString> value, qsizetype& i, Arguments& into) {
+    // `written`: the option as the user wrote it, for the message.
+    void take(const Option& o, const QString& written, std::optional<QString> value, qsizetype& i,
+              Arguments& into) {
         if (o.valueName.isEmpty()) {
             into.set(o.name, QString());
             return;
         }
         if (!value) {
             if (i + 1 >= m_args.size())
-                throw UsageError(u"после %1 нужно значение %2"_s.arg(
-                    spelled(o.shortName.isNull() ? o.name : QString(o.shortName)), o.valueName));
+                throw UsageError(u"после %1 нужно значение %2"_s.arg(written, o.valueName));
             value = m_args[++i];
         }
         if (!o.values.isEmpty() && !o.values.contains(*value, Qt::CaseInsensitive))
