@@ -75,8 +75,16 @@ menu() {
     shift 3
     xdotool key "$@"
 }
-notice_shown() {
-    xdotool search --onlyvisible --name '^vivsoobsh$' >/dev/null 2>&1
+# The message window, when it is shown.
+notice() {
+    xdotool search --onlyvisible --name '^vivsoobsh$' 2>/dev/null | head -n 1 || true
+}
+# Keys go to the window that has the focus: give it to the window first.
+keys_to() {
+    local id=$1
+    shift
+    xdotool windowactivate --sync "$id" 2>/dev/null || true
+    xdotool key "$@"
 }
 
 bash -c "$command" &
@@ -90,6 +98,7 @@ menu "$main" 33 8 Down Return
 test=$(window '^Тестовая система контроля')
 menu "$test" 81 9 Down Down Return
 signin=$(window '^Регистрация тестируемого$')
+xdotool windowactivate --sync "$signin" 2>/dev/null || true
 sleep 0.3
 xdotool type --delay 30 "Иванов Иван"
 click "$signin" 251 102
@@ -102,19 +111,20 @@ for _ in $(seq 1 50); do
     sleep 0.1
 done
 menu "$test" 25 9 Down Return
-window '^Открыть$' >/dev/null
+dialog=$(window '^Открыть$')
 sleep 0.5
-xdotool key shift+Tab
+keys_to "$dialog" shift+Tab
 sleep 0.2
-xdotool key Home space
+keys_to "$dialog" Home space
 sleep 0.3
-xdotool key Return
+keys_to "$dialog" Return
 
 # Every question answered with option 1, every notice closed, until the protocol is there.
 protocol=""
 for _ in $(seq 1 $((questions * 20))); do
-    if notice_shown; then
-        xdotool key Return
+    shown=$(notice)
+    if [ -n "$shown" ]; then
+        keys_to "$shown" Return
         sleep 0.2
         continue
     fi
@@ -126,11 +136,9 @@ done
 [ -n "$protocol" ] || fail "no protocol in $folder after $questions questions"
 
 # Close the test window and the main window as a user does; the program ends with 0.
-xdotool windowactivate --sync "$test"
-xdotool key alt+F4
+keys_to "$test" alt+F4
 sleep 0.5
-xdotool windowactivate --sync "$main"
-xdotool key alt+F4
+keys_to "$main" alt+F4
 status=0
 wait "$program" || status=$?
 program=""
@@ -158,8 +166,7 @@ rm "$folder/Солнечная система.mdb"
 bash -c "$command" &
 program=$!
 main=$(window '^Квиронт$')
-xdotool windowactivate --sync "$main"
-xdotool key alt+F4
+keys_to "$main" alt+F4
 wait "$program" || fail "the second start ended with $?"
 program=""
 [ ! -e "$folder/Солнечная система.mdb" ] || fail "the second start put the sample back"
