@@ -23,7 +23,7 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
 step "lintian $(basename "$changes")"
-lintian --fail-on error,warning --display-info --no-tag-display-limit "$changes" |
+lintian --fail-on error,warning --display-info --tag-display-limit 0 "$changes" |
     tee "$scratch/lintian.txt"
 if grep -q '^[EW]: ' "$scratch/lintian.txt"; then
     fail "lintian reports errors or warnings"
