@@ -18,10 +18,13 @@ skip() {
     echo "SKIP: $*"
     exit 77
 }
+# To stderr: it is also called inside $(...), whose stdout is the caller's value.
 fail() {
-    echo "FAIL: $*"
-    echo "visible windows:"
-    xdotool search --onlyvisible --name '.' getwindowname %@ 2>/dev/null | sed 's/^/  /' || true
+    {
+        echo "FAIL: $*"
+        echo "visible windows:"
+        xdotool search --onlyvisible --name '.' getwindowname %@ 2>/dev/null | sed 's/^/  /'
+    } >&2 || true
     exit 1
 }
 [ -n "${DISPLAY:-}" ] || skip "no X server (DISPLAY is not set)"
@@ -48,7 +51,8 @@ setxkbmap -layout us,ru
 export HOME="$scratch/Дом ученика"
 mkdir -p "$HOME"
 folder="$HOME/Квиронт"
-unset LC_ALL
+# A desktop session as a trainee's: Russian, and Qt on the X server.
+unset LC_ALL QT_QPA_PLATFORM
 export LANG=ru_RU.UTF-8
 
 # The one visible window whose title matches, waited for up to 10 s.
