@@ -18,6 +18,11 @@ packages+=(libxcb1-dev)
 runtime=(fonts-wine qt6-translations-l10n qt6-image-formats-plugins)
 packages+=("${runtime[@]}")
 
+# The classroom server: libpq for the client side, and PostgreSQL 15's own programs (initdb,
+# postgres, pgbench) for the tests and the benchmark, which run a throwaway cluster of their
+# own and never use a system one.
+packages+=(libpq-dev postgresql-15)
+
 missing=()
 for p in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
@@ -35,6 +40,13 @@ if [ ${#missing[@]} -eq 0 ]; then
 else
     echo "install-deps: installing ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
+    # Installing the server package would also make and start a system cluster ("main"),
+    # which nothing here uses: say so before the package is installed for the first time.
+    if [[ " ${missing[*]} " == *" postgresql-15 "* ]] && [ ! -e /etc/postgresql-common/createcluster.d/kviront.conf ]; then
+        $sudo mkdir -p /etc/postgresql-common/createcluster.d
+        echo "create_main_cluster = false" |
+            $sudo tee /etc/postgresql-common/createcluster.d/kviront.conf >/dev/null
+    fi
     $sudo apt-get update -qq
     $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi

@@ -3,11 +3,14 @@
 #include "adotable.h"
 #include "error.h"
 #include "jetbank.h"
+#include "pgconnection.h"
+#include "serverbankfile.h"
 #include "sqlite.h"
 #include "textfile.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <sqlite3.h>
 
 namespace {
@@ -39,9 +42,17 @@ bool checkFile(const QString& path) {
     if (!file.open(QIODevice::ReadOnly))
         throw DatabaseError(QStringLiteral("Не удаётся прочитать файл банка вопросов «%1»: %2")
                                 .arg(path, file.errorString()));
-    const QByteArray head = file.read(jetbank::headerBytes);
+    const QByteArray head = file.read(std::max(jetbank::headerBytes, serverbank::headBytes));
     if (jetbank::jetVersionOf(head) != 0)
         return true;
+    if (serverbank::isServerBankHead(head)) {
+        const serverbank::BankLink link = serverbank::readLink(path);
+        throw DatabaseError(QStringLiteral("«%1» — ссылка на банк «%2» на сервере класса «%3»; "
+                                           "тест по банку сервера класса эта версия программы "
+                                           "не проводит, а изменяют такой банк в его исходном "
+                                           "файле и публикуют заново")
+                                .arg(path, link.bank, pg::describe(link.conninfo)));
+    }
     static const QByteArray signature("SQLite format 3\0", 16);
     if (head.left(16) != signature)
         fail(QStringLiteral("Файл «%1» не является банком вопросов (это не база данных SQLite)"),

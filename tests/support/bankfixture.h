@@ -41,6 +41,22 @@ inline QString makeBank(const QTemporaryDir& dir, const QString& name, int count
     return makeBank(dir, name, questions);
 }
 
+// A bank whose PrOtvet keeps its texts exactly as typed ("02" stays "02", " +3 " keeps its
+// blanks), as banks made by hand in other programs do.
+inline QString makeTextBank(const QTemporaryDir& dir, const QString& name,
+                            const QVector<bankfile::Question>& questions) {
+    const QString path = dir.filePath(name);
+    bankfile::Writer writer(path);
+    sqlite::exec(writer.handle(),
+                 QStringLiteral("DROP TABLE kontrol; CREATE TABLE kontrol (Name INTEGER, Vopros "
+                                "TEXT, Otvet1 TEXT, Otvet2 TEXT, Otvet3 TEXT, Otvet4 TEXT, "
+                                "PrOtvet TEXT, Graph BLOB)"));
+    for (const auto& q : questions)
+        writer.add(q);
+    writer.commit();
+    return path;
+}
+
 // Runs SQL on a bank file (creating it), for banks of odd shapes.
 inline void sql(const QString& path, const QString& statements) {
     sqlite3* db = nullptr;

@@ -4,6 +4,7 @@
 #include "bankcommands.h"
 #include "results_sample.h"
 #include "results_tool.h"
+#include "servercommands.h"
 
 #include <QDir>
 #include <QFile>
@@ -126,6 +127,13 @@ private slots:
             "лишний аргумент «other.mdb»");
         row("unknown command", "bank", {"nonsense"}, 2, "", "неизвестная команда «nonsense»");
         row("no command", "bank", {}, 2, "", "не указана команда");
+        row("command of two words", "bank", {"server", "init"}, 2, "",
+            "не указан аргумент СТРОКА_ПОДКЛЮЧЕНИЯ");
+        row("publish needs --name", "bank", {"publish", "bank.mdb", "dbname=none"}, 2, "",
+            "--name ИМЯ");
+        row("--trainee needs --link", "bank",
+            {"publish", "--name", "Ф", "bank.mdb", "dbname=none", "--trainee", "user=t"}, 2, "",
+            "--trainee");
         row("help", "bank", {"--help"}, 0, help, "");
         row("help wins over errors", "bank", {"import", "--frob", "--help"}, 0, help, "");
         row("version", "bank", {"--version"}, 0,
@@ -146,7 +154,11 @@ private slots:
         row("results, -- before a folder named -class", "results",
             {"-o", "r5.html", "--", "-class"}, 0, any, "", "r5.html");
         row("results, no input", "results", {"-o", "r6.html"}, 2, "",
-            "не указан аргумент ПАПКА_ИЛИ_ФАЙЛ", "r6.html");
+            "не указаны протоколы (ПАПКА_ИЛИ_ФАЙЛ) или --server", "r6.html");
+        row("results, --bank needs --server", "results", {"class", "--bank", "Физика"}, 2, "",
+            "нужен --server");
+        row("results, a date that does not read", "results",
+            {"--since", "вчера", "--server", "dbname=none"}, 2, "", "вчера");
         row("results, missing value", "results", {"class", "--csv"}, 2, "",
             "после --csv нужно значение ПРЕФИКС");
         row("results, missing short value", "results", {"class", "-o"}, 2, "",
@@ -188,7 +200,9 @@ private slots:
 
     // Every command and option of the tools' tables is described in both manual pages.
     void manualPagesSayEveryOption() {
-        for (const cli::Tool& tool : {banktool::commandLine(), results::commandLine({})}) {
+        cli::Tool bank = banktool::commandLine();
+        bank.commands += servercommands::commands();
+        for (const cli::Tool& tool : {bank, results::commandLine({})}) {
             for (const QString& language : {QString(), QStringLiteral("ru/")}) {
                 const QString page = manPage(language, tool.name);
                 QVERIFY2(!page.isEmpty(), qPrintable(language + tool.name));

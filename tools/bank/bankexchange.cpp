@@ -71,33 +71,6 @@ bankfile::Question toRecord(const Question& q) {
     return r;
 }
 
-// Walks a bank's records as the program reads them.
-void readBank(const QString& path, const std::function<void(const Question&)>& visit) {
-    if (!QFileInfo(path).isFile())
-        throw Error(u"Нет файла банка вопросов «%1»"_s.arg(path));
-    ADOConnection connection;
-    ADOTable table(&connection);
-    connection.setConnectionString(path);
-    connection.open();
-    table.open();
-    for (const char* field :
-         {"Name", "Vopros", "Otvet1", "Otvet2", "Otvet3", "Otvet4", "PrOtvet", "Graph"})
-        if (!table.hasField(QLatin1String(field)))
-            throw Error(u"в таблице kontrol банка «%1» нет поля %2: программа его не откроет"_s.arg(
-                path, QLatin1String(field)));
-    for (int recNo = 1; !table.eof(); table.next(), ++recNo) {
-        Question q;
-        q.line = recNo;
-        q.name = table.fieldText(u"Name"_s);
-        q.vopros = table.fieldText(u"Vopros"_s);
-        for (int k = 0; k < 4; ++k)
-            q.otvet[k] = table.fieldText(u"Otvet%1"_s.arg(k + 1));
-        q.prOtvet = table.fieldText(u"PrOtvet"_s);
-        q.graph = table.fieldBytes(u"Graph"_s);
-        visit(q);
-    }
-}
-
 // Files written under temporary names in the target's folder, renamed when all are complete;
 // removed if anything fails. An existing file is never replaced.
 class Output {
@@ -161,6 +134,32 @@ QString picturePath(const QString& target, int recNo) {
 }
 
 } // namespace
+
+void readBank(const QString& path, const std::function<void(const Question&)>& visit) {
+    if (!QFileInfo(path).isFile())
+        throw Error(u"Нет файла банка вопросов «%1»"_s.arg(path));
+    ADOConnection connection;
+    ADOTable table(&connection);
+    connection.setConnectionString(path);
+    connection.open();
+    table.open();
+    for (const char* field :
+         {"Name", "Vopros", "Otvet1", "Otvet2", "Otvet3", "Otvet4", "PrOtvet", "Graph"})
+        if (!table.hasField(QLatin1String(field)))
+            throw Error(u"в таблице kontrol банка «%1» нет поля %2: программа его не откроет"_s.arg(
+                path, QLatin1String(field)));
+    for (int recNo = 1; !table.eof(); table.next(), ++recNo) {
+        Question q;
+        q.line = recNo;
+        q.name = table.fieldText(u"Name"_s);
+        q.vopros = table.fieldText(u"Vopros"_s);
+        for (int k = 0; k < 4; ++k)
+            q.otvet[k] = table.fieldText(u"Otvet%1"_s.arg(k + 1));
+        q.prOtvet = table.fieldText(u"PrOtvet"_s);
+        q.graph = table.fieldBytes(u"Graph"_s);
+        visit(q);
+    }
+}
 
 Format formatNamed(const QString& name) {
     const QString n = name.toLower();

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "question.h"
+
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 // The bank tool's exchange commands: import from another system's file, export to one, and
 // check a bank. Each returns the tool's exit code and leaves its report in `out` / `err`.
@@ -34,5 +37,9 @@ int exportBank(const QString& bank, const QString& target, Format format, bool s
 
 // 0 when no record would misbehave in a test, 1 otherwise.
 int checkBank(const QString& bank, Report& report);
+
+// Walks a bank's records (of any kind the program opens) as the program reads them: texts in
+// their text form as stored, `line` the record number. Throws Error.
+void readBank(const QString& path, const std::function<void(const exchange::Question&)>& visit);
 
 } // namespace bankexchange

@@ -1,7 +1,8 @@
-// kviront-bank: makes, converts, imports, exports and checks question banks; `kviront-bank
-// --help` lists its commands.
+// kviront-bank: makes, converts, imports, exports, checks and publishes question banks;
+// `kviront-bank --help` lists its commands.
 #include "bankcommands.h"
 #include "formats.h"
+#include "servercommands.h"
 
 #include <QCoreApplication>
 
@@ -10,5 +11,7 @@ int main(int argc, char** argv) {
     formats::resetFromHostLocale(); // numbers read with the system's decimal separator
     QTextStream out(stdout);
     QTextStream err(stderr);
-    return banktool::runTool(app.arguments().mid(1), out, err);
+    cli::Tool tool = banktool::commandLine();
+    tool.commands += servercommands::commands();
+    return cli::run(tool, app.arguments().mid(1), out, err);
 }

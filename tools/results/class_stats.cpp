@@ -81,6 +81,7 @@ int ClassResults::indexByTexts(const QuestionBlock& b) {
     q.rightNumber = b.rightNumber;
     m_questions.append(q);
     m_seconds.emplace_back();
+    m_serverSeconds.emplace_back();
     m_index.insert(hash, int(m_questions.size() - 1));
     return int(m_questions.size() - 1);
 }
@@ -107,6 +108,12 @@ void ClassResults::add(const QString& file, const Protocol& p) {
         row.right += b.right() ? 1 : 0;
         row.timeOuts += b.timedOut() ? 1 : 0;
         m_seconds[size_t(i)].push_back(float(b.usedSeconds));
+        row.answerSeconds += b.usedSeconds;
+        if (b.serverSeconds >= 0) {
+            m_serverSeconds[size_t(i)].push_back(float(b.serverSeconds));
+            row.serverSeconds = std::max(row.serverSeconds, 0.0) + b.serverSeconds;
+            m_hasServerSeconds = true;
+        }
         answers.push_back(quint32(i) * 2 + (b.right() ? 1 : 0));
     }
     row.wrong = row.questions - row.right;
@@ -150,6 +157,8 @@ void ClassResults::finish() {
                 ? double(upperRight[i]) / upperShown[i] - double(lowerRight[i]) / lowerShown[i]
                 : std::numeric_limits<double>::quiet_NaN();
         q.medianSeconds = median(m_seconds[i]);
+        if (!m_serverSeconds[i].empty())
+            q.medianServerSeconds = median(m_serverSeconds[i]);
         q.verdicts = verdictsOf(q);
     }
     std::vector<int> sorted(count);
@@ -161,6 +170,7 @@ void ClassResults::finish() {
         questions.append(m_questions[i]);
     m_questions = questions;
     m_seconds.clear();
+    m_serverSeconds.clear();
     m_answers.clear();
     m_index.clear(); // its positions no longer hold
     m_byRecord.clear();

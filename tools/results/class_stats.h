@@ -41,8 +41,10 @@ struct RunRow {
     int wrong = 0; // time-outs included
     int timeOuts = 0;
     double percent = 0;
-    int totalSeconds = -1; // -1 when the times do not read
-    QString mismatch;      // why the run is "не сходится"
+    int totalSeconds = -1;     // -1 when the times do not read
+    double answerSeconds = 0;  // the seconds used of every answer, as the trainee's clock counted
+    double serverSeconds = -1; // the same as the server measured them; -1 when not measured
+    QString mismatch;          // why the run is "не сходится"
 };
 
 struct QuestionStats {
@@ -56,6 +58,7 @@ struct QuestionStats {
     double difficulty = 0;
     double discrimination = 0; // NaN when undefined
     double medianSeconds = 0;
+    double medianServerSeconds = -1; // -1 when no answer was measured by the server
     QStringList verdicts;
 };
 
@@ -77,6 +80,9 @@ public:
     const QList<SkippedFile>& skipped() const { return m_skipped; }
     int groupSize() const { return m_groupSize; }
     int finishedRuns() const;
+    // Some runs came from the classroom server, whose own time of every answer is shown
+    // beside the trainee's.
+    bool hasServerSeconds() const { return m_hasServerSeconds; }
 
 private:
     int questionIndex(const QuestionBlock& block);
@@ -86,9 +92,11 @@ private:
     QList<RunRow> m_runs;
     QList<QuestionStats> m_questions;
     QList<SkippedFile> m_skipped;
-    QMultiHash<size_t, int> m_index;             // hash of the texts -> question
-    QHash<int, int> m_byRecord;                  // record number -> question last seen under it
-    std::vector<std::vector<float>> m_seconds;   // per question
+    QMultiHash<size_t, int> m_index;                 // hash of the texts -> question
+    QHash<int, int> m_byRecord;                      // record number -> question last seen under it
+    std::vector<std::vector<float>> m_seconds;       // per question
+    std::vector<std::vector<float>> m_serverSeconds; // per question
+    bool m_hasServerSeconds = false;
     std::vector<std::vector<quint32>> m_answers; // per run: question index × 2 + right
     int m_groupSize = 0;
 };

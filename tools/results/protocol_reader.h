@@ -23,6 +23,9 @@ struct QuestionBlock {
     double usedSeconds = 0;
     QStringView allowedText;
     bool timeOutLines = false; // "Вы не успели ответить на вопрос!" follows the block
+    // Seconds the classroom server measured from handing the question out to the answer;
+    // -1 for a protocol file, which has only the trainee's own count.
+    double serverSeconds = -1;
 
     bool right() const { return rightNumber != 0 && answer == rightNumber; }
     bool timedOut() const { return answer == 0; }

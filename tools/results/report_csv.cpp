@@ -22,6 +22,11 @@ QString text(const QString& value) {
     return v;
 }
 
+// Seconds measured by the server; empty where it measured none.
+QString seconds(double value) {
+    return value < 0 ? QString() : decimal(value);
+}
+
 QByteArray document(const QList<QStringList>& rows) {
     QString out;
     for (const QStringList& row : rows)
@@ -38,7 +43,10 @@ QByteArray classCsv(const ClassResults& r) {
          QStringLiteral("Вопросов"), QStringLiteral("Верно"), QStringLiteral("Неверно"),
          QStringLiteral("Время вышло"), QStringLiteral("Процент"), QStringLiteral("Время, с"),
          QStringLiteral("Итог")}};
-    for (const RunRow& row : r.runs())
+    const bool server = r.hasServerSeconds();
+    if (server)
+        rows[0] << QStringLiteral("На ответы, с") << QStringLiteral("По серверу, с");
+    for (const RunRow& row : r.runs()) {
         rows.append(
             {text(row.file), text(row.name), text(row.date), text(row.startTime), text(row.endTime),
              row.finished ? QStringLiteral("да") : QStringLiteral("нет"),
@@ -47,6 +55,9 @@ QByteArray classCsv(const ClassResults& r) {
              row.totalSeconds < 0 ? QString() : QString::number(row.totalSeconds),
              row.mismatch.isEmpty() ? QStringLiteral("сходится")
                                     : text(QStringLiteral("не сходится: ") + row.mismatch)});
+        if (server)
+            rows.last() << decimal(row.answerSeconds) << seconds(row.serverSeconds);
+    }
     return document(rows);
 }
 
@@ -60,6 +71,9 @@ QByteArray questionsCsv(const ClassResults& r) {
         head << QStringLiteral("Выбран вариант %1").arg(k);
     head << QStringLiteral("Время вышло") << QStringLiteral("Медиана, с")
          << QStringLiteral("Вывод");
+    const bool server = r.hasServerSeconds();
+    if (server)
+        head << QStringLiteral("Медиана по серверу, с");
     QList<QStringList> rows{head};
     int n = 0;
     for (const QuestionStats& q : r.questions()) {
@@ -73,6 +87,8 @@ QByteArray questionsCsv(const ClassResults& r) {
             row << QString::number(q.chosen[k]);
         row << QString::number(q.chosen[0]) << decimal(q.medianSeconds)
             << text(q.verdicts.join(QStringLiteral("; ")));
+        if (server)
+            row << seconds(q.medianServerSeconds);
         rows.append(row);
     }
     return document(rows);

@@ -47,6 +47,16 @@ QString header(const QStringList& titles) {
     return row + QStringLiteral("</tr></thead>\n");
 }
 
+// Columns of the server's own times, only in a report that has runs from the server.
+QStringList serverTitles(const ClassResults& r, const QStringList& titles) {
+    return r.hasServerSeconds() ? titles : QStringList();
+}
+
+// Seconds measured by the server; "—" where it measured none (a run from a protocol file).
+QString seconds(double value) {
+    return value < 0 ? QStringLiteral("—") : decimal(value);
+}
+
 QString summary(const ClassResults& r) {
     std::vector<double> scores;
     int mismatched = 0;
@@ -78,11 +88,13 @@ QString summary(const ClassResults& r) {
 QString classTable(const ClassResults& r) {
     QString t =
         QStringLiteral("<table>\n") +
-        header({QStringLiteral("№"), QStringLiteral("Ученик"), QStringLiteral("Дата"),
-                QStringLiteral("Начало"), QStringLiteral("Конец"), QStringLiteral("Закончен"),
-                QStringLiteral("Вопросов"), QStringLiteral("Верно"), QStringLiteral("Неверно"),
-                QStringLiteral("Время вышло"), QStringLiteral("%"), QStringLiteral("Время"),
-                QStringLiteral("Примечание")});
+        header(QStringList{
+                   QStringLiteral("№"), QStringLiteral("Ученик"), QStringLiteral("Дата"),
+                   QStringLiteral("Начало"), QStringLiteral("Конец"), QStringLiteral("Закончен"),
+                   QStringLiteral("Вопросов"), QStringLiteral("Верно"), QStringLiteral("Неверно"),
+                   QStringLiteral("Время вышло"), QStringLiteral("%"), QStringLiteral("Время")} +
+               serverTitles(r, {QStringLiteral("На ответы, с"), QStringLiteral("По серверу, с")}) +
+               QStringList{QStringLiteral("Примечание")});
     int n = 0;
     for (const RunRow& row : r.runs()) {
         const bool flag = !row.mismatch.isEmpty();
@@ -94,6 +106,9 @@ QString classTable(const ClassResults& r) {
              cell(QString::number(row.wrong), true) + cell(QString::number(row.timeOuts), true) +
              cell(row.questions > 0 ? decimal(row.percent) : QStringLiteral("—"), true) +
              cell(duration(row.totalSeconds), true) +
+             (r.hasServerSeconds()
+                  ? cell(decimal(row.answerSeconds), true) + cell(seconds(row.serverSeconds), true)
+                  : QString()) +
              cell(flag ? QStringLiteral("<b>не сходится</b>: ") + html(row.mismatch) : QString());
         t += QStringLiteral("</tr>\n");
     }
@@ -117,12 +132,13 @@ QString optionList(const QuestionStats& q) {
 }
 
 QString questionTable(const ClassResults& r) {
-    QString t =
-        QStringLiteral("<table>\n") +
-        header(
-            {QStringLiteral("№"), QStringLiteral("№ в базе"), QStringLiteral("Вопрос и варианты"),
-             QStringLiteral("Показан"), QStringLiteral("Трудность"), QStringLiteral("Различение"),
-             QStringLiteral("Время вышло"), QStringLiteral("Медиана, с"), QStringLiteral("Вывод")});
+    QString t = QStringLiteral("<table>\n") +
+                header(QStringList{QStringLiteral("№"), QStringLiteral("№ в базе"),
+                                   QStringLiteral("Вопрос и варианты"), QStringLiteral("Показан"),
+                                   QStringLiteral("Трудность"), QStringLiteral("Различение"),
+                                   QStringLiteral("Время вышло"), QStringLiteral("Медиана, с")} +
+                       serverTitles(r, {QStringLiteral("Медиана по серверу, с")}) +
+                       QStringList{QStringLiteral("Вывод")});
     int n = 0;
     for (const QuestionStats& q : r.questions()) {
         t += QStringLiteral("<tr>") + cell(QString::number(++n), true) +
@@ -134,6 +150,7 @@ QString questionTable(const ClassResults& r) {
              cell(QString::number(q.shown), true) + cell(decimal(q.difficulty, 2), true) +
              cell(decimal(q.discrimination, 2), true) + cell(QString::number(q.chosen[0]), true) +
              cell(decimal(q.medianSeconds), true) +
+             (r.hasServerSeconds() ? cell(seconds(q.medianServerSeconds), true) : QString()) +
              cell(QStringLiteral("<span class=\"verdict\">") +
                   q.verdicts.join(QStringLiteral("; ")) + QStringLiteral("</span>")) +
              QStringLiteral("</tr>\n");
@@ -169,6 +186,9 @@ QString definitions(const ClassResults& r) {
                "«вариант N выбирают чаще "
                "верного» — неверный вариант выбран больше раз, чем верный; «мало ответов» — "
                "вопрос показан меньше %5 раз, выводы не делаются.</li>"
+               "<li>Время ответа по серверу — от выдачи вопроса сервером класса до записи "
+               "ответа; оно стоит рядом со временем, которое насчитала программа ученика "
+               "(только для попыток с сервера).</li>"
                "<li>«Не сходится» — итоговая строка протокола не совпадает с его ответами "
                "(например, протокол исправлен после теста); в расчёт идут ответы.</li></ul>\n")
         .arg(r.groupSize())

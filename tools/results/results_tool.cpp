@@ -14,6 +14,13 @@ namespace {
 // Far beyond any protocol; the same bound as the report editor's.
 constexpr qint64 maxProtocolBytes = 16 * 1024 * 1024;
 
+// "2026-12-07" or "7.12.2026".
+QDate dateOf(const QString& text) {
+    QDate d = QDate::fromString(text, Qt::ISODate);
+    if (!d.isValid())
+        d = QDate::fromString(text, QStringLiteral("d.M.yyyy"));
+    return d;
+}
 void readFile(const QString& path, ClassResults* results) {
     QString text;
     try {
@@ -39,38 +46,59 @@ bool isOneOf(const QString& path, const QStringList& files) {
 
 } // namespace
 
-cli::Tool commandLine(const QString& madeAt) {
-    const auto report = [madeAt](const cli::Arguments& a, const cli::Output& output) {
+cli::Tool commandLine(const QString& madeAt, const ServerReader& server) {
+    const auto report = [madeAt, server](const cli::Arguments& a, const cli::Output& output) {
         Options o;
         o.inputs = a.positional;
         if (a.isSet(QStringLiteral("output")))
             o.output = a.value(QStringLiteral("output"));
         o.csvPrefix = a.value(QStringLiteral("csv"));
-        if (o.output.isEmpty() || (a.isSet(QStringLiteral("csv")) && o.csvPrefix.isEmpty()))
-            throw cli::UsageError(QStringLiteral("пустое имя файла"));
+        o.server = a.value(QStringLiteral("server"));
+        o.bank = a.value(QStringLiteral("bank"));
+        for (const char* name : {"output", "csv", "server", "bank", "since"})
+            if (a.isSet(QLatin1String(name)) && a.value(QLatin1String(name)).isEmpty())
+                throw cli::UsageError(QStringLiteral("пустое значение --%1").arg(name));
+        if (a.isSet(QStringLiteral("since")) &&
+            !(o.since = dateOf(a.value(QStringLiteral("since")))).isValid())
+            throw cli::UsageError(
+                QStringLiteral("дата после --since не читается: %1 (нужно ГГГГ-ММ-ДД или "
+                               "Д.М.ГГГГ)")
+                    .arg(a.value(QStringLiteral("since"))));
+        if (o.inputs.isEmpty() && o.server.isEmpty())
+            throw cli::UsageError(QStringLiteral("не указаны протоколы (ПАПКА_ИЛИ_ФАЙЛ) или "
+                                                 "--server"));
+        if (o.server.isEmpty() && (!o.bank.isEmpty() || o.since.isValid()))
+            throw cli::UsageError(
+                QStringLiteral("--bank и --since выбирают попытки с сервера: нужен --server"));
         // A report never replaces a protocol.
         if (o.output.endsWith(QLatin1String(".usr"), Qt::CaseInsensitive))
             throw cli::UsageError(
                 QStringLiteral("отчёт не записывается в файл .usr: %1").arg(o.output));
-        return writeReport(o, madeAt, output.out, output.err);
+        return writeReport(o, madeAt, output.out, output.err, server);
+    };
+    const auto option = [](const char* name, QChar letter, const QString& value,
+                           const QString& help) {
+        return cli::Option{QLatin1String(name), letter, value, help, {}};
     };
     return {QStringLiteral("kviront-results"),
-            QStringLiteral("Читает протоколы теста: все файлы *.usr каждой названной папки и "
-                           "каждый\nназванный файл, — и составляет один отчёт по классу."),
+            QStringLiteral("Читает протоколы теста — все файлы *.usr каждой названной папки и "
+                           "каждый\nназванный файл — или попытки с сервера класса и составляет "
+                           "один отчёт по классу."),
             {{QString(),
-              {QStringLiteral("ПАПКА_ИЛИ_ФАЙЛ…")},
+              {QStringLiteral("[ПАПКА_ИЛИ_ФАЙЛ…]")},
               QStringLiteral("отчёт по протоколам класса"),
-              {{QStringLiteral("output"),
-                QLatin1Char('o'),
-                QStringLiteral("ОТЧЁТ.html"),
-                QStringLiteral("куда записать отчёт (по умолчанию results.html)"),
-                {}},
-               {QStringLiteral("csv"),
-                {},
-                QStringLiteral("ПРЕФИКС"),
-                QStringLiteral("ещё и таблицы ПРЕФИКС-class.csv и ПРЕФИКС-questions.csv"),
-                {}}},
+              {option("output", QLatin1Char('o'), QStringLiteral("ОТЧЁТ.html"),
+                      QStringLiteral("куда записать отчёт (по умолчанию results.html)")),
+               option("csv", {}, QStringLiteral("ПРЕФИКС"),
+                      QStringLiteral("ещё и таблицы ПРЕФИКС-class.csv и ПРЕФИКС-questions.csv")),
+               option("server", {}, QStringLiteral("СТРОКА_ПОДКЛЮЧЕНИЯ"),
+                      QStringLiteral("ещё и попытки с сервера класса")),
+               option("bank", {}, QStringLiteral("БАНК"),
+                      QStringLiteral("с сервера — только попытки этого банка")),
+               option("since", {}, QStringLiteral("ГГГГ-ММ-ДД"),
+                      QStringLiteral("с сервера — только попытки с этого дня"))},
               report}}};
+}
 }
 
 void readInputs(const QStringList& inputs, ClassResults* results) {
@@ -91,12 +119,24 @@ void readInputs(const QStringList& inputs, ClassResults* results) {
     results->finish();
 }
 
-int runTool(const QStringList& args, const QString& madeAt, QTextStream& out, QTextStream& err) {
-    return cli::run(commandLine(madeAt), args, out, err);
+int runTool(const QStringList& args, const QString& madeAt, QTextStream& out, QTextStream& err,
+            const ServerReader& server) {
+    return cli::run(commandLine(madeAt, server), args, out, err);
 }
 
-int writeReport(const Options& o, const QString& madeAt, QTextStream& out, QTextStream& err) {
+int writeReport(const Options& o, const QString& madeAt, QTextStream& out, QTextStream& err,
+                const ServerReader& server) {
     ClassResults results;
+    if (!o.server.isEmpty()) {
+        try {
+            if (!server)
+                throw Error(QStringLiteral("эта сборка не читает попытки с сервера класса"));
+            server(o, &results);
+        } catch (const Error& e) {
+            err << e.message() << "\n" << QStringLiteral("Отчёт не записан.\n");
+            return 1;
+        }
+    }
     readInputs(o.inputs, &results);
     QList<QPair<QString, QByteArray>> files{{o.output, htmlReport(results, madeAt).toUtf8()}};
     if (!o.csvPrefix.isEmpty()) {

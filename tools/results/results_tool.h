@@ -3,9 +3,11 @@
 #include "class_stats.h"
 #include "commandline.h"
 
+#include <QDate>
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
+#include <functional>
 
 // The command kviront-results: reads protocol files, writes the class report. Protocol files
 // are only ever opened for reading.
@@ -15,21 +17,31 @@ struct Options {
     QStringList inputs; // folders and files
     QString output = QStringLiteral("results.html");
     QString csvPrefix; // empty: no CSV
+    // Runs from the classroom server: its connection string (empty: none), only one bank's
+    // runs (empty: all), only runs started on or after a day (null: all).
+    QString server;
+    QString bank;
+    QDate since;
 };
 
+// Reads the server's runs into `results` (not finished); throws Error with the reason.
+using ServerReader = std::function<void(const Options&, ClassResults*)>;
+
 // The command line: its options and arguments, and the report they ask for. `madeAt` is the
-// time shown in the report.
-cli::Tool commandLine(const QString& madeAt);
+// time shown in the report; `server` reads runs from the classroom server (--server).
+cli::Tool commandLine(const QString& madeAt, const ServerReader& server = {});
 
 // Reads every protocol of the inputs into `results` (then finished): a folder gives its
 // "*.usr" files in name order; a damaged file or a missing input is listed as skipped.
 void readInputs(const QStringList& inputs, ClassResults* results);
 
 // The whole command (arguments without the program's name); returns the exit code (0 done,
-// 1 a file could not be written, 2 wrong arguments).
-int runTool(const QStringList& args, const QString& madeAt, QTextStream& out, QTextStream& err);
+// 1 a file could not be written or the server could not be read, 2 wrong arguments).
+int runTool(const QStringList& args, const QString& madeAt, QTextStream& out, QTextStream& err,
+            const ServerReader& server = {});
 
 // The report the options ask for, written; returns the exit code.
-int writeReport(const Options& options, const QString& madeAt, QTextStream& out, QTextStream& err);
+int writeReport(const Options& options, const QString& madeAt, QTextStream& out, QTextStream& err,
+                const ServerReader& server = {});
 
 } // namespace results

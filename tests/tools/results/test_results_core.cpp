@@ -1,6 +1,7 @@
 // The protocol reader and the class figures: texts made with the program's own protocol
 // writer, damaged files, and a small class whose figures were worked out by hand.
 #include "class_stats.h"
+#include "hand_class.h"
 #include "protocol_reader.h"
 #include "results_sample.h"
 
@@ -18,22 +19,15 @@ Protocol read(const QString& text) {
     return r.protocol;
 }
 
-// The class of the hand computation: six finished runs, one abandoned, five questions.
+// The class of the hand computation, as protocol files.
 ClassResults handClass() {
-    const QList<QList<Answer>> runs{
-        {{1, 2, 5}, {2, 3, 10}, {3, 1, 4}, {4, 4, 2}, {5, 2, 3}},   // 4 of 5
-        {{1, 2, 7}, {2, 3, 20}, {3, 4, 6}, {4, 4, 2}, {5, 3, 3}},   // 3
-        {{1, 2, 9}, {2, 1, 30}, {3, 2, 8}, {4, 4, 2}, {5, 1, 3}},   // 3
-        {{1, 2, 11}, {2, 1, 40}, {3, 0, 35}, {4, 4, 2}, {5, 4, 3}}, // 2, one time-out
-        {{1, 1, 13}, {2, 1, 50}, {3, 2, 10}, {4, 4, 2}, {5, 1, 3}}, // 2
-        {{1, 2, 15}, {2, 1, 60}, {3, 3, 12}, {4, 4, 2}, {5, 2, 3}}, // 2
-    };
+    const QList<QList<Answer>> runs = sample::handRuns();
     ClassResults c;
-    for (int i = 0; i < runs.size(); ++i)
-        c.add(QStringLiteral("run%1.usr").arg(i),
-              read(sample::protocolText(QStringLiteral("Ученик %1").arg(i), runs[i], true)));
-    c.add(QStringLiteral("_run6.usr"),
-          read(sample::protocolText(QStringLiteral("Ученик 6"), {{1, 2, 3}}, false)));
+    for (int i = 0; i < runs.size(); ++i) {
+        const bool finished = i < sample::handFinishedRuns;
+        c.add(QStringLiteral("%1run%2.usr").arg(finished ? "" : "_").arg(i),
+              read(sample::protocolText(QStringLiteral("Ученик %1").arg(i), runs[i], finished)));
+    }
     c.finish();
     return c;
 }
@@ -155,61 +149,10 @@ private slots:
 
     void handComputedClass() {
         const ClassResults c = handClass();
-        QCOMPARE(c.runs().size(), 7);
-        QCOMPARE(c.finishedRuns(), 6);
-        QCOMPARE(c.groupSize(), 2); // ceil(0.27 × 6)
-        const RunRow& d = c.runs()[3];
-        QCOMPARE(d.right, 2);
-        QCOMPARE(d.wrong, 3);
-        QCOMPARE(d.timeOuts, 1);
-        QCOMPARE(d.percent, 40.0);
-        QCOMPARE(d.totalSeconds, 7 * 60 + 30);
-        QCOMPARE(c.runs()[0].percent, 80.0);
-        QVERIFY(!c.runs()[6].finished);
-        QCOMPARE(c.runs()[6].percent, 100.0);
-
-        // Upper group: runs 0 and 1; lower group: runs 5 and 4 (ties keep file order).
-        struct Expected {
-            int shown, right;
-            double difficulty, discrimination, median;
-            QList<int> chosen; // time-outs, options 1..4
-            QStringList verdicts;
-        };
-        const QList<Expected> expected{
-            {7, 6, 6.0 / 7, 0.5, 9, {0, 1, 6, 0, 0}, {}},
-            {6,
-             2,
-             2.0 / 6,
-             1.0,
-             35,
-             {0, 4, 0, 2, 0},
-             {QStringLiteral("вариант 1 выбирают чаще верного")}},
-            {6,
-             1,
-             1.0 / 6,
-             0.5,
-             9,
-             {1, 1, 2, 1, 1},
-             {QStringLiteral("слишком трудный"),
-              QStringLiteral("вариант 2 выбирают чаще верного")}},
-            {6, 6, 1.0, 0.0, 2, {0, 0, 0, 0, 6}, {QStringLiteral("слишком лёгкий")}},
-            {6, 2, 2.0 / 6, -0.5, 3, {0, 2, 2, 1, 1}, {QStringLiteral("не различает")}},
-        };
-        QCOMPARE(c.questions().size(), expected.size());
-        for (int i = 0; i < expected.size(); ++i) {
-            const QuestionStats& q = c.questions()[i];
-            const Expected& e = expected[i];
-            QCOMPARE(q.record, i + 1);
-            QCOMPARE(q.rightNumber, sample::rightOf[i + 1]);
-            QCOMPARE(q.shown, e.shown);
-            QCOMPARE(q.right, e.right);
-            QCOMPARE(q.difficulty, e.difficulty);
-            QCOMPARE(q.discrimination, e.discrimination);
-            QCOMPARE(q.medianSeconds, e.median);
-            QCOMPARE((QList<int>{q.chosen[0], q.chosen[1], q.chosen[2], q.chosen[3], q.chosen[4]}),
-                     e.chosen);
-            QCOMPARE(q.verdicts, e.verdicts);
-        }
+        sample::verifyHandClass(c);
+        QCOMPARE(c.runs()[3].totalSeconds, 7 * 60 + 30);
+        QVERIFY(!c.hasServerSeconds()); // protocol files have only the trainee's own count
+        QCOMPARE(c.questions()[0].medianServerSeconds, -1.0);
     }
 
     void fewRunsGiveNoGroupsAndNoVerdicts() {

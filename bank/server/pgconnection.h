@@ -1,0 +1,118 @@
+#pragma once
+
+#include "servererror.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QVector>
+#include <functional>
+
+struct pg_conn;
+struct pg_result;
+
+// A thin layer over libpq. Values always travel as parameters of an unnamed statement
+// (PQexecParams), never inside the SQL text; nothing is kept on the session, so every call
+// works through a pooler in transaction mode.
+namespace pg {
+
+struct Param {
+    Param(const QString& text) : value(text.toUtf8()) {}
+    Param(const char* text) : value(text) {}
+    Param(int number) : value(QByteArray::number(number)) {}
+    Param(qint64 number) : value(QByteArray::number(number)) {}
+    Param(double number) : value(QByteArray::number(number, 'g', 17)) {}
+    Param(bool flag) : value(flag ? "true" : "false") {}
+    static Param bytes(const QByteArray& data) {
+        Param p{QString()};
+        p.value = data;
+        p.binary = true;
+        return p;
+    }
+    static Param null() {
+        Param p{QString()};
+        p.isNull = true;
+        return p;
+    }
+
+    QByteArray value;
+    bool isNull = false;
+    bool binary = false;
+};
+
+// A query's rows. Text columns unless the query asked for binary results.
+class Result {
+public:
+    explicit Result(pg_result* result = nullptr) : m_result(result) {}
+    ~Result();
+    Result(Result&& other) noexcept : m_result(other.m_result) { other.m_result = nullptr; }
+    Result& operator=(Result&& other) noexcept;
+    Result(const Result&) = delete;
+    Result& operator=(const Result&) = delete;
+
+    int rows() const;
+    bool isNull(int row, int column) const;
+    QString text(int row, int column) const;
+    QByteArray raw(int row, int column) const;   // the bytes as sent
+    QByteArray bytea(int row, int column) const; // a bytea column of a text result
+    qint64 integer(int row, int column) const;
+    double number(int row, int column) const;
+    bool flag(int row, int column) const; // a boolean of a text result ("t")
+
+private:
+    pg_result* m_result;
+};
+
+class Connection {
+public:
+    explicit Connection(QString conninfo);
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // Connects unless connected; a broken connection is dropped and made anew. Throws
+    // ServerError (Unreachable or LoginRefused).
+    void connect();
+    void disconnect();
+    bool connected() const;
+
+    // One statement with its values as parameters; outside a transaction it is one. Throws
+    // ServerError: Unreachable when the connection broke (it is then dropped), otherwise the
+    // kind the server's SQLSTATE names.
+    Result exec(const char* sql, const QVector<Param>& params = {}, bool binaryResult = false);
+    // Statements without values (a migration file). Throws as exec().
+    void execScript(const QByteArray& sql);
+    // Runs a query row by row (single-row mode), for results too large to hold at once.
+    void forEachRow(const char* sql, const QVector<Param>& params,
+                    const std::function<void(const Result&)>& row);
+
+    // "host:port/database", for messages.
+    QString serverName() const { return m_serverName; }
+    QString user() const { return m_user; }
+    pg_conn* handle() const { return m_conn; }
+
+private:
+    struct Values {
+        QVector<const char*> values; // point into the params, which outlive the call
+        QVector<int> lengths, formats;
+    };
+    Values valuesOf(const QVector<Param>& params) const;
+    [[noreturn]] void failed(pg_result* result);
+    void checkSent(int sent);
+
+    QByteArray m_conninfo;
+    pg_conn* m_conn = nullptr;
+    QString m_serverName;
+    QString m_user;
+};
+
+// The server a connection string names, for messages, without connecting.
+QString describe(const QString& conninfo, QString* user = nullptr);
+// Whether libpq reads the text as a connection string; the reason otherwise.
+bool parseConninfo(const QString& conninfo, QString* reason);
+// The values a connection string sets, by keyword; empty when it does not read.
+QHash<QString, QString> conninfoValues(const QString& conninfo);
+// A value for a connection string: quoted, with quotes and backslashes escaped.
+QString quoteValue(const QString& value);
+
+} // namespace pg

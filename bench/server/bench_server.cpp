@@ -1,0 +1,257 @@
+// The classroom server under a class: N simulated trainees (default 300), each on a connection
+// of its own, take 30-question runs through the trainee calls against a throwaway cluster with
+// fsync on, in two phases:
+//   paced     every trainee answers every 2 seconds, as a class does: the latency a trainee
+//             feels, an answer and the next question (or the end of the run) together;
+//   flat out  no pauses: the throughput (the median of 3 rounds).
+// pgbench runs on the same cluster, in rounds between the flat-out ones, with as many clients
+// and a script of one INSERT and one SELECT per transaction: the yardstick of what the server
+// does with plain statements.
+// Every loop is bounded in count and time and talks only to the cluster's Unix socket.
+// Last line: trainees=… answers=… lost=… duplicated=… paced_p50_ms=… paced_p99_ms=…
+//            answers_per_s=… pgbench_tps=… ratio=… peak_mb=…
+#include "bankfixture.h"
+#include "bench_measure.h"
+#include "classroom_server.h"
+#include "traineeclient.h"
+
+#include <QCoreApplication>
+#include <QRegularExpression>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <latch>
+#include <mutex>
+#include <sys/resource.h>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Settings {
+    int trainees = 300;
+    int questions = 30;
+    int paceMs = 2000;
+    int pgbenchSeconds = 10; // a round
+    int rounds = 3;
+    int phaseLimitSeconds = 300; // a phase that runs longer is cut short and says so
+};
+
+struct Phase {
+    std::vector<double> latenciesMs;
+    std::vector<QString> tokens;
+    int sent = 0;    // answers the server confirmed
+    int missing = 0; // answers never given: a run broken off, or cut short by the time limit
+    int failed = 0;  // runs broken off by an error (each is reported)
+    double seconds = 0;
+};
+
+double percentile(std::vector<double> v, double p) {
+    if (v.empty())
+        return -1;
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, size_t(p * double(v.size())))];
+}
+
+double msSince(Clock::time_point t) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+}
+
+// One trainee's run. The first question is fetched before the paced clock starts; each step
+// is an answer and the next question (the last: the end of the run), timed together.
+// Every trainee has connected and fetched the first question before the phase's clock starts:
+// logging in is not what is measured.
+void trainee(const ClassroomServer& server, const Settings& s, int index, bool paced,
+             std::latch& connected, std::latch& go, const Clock::time_point& start, Phase& phase,
+             std::mutex& lock) {
+    serverbank::TraineeClient client(server.trainee());
+    std::vector<double> latencies;
+    int sent = 0;
+    QString token;
+    bool waited = false;
+    try {
+        token = client
+                    .startRun(QStringLiteral("Класс"), QStringLiteral("Ученик %1").arg(index),
+                              QStringLiteral("pc-%1").arg(index), 35, QLatin1Char(','))
+                    .token;
+        client.question(token, 1);
+        connected.count_down();
+        waited = true;
+        go.wait();
+        const Clock::time_point deadline = start + std::chrono::seconds(s.phaseLimitSeconds);
+        // Trainees start within one pace of each other, as a class does.
+        Clock::time_point next = start + std::chrono::milliseconds(
+                                             paced && s.paceMs > 0 ? (index * 7919) % s.paceMs : 0);
+        for (int record = 1; record <= s.questions && Clock::now() < deadline; ++record) {
+            if (paced) {
+                std::this_thread::sleep_until(next);
+                next += std::chrono::milliseconds(s.paceMs);
+            }
+            const Clock::time_point t = Clock::now();
+            client.answer(token, record, 1 + record % 4, 3);
+            ++sent;
+            if (record < s.questions)
+                client.question(token, record + 1);
+            else
+                client.finishRun(token, true);
+            latencies.push_back(msSince(t));
+        }
+    } catch (const Error& e) {
+        std::lock_guard<std::mutex> guard(lock);
+        ++phase.failed;
+        std::fprintf(stderr, "trainee %d: %s\n", index, e.what());
+    }
+    if (!waited)
+        connected.count_down();
+    std::lock_guard<std::mutex> guard(lock);
+    phase.latenciesMs.insert(phase.latenciesMs.end(), latencies.begin(), latencies.end());
+    phase.sent += sent;
+    phase.missing += s.questions - sent;
+    if (!token.isEmpty())
+        phase.tokens.push_back(token);
+}
+
+Phase runPhase(const ClassroomServer& server, const Settings& s, bool paced) {
+    Phase phase;
+    std::mutex lock;
+    Clock::time_point start;
+    std::latch connected(s.trainees), go(1);
+    std::vector<std::thread> threads;
+    threads.reserve(size_t(s.trainees));
+    for (int i = 0; i < s.trainees; ++i)
+        threads.emplace_back(trainee, std::cref(server), std::cref(s), i, paced,
+                             std::ref(connected), std::ref(go), std::cref(start), std::ref(phase),
+                             std::ref(lock));
+    connected.wait();
+    start = Clock::now(); // written before any trainee is let go
+    go.count_down();
+    for (std::thread& t : threads)
+        t.join();
+    phase.seconds = msSince(start) / 1000;
+    return phase;
+}
+
+// What the server holds for the runs of a phase: answers it confirmed but does not hold, and
+// answers never given, are lost; answers recorded more than once for a record are duplicated.
+void audit(const ClassroomServer& server, const Phase& phase, int* lost, int* duplicated) {
+    QStringList tokens;
+    for (const QString& t : phase.tokens)
+        tokens << t;
+    pg::Connection c(server.cluster.superConninfo());
+    const pg::Result r = c.exec(
+        "SELECT count(*), count(DISTINCT (a.run_id, a.record)) FROM kviront.answers a JOIN "
+        "kviront.runs r ON r.id = a.run_id WHERE r.token = ANY (string_to_array($1, ',')::uuid[])",
+        {tokens.join(QLatin1Char(','))});
+    const int rows = int(r.integer(0, 0));
+    const int distinct = int(r.integer(0, 1));
+    *lost += std::max(0, phase.sent - distinct) + phase.missing;
+    *duplicated += rows - distinct;
+}
+
+double pgbenchTps(const ClassroomServer& server, const Settings& s, QTemporaryDir& dir) {
+    const QString e = server.cluster.superSql(
+        QStringLiteral("CREATE TABLE IF NOT EXISTS bench_kv (k bigint PRIMARY KEY, v integer NOT "
+                       "NULL)"));
+    if (!e.isEmpty())
+        std::fprintf(stderr, "pgbench table: %s\n", qPrintable(e));
+    const QString script = dir.filePath(QStringLiteral("answer.sql"));
+    QFile f(script);
+    f.open(QIODevice::WriteOnly);
+    f.write("\\set k random(1, 9000000000000)\n"
+            "BEGIN;\n"
+            "INSERT INTO bench_kv (k, v) VALUES (:k, :client_id) ON CONFLICT DO NOTHING;\n"
+            "SELECT v FROM bench_kv WHERE k = :k;\n"
+            "END;\n");
+    f.close();
+    QByteArray out;
+    const int code = server.cluster.runClient(
+        QStringLiteral("pgbench"),
+        {QStringLiteral("-n"), QStringLiteral("-M"), QStringLiteral("extended"),
+         QStringLiteral("-h"), server.cluster.socketDir(), QStringLiteral("-p"),
+         QString::number(server.cluster.port()), QStringLiteral("-U"),
+         QLatin1String(PgCluster::superUser), QStringLiteral("-c"), QString::number(s.trainees),
+         QStringLiteral("-j"), QStringLiteral("2"), QStringLiteral("-T"),
+         QString::number(s.pgbenchSeconds), QStringLiteral("-f"), script,
+         QLatin1String(PgCluster::database)},
+        &out, (s.pgbenchSeconds + 120) * 1000);
+    const QRegularExpressionMatch m =
+        QRegularExpression(QStringLiteral("tps = ([0-9.]+)")).match(QString::fromUtf8(out));
+    if (code != 0 || !m.hasMatch()) {
+        std::fprintf(stderr, "pgbench failed (%d): %s\n", code, out.constData());
+        return -1;
+    }
+    return m.captured(1).toDouble();
+}
+
+// This process's CPU time: what the simulated class itself takes from the server's cores.
+double cpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+int intOption(const QStringList& args, const QString& name, int fallback) {
+    const qsizetype i = args.indexOf(name);
+    return i >= 0 && i + 1 < args.size() ? args[i + 1].toInt() : fallback;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    Settings s;
+    s.trainees = std::clamp(intOption(args, QStringLiteral("--trainees"), s.trainees), 1, 2000);
+    s.questions = std::clamp(intOption(args, QStringLiteral("--questions"), s.questions), 1, 1000);
+    s.paceMs = std::clamp(intOption(args, QStringLiteral("--pace-ms"), s.paceMs), 0, 60000);
+    s.pgbenchSeconds =
+        std::clamp(intOption(args, QStringLiteral("--pgbench-seconds"), s.pgbenchSeconds), 1, 600);
+    s.rounds = std::clamp(intOption(args, QStringLiteral("--rounds"), s.rounds), 1, 9);
+
+    PgCluster::Options options;
+    options.fsync = true;
+    options.maxConnections = s.trainees + 20;
+    ClassroomServer server(options);
+    if (!server.ok()) {
+        std::fprintf(stderr, "no server: %s\n", qPrintable(server.error()));
+        return 1;
+    }
+    QTemporaryDir dir;
+    server.publish(fixture::makeBank(dir, QStringLiteral("class.mdb"), s.questions),
+                   QStringLiteral("Класс"));
+    std::fprintf(stderr, "server ready: %d trainees, %d questions\n", s.trainees, s.questions);
+
+    bench::resetPeak();
+    const Phase paced = runPhase(server, s, true);
+    std::fprintf(stderr, "paced: %d answers in %.1f s, %d failed\n", paced.sent, paced.seconds,
+                 paced.failed);
+    // The machine is shared: flat-out rounds and pgbench rounds alternate, and the medians
+    // are compared, so a neighbour's burst weighs on both sides alike.
+    std::vector<double> rates, tpss;
+    int answers = paced.sent;
+    int lost = 0, duplicated = 0;
+    audit(server, paced, &lost, &duplicated);
+    for (int round = 0; round < s.rounds; ++round) {
+        const double cpuBefore = cpuSeconds();
+        const Phase flat = runPhase(server, s, false);
+        std::fprintf(stderr,
+                     "flat out: %d answers in %.1f s (%.1f s of it this client's CPU), %d failed\n",
+                     flat.sent, flat.seconds, cpuSeconds() - cpuBefore, flat.failed);
+        audit(server, flat, &lost, &duplicated);
+        answers += flat.sent;
+        rates.push_back(flat.seconds > 0 ? flat.sent / flat.seconds : 0);
+        tpss.push_back(pgbenchTps(server, s, dir));
+        std::fprintf(stderr, "pgbench: %.0f tps\n", tpss.back());
+    }
+    const double peak = bench::peakMb();
+    const double answersPerS = percentile(rates, 0.5);
+    const double tps = percentile(tpss, 0.5);
+    std::printf("trainees=%d answers=%d lost=%d duplicated=%d paced_p50_ms=%.1f paced_p99_ms=%.1f "
+                "answers_per_s=%.0f pgbench_tps=%.0f ratio=%.2f peak_mb=%.1f\n",
+                s.trainees, answers, lost, duplicated, percentile(paced.latenciesMs, 0.5),
+                percentile(paced.latenciesMs, 0.99), answersPerS, tps,
+                tps > 0 ? answersPerS / tps : 0, peak);
+    return lost == 0 && duplicated == 0 ? 0 : 1;
+}

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "class_stats.h"
+#include "results_tool.h"
+
+// The class report's runs from the classroom server: every run with its answers in the order
+// they were given, the server's own seconds beside the trainee's.
+namespace serverresults {
+
+// Reads the runs that `options` selects (server, bank, since) into `results`, which is not
+// finished. One snapshot of the server; answers are streamed, so a year of runs is never
+// held at once. Throws ServerError or Error naming the server and the reason.
+void read(const results::Options& options, results::ClassResults* results);
+
+} // namespace serverresults
