@@ -21,6 +21,7 @@ QDate dateOf(const QString& text) {
         d = QDate::fromString(text, QStringLiteral("d.M.yyyy"));
     return d;
 }
+
 void readFile(const QString& path, ClassResults* results) {
     QString text;
     try {
@@ -98,7 +99,6 @@ cli::Tool commandLine(const QString& madeAt, const ServerReader& server) {
                option("since", {}, QStringLiteral("ГГГГ-ММ-ДД"),
                       QStringLiteral("с сервера — только попытки с этого дня"))},
               report}}};
-}
 }
 
 void readInputs(const QStringList& inputs, ClassResults* results) {
