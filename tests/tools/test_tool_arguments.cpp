@@ -130,7 +130,7 @@ private slots:
         row("command of two words", "bank", {"server", "init"}, 2, "",
             "не указан аргумент СТРОКА_ПОДКЛЮЧЕНИЯ");
         row("publish needs --name", "bank", {"publish", "bank.mdb", "dbname=none"}, 2, "",
-            "--name ИМЯ");
+            "не указан параметр --name ИМЯ");
         row("--trainee needs --link", "bank",
             {"publish", "--name", "Ф", "bank.mdb", "dbname=none", "--trainee", "user=t"}, 2, "",
             "--trainee");

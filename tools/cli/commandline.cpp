@@ -190,6 +190,9 @@ std::pair<const Command*, Arguments> parse(const Tool& tool, const QStringList& 
             reader.read(i, given);
     }
     checkCount(command, given.positional);
+    for (const Option& o : command.options)
+        if (o.required && !given.isSet(o.name))
+            throw UsageError(u"не указан параметр --%1 %2"_s.arg(o.name, o.valueName));
     return {&command, given};
 }
 
@@ -206,7 +209,8 @@ QString synopsis(const Tool& tool, const Command& c) {
     if (!c.name.isEmpty())
         parts << c.name;
     for (const Option& o : c.options)
-        parts << u"[--%1%2]"_s.arg(o.name, o.valueName.isEmpty() ? QString() : u' ' + o.valueName);
+        parts << (o.required ? u"--%1%2"_s : u"[--%1%2]"_s)
+                     .arg(o.name, o.valueName.isEmpty() ? QString() : u' ' + o.valueName);
     parts += c.arguments;
     return parts.join(u' ');
 }

@@ -24,6 +24,7 @@ struct Option {
     QString valueName;  // what the option takes ("ФОРМАТ"); empty for an option without value
     QString help;       // one line
     QStringList values; // when not empty: the only values allowed (any letter case)
+    bool required = false;
 };
 
 // What the command line gave the command.

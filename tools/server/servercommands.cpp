@@ -29,7 +29,7 @@ int publish(const cli::Arguments& a, const cli::Output& output) {
     o.link = a.value(QStringLiteral("link"));
     o.traineeConninfo = a.value(QStringLiteral("trainee"));
     if (o.name.isEmpty())
-        throw cli::UsageError(QStringLiteral("нужно имя банка на сервере: --name ИМЯ"));
+        throw cli::UsageError(QStringLiteral("пустое имя банка на сервере (--name)"));
     if (!o.traineeConninfo.isEmpty() && o.link.isEmpty())
         throw cli::UsageError(QStringLiteral("--trainee задаёт строку подключения для --link"));
     const serverpublish::Result r = serverpublish::publish(o);
@@ -65,8 +65,9 @@ QList<cli::Command> commands() {
          {{QStringLiteral("name"),
            {},
            QStringLiteral("ИМЯ"),
-           QStringLiteral("имя банка на сервере (обязательно)"),
-           {}},
+           QStringLiteral("имя банка на сервере"),
+           {},
+           true},
           {QStringLiteral("link"),
            {},
            QStringLiteral("ФАЙЛ.mdb"),
