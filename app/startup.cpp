@@ -28,6 +28,8 @@ void prepareApplication() {
         QApplication::installTranslator(&qtTranslator);
     // The designer's pixel layout holds in its own faces.
     designer::registerDesignFonts();
+    // Desktops find the menu entry, and so the icon, of the program's windows by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.kviront.Kviront"));
 }
 
 void createForms() {

@@ -32,3 +32,21 @@ function(kv_add_test name)
       ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=${locale}.UTF-8;LANG=${locale}.UTF-8;TZ=UTC;QT_LOGGING_RULES=qt.qpa.*=false")
   endforeach()
 endfunction()
+
+# kv_add_script_test(NAME COMMAND script args... LABEL label [TIMEOUT s])
+# A test written as a shell script beside its CMakeLists.txt, run once under the Russian
+# locale of the program's users; exit code 77 marks it skipped (no display, say). An x11 test
+# holds the one display for itself.
+function(kv_add_script_test name)
+  cmake_parse_arguments(T "" "LABEL;TIMEOUT" "COMMAND" ${ARGN})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
+  list(POP_FRONT T_COMMAND script)
+  add_test(NAME ${name} COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/${script} ${T_COMMAND})
+  set_tests_properties(${name} PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT}
+    SKIP_RETURN_CODE 77 ENVIRONMENT "LC_ALL=ru_RU.UTF-8;LANG=ru_RU.UTF-8;TZ=UTC")
+  if(T_LABEL STREQUAL "x11")
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK x11_display)
+  endif()
+endfunction()

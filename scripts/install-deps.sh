@@ -3,15 +3,20 @@
 # Usage: scripts/install-deps.sh [extra packages...]
 set -euo pipefail
 
-packages=(cmake ninja-build g++ qt6-base-dev libsqlite3-dev fonts-dejavu-core locales
-          qt6-image-formats-plugins "$@")
+packages=(cmake ninja-build g++ qt6-base-dev libsqlite3-dev fonts-dejavu-core locales "$@")
 
 # Old-format (Jet) banks: libmdb for their reader, mdb-export for its benchmark.
 packages+=(mdbtools-dev mdbtools pkg-config)
 
-# fonts-wine: the faces the windows are designed for; qt6-translations-l10n: Qt's own dialogs
-# in Russian; libxcb1-dev: window-manager hints under X11.
-packages+=(fonts-wine qt6-translations-l10n libxcb1-dev)
+# libxcb1-dev: window-manager hints under X11.
+packages+=(libxcb1-dev)
+
+# What the program needs at run time besides the libraries it links: fonts-wine, the faces the
+# windows are designed for; qt6-translations-l10n, Qt's own dialogs in Russian;
+# qt6-image-formats-plugins, pictures of every common format pasted into a question. The
+# Debian package's Depends must name each of them (scripts/package-test.sh checks it).
+runtime=(fonts-wine qt6-translations-l10n qt6-image-formats-plugins)
+packages+=("${runtime[@]}")
 
 # The classroom server: libpq for the client side, and PostgreSQL 15's own programs (initdb,
 # postgres, pgbench) for the tests and the benchmark, which run a throwaway cluster of their

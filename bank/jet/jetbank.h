@@ -73,7 +73,8 @@ sqlite3* openCopy(const QString& path);
 // What the question editor tells the user once when a bank of the old format is open.
 QString legacyNotice(const QString& path);
 
-// Where the reader program is: beside the program, else where the build made it.
+// Where the reader program is: in libexec/kviront/ beside the running program's bin/ folder
+// (the build tree is laid out as an installation is). Empty when it is not there.
 QString readerProgram();
 
 // For tests: another reader program and wall-time limit; an empty program restores both.

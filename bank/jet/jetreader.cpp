@@ -8,14 +8,15 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStringDecoder>
 #include <optional>
 #include <sys/resource.h>
 
-#ifndef KV_JETREAD_PATH
-#define KV_JETREAD_PATH ""
+#ifndef KV_LIBEXEC_FROM_BIN
+#define KV_LIBEXEC_FROM_BIN "../libexec/kviront"
 #endif
 
 namespace jetbank {
@@ -157,16 +158,14 @@ void setReader(const QString& program, int wallMilliseconds) {
 QString readerProgram() {
     if (!testProgram.isEmpty())
         return testProgram;
-    if (QCoreApplication::instance()) {
-        const QFileInfo beside(QCoreApplication::applicationDirPath() + QLatin1Char('/') +
-                               QLatin1String(readerName));
-        if (beside.isFile() && beside.isExecutable())
-            return beside.filePath();
-    }
-    const QFileInfo built(QString::fromUtf8(KV_JETREAD_PATH));
-    if (!built.filePath().isEmpty() && built.isFile() && built.isExecutable())
-        return built.filePath();
-    return QString();
+    if (!QCoreApplication::instance())
+        return QString();
+    const QFileInfo reader(
+        QDir(QCoreApplication::applicationDirPath())
+            .filePath(QStringLiteral(KV_LIBEXEC_FROM_BIN "/") + QLatin1String(readerName)));
+    if (!reader.isFile() || !reader.isExecutable())
+        return QString();
+    return QDir::cleanPath(reader.absoluteFilePath());
 }
 
 void readTable(const QString& path, const QString& tableName,

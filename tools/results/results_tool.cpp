@@ -19,12 +19,6 @@ namespace {
 // Far beyond any protocol; the same bound as the report editor's.
 constexpr qint64 maxProtocolBytes = 16 * 1024 * 1024;
 
-const QString usage = QStringLiteral(
-    "Использование: kviront-results ПАПКА_ИЛИ_ФАЙЛЫ… [-o ОТЧЁТ.html] [--csv ПРЕФИКС]\n"
-    "       kviront-results --server СТРОКА_ПОДКЛЮЧЕНИЯ [--bank БАНК] [--since ГГГГ-ММ-ДД] …\n"
-    "Читает протоколы теста (*.usr) или попытки с сервера класса и составляет отчёт по "
-    "классу.\n");
-
 // "2026-12-07" or "7.12.2026".
 QDate dateOf(const QString& text) {
     QDate d = QDate::fromString(text, Qt::ISODate);
@@ -65,40 +59,58 @@ QString refusalOf(const QString& input, bool folder) {
 
 } // namespace
 
-QString parseArguments(const QStringList& args, Options* o) {
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        if (a == QLatin1String("-o") || a == QLatin1String("--csv")) {
-            if (i + 1 >= args.size() || args[i + 1].isEmpty())
-                return QStringLiteral("После %1 нужно имя файла.").arg(a);
-            (a == QLatin1String("-o") ? o->output : o->csvPrefix) = args[++i];
-        } else if (a == QLatin1String("--server") || a == QLatin1String("--bank") ||
-                   a == QLatin1String("--since")) {
-            if (i + 1 >= args.size() || args[i + 1].isEmpty())
-                return QStringLiteral("После %1 нужно значение.").arg(a);
-            const QString value = args[++i];
-            if (a == QLatin1String("--server"))
-                o->server = value;
-            else if (a == QLatin1String("--bank"))
-                o->bank = value;
-            else if (!(o->since = dateOf(value)).isValid())
-                return QStringLiteral("Дата после --since не читается: %1 (нужно ГГГГ-ММ-ДД или "
-                                      "Д.М.ГГГГ).")
-                    .arg(value);
-        } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1 && !QFileInfo::exists(a)) {
-            return QStringLiteral("Неизвестный параметр %1.").arg(a);
-        } else {
-            o->inputs << a;
-        }
-    }
-    if (o->inputs.isEmpty() && o->server.isEmpty())
-        return QStringLiteral("Не указаны протоколы.");
-    if (o->server.isEmpty() && (!o->bank.isEmpty() || o->since.isValid()))
-        return QStringLiteral("--bank и --since выбирают попытки с сервера: нужен --server.");
-    // A report never replaces a protocol.
-    if (o->output.endsWith(QLatin1String(".usr"), Qt::CaseInsensitive))
-        return QStringLiteral("Отчёт не записывается в файл .usr: %1").arg(o->output);
-    return {};
+cli::Tool commandLine(const QString& madeAt, const ServerReader& server) {
+    const auto report = [madeAt, server](const cli::Arguments& a, const cli::Output& output) {
+        Options o;
+        o.inputs = a.positional;
+        if (a.isSet(QStringLiteral("output")))
+            o.output = a.value(QStringLiteral("output"));
+        o.csvPrefix = a.value(QStringLiteral("csv"));
+        o.server = a.value(QStringLiteral("server"));
+        o.bank = a.value(QStringLiteral("bank"));
+        for (const char* name : {"output", "csv", "server", "bank", "since"})
+            if (a.isSet(QLatin1String(name)) && a.value(QLatin1String(name)).isEmpty())
+                throw cli::UsageError(QStringLiteral("пустое значение --%1").arg(name));
+        if (a.isSet(QStringLiteral("since")) &&
+            !(o.since = dateOf(a.value(QStringLiteral("since")))).isValid())
+            throw cli::UsageError(
+                QStringLiteral("дата после --since не читается: %1 (нужно ГГГГ-ММ-ДД или "
+                               "Д.М.ГГГГ)")
+                    .arg(a.value(QStringLiteral("since"))));
+        if (o.inputs.isEmpty() && o.server.isEmpty())
+            throw cli::UsageError(QStringLiteral("не указаны протоколы (ПАПКА_ИЛИ_ФАЙЛ) или "
+                                                 "--server"));
+        if (o.server.isEmpty() && (!o.bank.isEmpty() || o.since.isValid()))
+            throw cli::UsageError(
+                QStringLiteral("--bank и --since выбирают попытки с сервера: нужен --server"));
+        // A report never replaces a protocol.
+        if (o.output.endsWith(QLatin1String(".usr"), Qt::CaseInsensitive))
+            throw cli::UsageError(
+                QStringLiteral("отчёт не записывается в файл .usr: %1").arg(o.output));
+        return writeReport(o, madeAt, output.out, output.err, server);
+    };
+    const auto option = [](const char* name, QChar letter, const QString& value,
+                           const QString& help) {
+        return cli::Option{QLatin1String(name), letter, value, help, {}};
+    };
+    return {QStringLiteral("kviront-results"),
+            QStringLiteral("Читает протоколы теста — все файлы *.usr каждой названной папки и "
+                           "каждый\nназванный файл — или попытки с сервера класса и составляет "
+                           "один отчёт по классу."),
+            {{QString(),
+              {QStringLiteral("[ПАПКА_ИЛИ_ФАЙЛ…]")},
+              QStringLiteral("отчёт по протоколам класса"),
+              {option("output", QLatin1Char('o'), QStringLiteral("ОТЧЁТ.html"),
+                      QStringLiteral("куда записать отчёт (по умолчанию results.html)")),
+               option("csv", {}, QStringLiteral("ПРЕФИКС"),
+                      QStringLiteral("ещё и таблицы ПРЕФИКС-class.csv и ПРЕФИКС-questions.csv")),
+               option("server", {}, QStringLiteral("СТРОКА_ПОДКЛЮЧЕНИЯ"),
+                      QStringLiteral("ещё и попытки с сервера класса")),
+               option("bank", {}, QStringLiteral("БАНК"),
+                      QStringLiteral("с сервера — только попытки этого банка")),
+               option("since", {}, QStringLiteral("ГГГГ-ММ-ДД"),
+                      QStringLiteral("с сервера — только попытки с этого дня"))},
+              report}}};
 }
 
 void readInputs(const QStringList& inputs, ClassResults* results) {
@@ -122,12 +134,11 @@ void readInputs(const QStringList& inputs, ClassResults* results) {
 
 int runTool(const QStringList& args, const QString& madeAt, QTextStream& out, QTextStream& err,
             const ServerReader& server) {
-    Options o;
-    const QString problem = parseArguments(args, &o);
-    if (!problem.isEmpty()) {
-        err << problem << "\n" << usage;
-        return 2;
-    }
+    return cli::run(commandLine(madeAt, server), args, out, err);
+}
+
+int writeReport(const Options& o, const QString& madeAt, QTextStream& out, QTextStream& err,
+                const ServerReader& server) {
     ClassResults results;
     if (!o.server.isEmpty()) {
         try {

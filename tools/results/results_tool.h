@@ -1,6 +1,7 @@
 #pragma once
 
 #include "class_stats.h"
+#include "commandline.h"
 
 #include <QDate>
 #include <QString>
@@ -26,18 +27,23 @@ struct Options {
 // Reads the server's runs into `results` (not finished); throws Error with the reason.
 using ServerReader = std::function<void(const Options&, ClassResults*)>;
 
-// Returns an error text, or an empty one when the arguments (without the program name) hold.
-QString parseArguments(const QStringList& args, Options* options);
+// The command line: its options and arguments, and the report they ask for. `madeAt` is the
+// time shown in the report; `server` reads runs from the classroom server (--server).
+cli::Tool commandLine(const QString& madeAt, const ServerReader& server = {});
 
 // Reads every protocol of the inputs into `results` (then finished): a folder gives its
 // "*.usr" files in name order; a damaged file, and an input that is missing or refused, is
 // listed as skipped with the system's reason.
 void readInputs(const QStringList& inputs, ClassResults* results);
 
-// The whole command; returns the exit code (0 done, 1 no protocol file could be read, an output
-// could not be written or the server could not be read, 2 wrong arguments). `madeAt` is the
-// time shown in the report; `server` reads runs from the classroom server (--server).
+// The whole command (arguments without the program's name); returns the exit code (0 done,
+// 1 no protocol file could be read, an output could not be written or the server could not be
+// read, 2 wrong arguments).
 int runTool(const QStringList& args, const QString& madeAt, QTextStream& out, QTextStream& err,
             const ServerReader& server = {});
+
+// The report the options ask for, written; returns the exit code.
+int writeReport(const Options& options, const QString& madeAt, QTextStream& out, QTextStream& err,
+                const ServerReader& server = {});
 
 } // namespace results

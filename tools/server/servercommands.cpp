@@ -1,28 +1,14 @@
 #include "servercommands.h"
 
-#include "error.h"
 #include "publish.h"
 #include "schema.h"
 
 namespace servercommands {
 namespace {
 
-const char* usage =
-    "Использование:\n"
-    "  kviront-bank server init СТРОКА_ПОДКЛЮЧЕНИЯ\n"
-    "        — создать или обновить схему на сервере класса (от имени суперпользователя)\n"
-    "  kviront-bank publish БАНК СТРОКА_ПОДКЛЮЧЕНИЯ --name ИМЯ [--link ФАЙЛ.mdb "
-    "[--trainee СТРОКА_ПОДКЛЮЧЕНИЯ]]\n"
-    "        — опубликовать банк на сервере класса новой версией; --link записывает файл "
-    "банка сервера для учеников\n";
-
-int wrong(QTextStream& err, const QString& problem) {
-    err << problem << "\n" << usage;
-    return 2;
-}
-
-int init(const QString& conninfo, QTextStream& out) {
-    const serverschema::InitResult r = serverschema::init(conninfo);
+int init(const cli::Arguments& a, const cli::Output& output) {
+    QTextStream& out = output.out;
+    const serverschema::InitResult r = serverschema::init(a.positional[0]);
     if (r.applied.isEmpty())
         out << QStringLiteral("Схема на сервере уже последней версии (%1): ничего не изменено.\n")
                    .arg(r.to);
@@ -34,31 +20,18 @@ int init(const QString& conninfo, QTextStream& out) {
     return 0;
 }
 
-int publish(QStringList args, QTextStream& out, QTextStream& err) {
+int publish(const cli::Arguments& a, const cli::Output& output) {
+    QTextStream& out = output.out;
     serverpublish::Options o;
-    QStringList positional;
-    while (!args.isEmpty()) {
-        const QString a = args.takeFirst();
-        QString* target = a == QLatin1String("--name")      ? &o.name
-                          : a == QLatin1String("--link")    ? &o.link
-                          : a == QLatin1String("--trainee") ? &o.traineeConninfo
-                                                            : nullptr;
-        if (target) {
-            if (args.isEmpty() || args.first().isEmpty())
-                return wrong(err, QStringLiteral("После %1 нужно значение.").arg(a));
-            *target = args.takeFirst();
-        } else if (a.startsWith(QLatin1String("--"))) {
-            return wrong(err, QStringLiteral("Неизвестный параметр %1.").arg(a));
-        } else {
-            positional << a;
-        }
-    }
-    if (positional.size() != 2 || o.name.isEmpty())
-        return wrong(err, QStringLiteral("Нужны банк, строка подключения и --name."));
+    o.bank = a.positional[0];
+    o.conninfo = a.positional[1];
+    o.name = a.value(QStringLiteral("name"));
+    o.link = a.value(QStringLiteral("link"));
+    o.traineeConninfo = a.value(QStringLiteral("trainee"));
+    if (o.name.isEmpty())
+        throw cli::UsageError(QStringLiteral("пустое имя банка на сервере (--name)"));
     if (!o.traineeConninfo.isEmpty() && o.link.isEmpty())
-        return wrong(err, QStringLiteral("--trainee задаёт строку подключения для --link."));
-    o.bank = positional[0];
-    o.conninfo = positional[1];
+        throw cli::UsageError(QStringLiteral("--trainee задаёт строку подключения для --link"));
     const serverpublish::Result r = serverpublish::publish(o);
     if (r.unchanged)
         out << QStringLiteral("Банк «%1» не изменился: его версия %2 уже опубликована, новой "
@@ -77,21 +50,36 @@ int publish(QStringList args, QTextStream& out, QTextStream& err) {
 
 } // namespace
 
-bool handles(const QString& command) {
-    return command == QLatin1String("server") || command == QLatin1String("publish");
-}
-
-int run(const QStringList& args, QTextStream& out, QTextStream& err) {
-    try {
-        if (args.value(0) == QLatin1String("publish"))
-            return publish(args.mid(1), out, err);
-        if (args.size() == 3 && args[1] == QLatin1String("init"))
-            return init(args[2], out);
-        return wrong(err, QStringLiteral("Команда server знает только init СТРОКА_ПОДКЛЮЧЕНИЯ."));
-    } catch (const Error& e) {
-        err << QStringLiteral("kviront-bank: ") << e.message() << "\n";
-        return 1;
-    }
+QList<cli::Command> commands() {
+    const QString conninfo = QStringLiteral("СТРОКА_ПОДКЛЮЧЕНИЯ");
+    return {
+        {QStringLiteral("server init"),
+         {conninfo},
+         QStringLiteral("создать или обновить схему на сервере класса (от имени "
+                        "суперпользователя)"),
+         {},
+         init},
+        {QStringLiteral("publish"),
+         {QStringLiteral("БАНК"), conninfo},
+         QStringLiteral("опубликовать банк на сервере класса новой версией"),
+         {{QStringLiteral("name"),
+           {},
+           QStringLiteral("ИМЯ"),
+           QStringLiteral("имя банка на сервере"),
+           {},
+           true},
+          {QStringLiteral("link"),
+           {},
+           QStringLiteral("ФАЙЛ.mdb"),
+           QStringLiteral("записать файл банка сервера для учеников"),
+           {}},
+          {QStringLiteral("trainee"),
+           {},
+           conninfo,
+           QStringLiteral("строка подключения учеников для --link"),
+           {}}},
+         publish},
+    };
 }
 
 } // namespace servercommands

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Builds the Debian package kviront_VERSION_ARCH.deb into build/package/ (or KV_PACKAGE_DIR),
+# from a copy of the sources, so that the build leaves nothing in the work tree.
+# The test suite is scripts/test.sh's; the package build runs it as well only when asked:
+#   DEB_BUILD_OPTIONS= bash scripts/package.sh
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+scripts/install-deps.sh dpkg-dev debhelper
+
+version=$(dpkg-parsechangelog -S Version)
+cmake_version=$(sed -n 's/^project(kviront VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+if [ "$version" != "$cmake_version" ]; then
+    echo "package: debian/changelog says $version, CMakeLists.txt says $cmake_version" >&2
+    exit 1
+fi
+
+out=${KV_PACKAGE_DIR:-build/package}
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+source="$work/kviront-$version"
+mkdir "$source"
+tar -C "$root" --exclude='./build*' --exclude=./.git --exclude=./.cache -cf - . |
+    tar -C "$source" -xf -
+
+export DEB_BUILD_OPTIONS=${DEB_BUILD_OPTIONS-nocheck}
+if [[ " $DEB_BUILD_OPTIONS " == *" nocheck "* ]]; then
+    export DEB_BUILD_PROFILES=nocheck # nor the packages only the tests need
+fi
+DEB_BUILD_OPTIONS="$DEB_BUILD_OPTIONS parallel=$(nproc)"
+# The build's every compiler line goes to a log; the end of it is shown when it fails.
+echo "package: building kviront $version (log: $out/build.log)"
+if ! (cd "$source" && dpkg-buildpackage -us -uc -b) >"$out/build.log" 2>&1; then
+    tail -n 60 "$out/build.log" >&2
+    echo "package: the package build failed" >&2
+    exit 1
+fi
+rm -f "$out"/kviront_* "$out"/kviront-dbgsym_*
+cp "$work"/kviront_"$version"_*.deb "$work"/kviront_"$version"_*.changes \
+    "$work"/kviront_"$version"_*.buildinfo "$out"/
+cp "$work"/kviront-dbgsym_"$version"_*.deb "$out"/ 2>/dev/null || true
+ls "$out"/kviront_"$version"_*.deb
