@@ -80,13 +80,6 @@ private slots:
         m_link = serverbank::readLink(link);
     }
 
-    void resendsWaitLongerUpToTenSeconds() {
-        QList<int> delays;
-        for (int attempt = 1; attempt <= 7; ++attempt)
-            delays << serverbank::resendDelayMs(attempt);
-        QCOMPARE(delays, (QList<int>{1000, 2000, 4000, 8000, 10000, 10000, 10000}));
-    }
-
     void fiveRunsInFlightSurviveARestart() {
         constexpr int runs = 5;
         std::atomic<int> answered[runs] = {};
