@@ -56,6 +56,8 @@ bool TuozKontrol::serverAnswerRecorded(int option) {
         connection()->answerServerRecord(shownRecord(), option, m_pendingSeconds);
         return true;
     } catch (const ServerError& e) {
+        // Refused (the run ended elsewhere, say): the error box says why and the run is ended
+        // with "Закрыть БД", as after any answer that cannot be scored.
         if (!e.connectionLost())
             throw;
     }
@@ -131,10 +133,9 @@ void TuozKontrol::serverResendTick() {
             return;
         }
         endServerWait();
-        if (what == ServerWait::Question)
-            endRunUnread(e);
-        else
+        if (what != ServerWait::Question)
             throw;
+        endRunUnread(e);
         return;
     }
     endServerWait();
