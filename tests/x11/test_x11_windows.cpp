@@ -14,8 +14,8 @@
 #include "wmhints.h"
 
 #include <QApplication>
-#include <QMenuBar>
 #include <QLabel>
+#include <QMenuBar>
 #include <QPainter>
 #include <QProcess>
 #include <QPushButton>
