@@ -22,6 +22,9 @@ packages+=("${runtime[@]}")
 # postgres, pgbench) for the tests and the benchmark, which run a throwaway cluster of their
 # own and never use a system one.
 packages+=(libpq-dev postgresql-15)
+# PgBouncer's program for bench_server --via-pgbouncer, which starts one of its own with its own
+# config in a temporary folder; the package's system service is left as the system has it.
+packages+=(pgbouncer)
 
 missing=()
 for p in "${packages[@]}"; do

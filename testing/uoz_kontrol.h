@@ -5,6 +5,7 @@
 #include "protocol_buffer.h"
 #include "run_state.h"
 
+#include <QColor>
 #include <QStringList>
 #include <memory>
 
@@ -17,6 +18,7 @@ class QAction;
 class QLabel;
 class QLineEdit;
 class QMenuBar;
+class ServerError;
 class Timer;
 
 // The test window: opens a bank, puts its questions to the trainee one at a time with a
@@ -64,6 +66,8 @@ public:
     Timer* Timer1; // end-of-run check
     Timer* Timer2; // clock
     Timer* Timer3; // countdown
+    // Resends to the classroom server while it cannot be reached (uoz_kontrol_server.cpp).
+    Timer* serverResendTimer() const { return m_serverResend; }
     // Tries again to read the next question while another program holds the bank locked.
     Timer* bankWaitTimer() const { return m_bankWait; }
     // How often, and for how long, the bank is waited for before the run is given up.
@@ -119,6 +123,26 @@ private:
     void saveProtocol(const QString& firstFooterLine, bool unfinished);
     void closeTable();
     QString recordText(const QString& field) const;
+
+    // A run on a server bank (uoz_kontrol_server.cpp). The record on screen is fetched from
+    // the server before it is shown, and an answer is recorded there before the window handles
+    // it; while the server cannot be reached the window waits, resending, with the countdown
+    // stopped. Each returns false when the step now waits for the server.
+    enum class ServerWait { None, Answer, Question, Finish };
+    bool serverQuestionReady();
+    bool serverAnswerRecorded(int option);
+    void finishServerRun(bool completed);
+    void waitForServer(ServerWait what);
+    void scheduleResend();
+    void endServerWait();
+    void serverResendTick();
+    Timer* m_serverResend;
+    ServerWait m_serverWait = ServerWait::None;
+    int m_pendingOption = 0;
+    double m_pendingSeconds = 0;
+    int m_resendAttempt = 0;
+    QString m_statusBeforeWait;
+    QColor m_colourBeforeWait;
 
     // Showing the next question of a bank that may change under the run
     // (uoz_kontrol_present.cpp).

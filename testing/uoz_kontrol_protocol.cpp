@@ -69,4 +69,6 @@ void TuozKontrol::saveProtocol(const QString& firstFooterLine, bool unfinished) 
         if (!saved.refusal.isEmpty())
             raiseNotice(protocolstore::fallbackNotice(saved));
     });
+    // The server hears of the end after the protocol is safe; its refusal is told on its own.
+    guard([&] { finishServerRun(!unfinished); });
 }

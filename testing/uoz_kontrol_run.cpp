@@ -3,6 +3,7 @@
 
 #include "dataModule.h"
 #include "dbcontrols.h"
+#include "formats.h"
 #include "numbers.h"
 #include "ouz_reg.h"
 #include "protocol_store.h"
@@ -13,6 +14,7 @@
 
 #include <QAction>
 #include <QLineEdit>
+#include <QSysInfo>
 
 void TuozKontrol::N8Click() {
     RunState& s = runState();
@@ -23,7 +25,10 @@ void TuozKontrol::N8Click() {
                                                    : QStringLiteral("35"));
     s.countdown = numbers::strToFloat(Edit4->text());
     ClearQuestionOrder();
-    if (!openBank(OpenDialog1, this))
+    // A server bank's run is started for the trainee signed in, with this run's seconds.
+    const serverbank::RunRequest run{FormReg->Edit5->text(), QSysInfo::machineHostName(),
+                                     int(s.countdown), formats::settings().decimalSeparator};
+    if (!openBank(OpenDialog1, this, run))
         return;
     s.questionCount = 0;
     s.currentRecord = 0;
@@ -80,6 +85,8 @@ void TuozKontrol::ClearQuestionOrder() {
 }
 
 void TuozKontrol::ShowQuestion() {
+    if (!serverQuestionReady())
+        return; // shown once the server has sent it
     RunState& s = runState();
     if (s.displayNumber != questionsInRun(s))
         ++s.displayNumber;
@@ -103,6 +110,8 @@ void TuozKontrol::LockQuestion() {
 }
 
 void TuozKontrol::answer(int option) {
+    if (!serverAnswerRecorded(option))
+        return; // handled once the server has recorded it
     RunState& s = runState();
     s.answerNumber = option;
     LockQuestion();
@@ -140,6 +149,8 @@ void TuozKontrol::AdvanceQuestion() {
 }
 
 void TuozKontrol::TimeOutQuestion() {
+    if (!serverAnswerRecorded(0))
+        return;
     RunState& s = runState();
     s.answerNumber = 0;
     LockQuestion();

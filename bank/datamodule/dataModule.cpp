@@ -23,7 +23,8 @@ TDataModule1::~TDataModule1() {
     delete ADOConnectionControl;
 }
 
-bool openBank(dialogs::FileDialog& OpenDialog1, QWidget* dialogParent) {
+bool openBank(dialogs::FileDialog& OpenDialog1, QWidget* dialogParent,
+              const std::optional<serverbank::RunRequest>& run) {
     TDataModule1* module = DataModule1;
     module->ADOConnectionControl->close();
     module->ADOTableControl->close();
@@ -31,6 +32,7 @@ bool openBank(dialogs::FileDialog& OpenDialog1, QWidget* dialogParent) {
     if (!OpenDialog1.execute(dialogParent))
         return false; // no bank open, the connection disconnected
     module->ADOConnectionControl->setConnectionString(OpenDialog1.fileName);
+    module->ADOConnectionControl->setRunRequest(run);
     module->ADOConnectionControl->open();
     module->ADOTableControl->open(); // the first record current
     return true;

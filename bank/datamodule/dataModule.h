@@ -28,4 +28,6 @@ extern TDataModule1* DataModule1;
 // cancelled set the connection string to the chosen path, connect and open the table with
 // its first record current. Returns false when the dialog was cancelled. Errors (Error /
 // DatabaseError) propagate to the calling handler, leaving the state their step reached.
-bool openBank(dialogs::FileDialog& OpenDialog1, QWidget* dialogParent);
+// `run` says whom a run on a server bank file is for; without it such a file is refused.
+bool openBank(dialogs::FileDialog& OpenDialog1, QWidget* dialogParent,
+              const std::optional<serverbank::RunRequest>& run = std::nullopt);

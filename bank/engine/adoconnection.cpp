@@ -3,8 +3,8 @@
 #include "adotable.h"
 #include "error.h"
 #include "jetbank.h"
-#include "pgconnection.h"
 #include "serverbankfile.h"
+#include "serverrows.h"
 #include "sqlite.h"
 #include "stagedfile.h"
 #include "textfile.h"
@@ -36,9 +36,10 @@ const char initialConnectionString[] = "Provider=Microsoft.Jet.OLEDB.4.0;Data So
 }
 
 // Tells a bank from any other file before the engine touches it, so a file that is not a
-// bank is refused with a clear message and stays exactly as it was. True for a bank of the
-// old (Jet) format.
-bool checkFile(const QString& path) {
+// bank is refused with a clear message and stays exactly as it was.
+enum class FileKind { Sqlite, Jet, Server };
+
+FileKind checkFile(const QString& path) {
     if (path.isEmpty())
         throw DatabaseError(QStringLiteral("Не выбран файл банка вопросов"));
     struct stat st;
@@ -59,20 +60,14 @@ bool checkFile(const QString& path) {
                                 .arg(path, e.reason()));
     }
     if (jetbank::jetVersionOf(head) != 0)
-        return true;
-    if (serverbank::isServerBankHead(head)) {
-        const serverbank::BankLink link = serverbank::readLink(path);
-        throw DatabaseError(QStringLiteral("«%1» — ссылка на банк «%2» на сервере класса «%3»; "
-                                           "тест по банку сервера класса эта версия программы "
-                                           "не проводит, а изменяют такой банк в его исходном "
-                                           "файле и публикуют заново")
-                                .arg(path, link.bank, pg::describe(link.conninfo)));
-    }
+        return FileKind::Jet;
+    if (serverbank::isServerBankHead(head))
+        return FileKind::Server;
     static const QByteArray signature("SQLite format 3\0", 16);
     if (head.left(16) != signature)
         fail(QStringLiteral("Файл «%1» не является банком вопросов (это не база данных SQLite)"),
              path);
-    return false;
+    return FileKind::Sqlite;
 }
 
 // Why a bank cannot be changed, or nothing when it can. A file without any write permission
@@ -105,7 +100,8 @@ ADOConnection::~ADOConnection() {
     for (ADOTable* table : m_tables)
         table->connectionGone();
     m_tables.clear();
-    sqlite3_close_v2(m_db);
+    if (!m_server)
+        sqlite3_close_v2(m_db);
 }
 
 QString ADOConnection::provider() const {
@@ -120,10 +116,19 @@ void ADOConnection::open() {
     if (m_db)
         return;
     const QString path = m_connectionString;
-    if (checkFile(path)) { // an old-format bank: read into a copy, never written
+    const FileKind kind = checkFile(path);
+    if (kind == FileKind::Jet) { // an old-format bank: read into a copy, never written
         m_db = jetbank::openCopy(path);
         m_readOnly = true;
         m_legacy = true;
+        return;
+    }
+    if (kind == FileKind::Server) {
+        if (!m_runRequest)
+            throw DatabaseError(serverBankEditorRefusal(path));
+        m_server = std::make_unique<ServerRows>(path, *m_runRequest);
+        m_db = m_server->handle();
+        m_readOnly = true;
         return;
     }
     m_readOnlyCause = readOnlyCause(path);
@@ -170,7 +175,10 @@ void ADOConnection::close() {
         return;
     for (ADOTable* table : QVector<ADOTable*>(m_tables))
         table->close();
-    sqlite3_close_v2(m_db);
+    if (m_server)
+        m_server.reset(); // the run stays as the server has it: ended, or not
+    else
+        sqlite3_close_v2(m_db);
     m_db = nullptr;
     m_readOnly = false;
     m_legacy = false;
@@ -194,6 +202,27 @@ void ADOConnection::attachTable(ADOTable* table) {
 
 void ADOConnection::detachTable(ADOTable* table) {
     m_tables.removeAll(table);
+}
+
+template <class Change> void ADOConnection::changeServerRow(int record, Change change) {
+    if (!m_server)
+        throw DatabaseError(QStringLiteral("Открытый банк вопросов — не банк сервера класса"));
+    // A read in progress would hold the row being changed.
+    for (ADOTable* table : m_tables)
+        table->endRead();
+    change(*m_server);
+    for (ADOTable* table : QVector<ADOTable*>(m_tables))
+        table->rowChanged(record);
+}
+
+void ADOConnection::showServerRecord(int record) {
+    if (m_server && m_server->shown(record))
+        return;
+    changeServerRow(record, [record](ServerRows& rows) { rows.show(record); });
+}
+
+void ADOConnection::answerServerRecord(int record, int option, double seconds) {
+    changeServerRow(record, [&](ServerRows& rows) { rows.answer(record, option, seconds); });
 }
 
 ADOConnection::BriefLockWait::BriefLockWait(const ADOConnection* connection, int ms)

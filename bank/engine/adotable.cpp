@@ -169,6 +169,13 @@ void ADOTable::endRead() {
         sqlite3_exec(m_connection->handle(), "COMMIT", nullptr, nullptr, nullptr);
 }
 
+void ADOTable::rowChanged(qint64 rowid) {
+    if (!m_active || m_state != State::Browse || m_index < 0 || m_rowids[size_t(m_index)] != rowid)
+        return;
+    fetchCurrent();
+    notify(&DataLink::recordChanged);
+}
+
 // --- Moving
 
 void ADOTable::moveTo(int index, bool eofAfter) {

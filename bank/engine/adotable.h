@@ -77,6 +77,10 @@ public:
 
     // The connection was destroyed: let go of it without telling anyone.
     void connectionGone();
+    // Ends the read in progress: the connection is about to change a row.
+    void endRead();
+    // The connection changed the row with this row id: re-read and shown if it is current.
+    void rowChanged(qint64 rowid);
 
 private:
     int fieldIndex(const QString& name) const;
@@ -97,7 +101,6 @@ private:
     void placeWritten(qint64 rowid);
     bool rowExists(qint64 rowid) const;
     void beginRead() const;
-    void endRead();
     QString bankName() const;
     // The current record could not be read: the engine's reason, naming record and bank; a
     // BankLockedError when another program holds the bank locked.

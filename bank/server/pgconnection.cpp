@@ -1,10 +1,22 @@
 #include "pgconnection.h"
 
+#include <QElapsedTimer>
 #include <QHash>
+#include <cerrno>
 #include <libpq-fe.h>
+#include <poll.h>
 
 namespace pg {
 namespace {
+
+TestHooks* g_hooks = nullptr;
+
+qint64 monotonicMs() {
+    static QElapsedTimer clock;
+    if (!clock.isValid())
+        clock.start();
+    return clock.elapsed();
+}
 
 using Kind = ServerError::Kind;
 
@@ -65,6 +77,10 @@ Kind kindOf(const QString& state) {
 }
 
 } // namespace
+
+void setTestHooks(TestHooks* hooks) {
+    g_hooks = hooks;
+}
 
 QString describe(const QString& conninfo, QString* user) {
     const Options o = parsed(conninfo);
@@ -171,28 +187,53 @@ void Connection::connect() {
         throw ServerError(
             Kind::Other,
             QStringLiteral("Строка подключения к серверу класса не читается: %1").arg(reason));
-    // The connection string's own values win over the first two; the encoding is ours.
-    const char* keys[] = {"connect_timeout", "application_name", "dbname", "client_encoding",
-                          nullptr};
-    const char* values[] = {"10", "kviront", m_conninfo.constData(), "UTF8", nullptr};
-    m_conn = PQconnectdbParams(keys, values, 1);
-    if (PQstatus(m_conn) == CONNECTION_OK) {
-        m_serverName = nameOf(QString::fromUtf8(PQhost(m_conn)), QString::fromUtf8(PQport(m_conn)),
-                              QString::fromUtf8(PQdb(m_conn)));
-        m_user = QString::fromUtf8(PQuser(m_conn));
-        return;
+    // The connection string's own values win over ours, but for the encoding. With a call
+    // timeout, the connecting is bounded alike (libpq counts whole seconds, at least 2), and on
+    // TCP a peer that vanished is noticed within seconds rather than when TCP gives up.
+    const QByteArray connectSeconds =
+        QByteArray::number(m_callTimeoutMs > 0 ? qMax(2, (m_callTimeoutMs + 999) / 1000) : 10);
+    const QByteArray userTimeout = QByteArray::number(m_callTimeoutMs > 0 ? m_callTimeoutMs : 0);
+    const char* keys[] = {"connect_timeout",     "application_name",
+                          "keepalives",          "keepalives_idle",
+                          "keepalives_interval", "keepalives_count",
+                          "tcp_user_timeout",    "dbname",
+                          "client_encoding",     nullptr};
+    const char* values[] = {
+        connectSeconds.constData(), "kviront", "1",    "5", "2", "3", userTimeout.constData(),
+        m_conninfo.constData(),     "UTF8",    nullptr};
+    QString why;
+    // A server that answers a ping is there: then it was the login that failed, unless the
+    // server was only starting up or shutting down at the first try (it then refuses logins
+    // with a word of its own, and pings well a moment later): one more try tells.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const qint64 started = monotonicMs();
+        m_conn = PQconnectdbParams(keys, values, 1);
+        if (PQstatus(m_conn) == CONNECTION_OK) {
+            m_serverName =
+                nameOf(QString::fromUtf8(PQhost(m_conn)), QString::fromUtf8(PQport(m_conn)),
+                       QString::fromUtf8(PQdb(m_conn)));
+            m_user = QString::fromUtf8(PQuser(m_conn));
+            return;
+        }
+        why = m_conn ? trimmed(PQerrorMessage(m_conn)) : QStringLiteral("нехватка памяти");
+        disconnect();
+        // A connect that ran out of time found no server: a ping would only wait as long again.
+        const bool timedOut = monotonicMs() - started >= connectSeconds.toInt() * 1000 - 100;
+        if (timedOut || PQpingParams(keys, values, 1) != PQPING_OK)
+            throw ServerError(
+                Kind::Unreachable,
+                QStringLiteral("Нет связи с сервером класса «%1»: %2").arg(m_serverName, why));
     }
-    const QString why =
-        m_conn ? trimmed(PQerrorMessage(m_conn)) : QStringLiteral("нехватка памяти");
+    throw ServerError(Kind::LoginRefused,
+                      QStringLiteral("Сервер класса «%1» не пустил пользователя «%2»: %3")
+                          .arg(m_serverName, m_user, why));
+}
+
+void Connection::lost(const QString& why) {
     disconnect();
-    // A server that answers a ping is there: then it was the login that failed.
-    if (PQpingParams(keys, values, 1) == PQPING_OK)
-        throw ServerError(Kind::LoginRefused,
-                          QStringLiteral("Сервер класса «%1» не пустил пользователя «%2»: %3")
-                              .arg(m_serverName, m_user, why));
     throw ServerError(
         Kind::Unreachable,
-        QStringLiteral("Нет связи с сервером класса «%1»: %2").arg(m_serverName, why));
+        QStringLiteral("Связь с сервером класса «%1» прервалась: %2").arg(m_serverName, why));
 }
 
 void Connection::failed(pg_result* result) {
@@ -201,12 +242,8 @@ void Connection::failed(pg_result* result) {
                             ? trimmed(PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY))
                             : trimmed(PQerrorMessage(m_conn));
     PQclear(result);
-    if (PQstatus(m_conn) != CONNECTION_OK) {
-        disconnect();
-        throw ServerError(Kind::Unreachable, QStringLiteral("Связь с сервером класса «%1» "
-                                                            "прервалась: %2")
-                                                 .arg(m_serverName, why));
-    }
+    if (PQstatus(m_conn) != CONNECTION_OK)
+        lost(why);
     const Kind kind = kindOf(state);
     if (kind == Kind::Unreachable)
         disconnect(); // the server is going away: the next call connects anew
@@ -232,12 +269,65 @@ Connection::Values Connection::valuesOf(const QVector<Param>& params) const {
 Result Connection::exec(const char* sql, const QVector<Param>& params, bool binaryResult) {
     const Values v = valuesOf(params);
     connect();
-    pg_result* r = PQexecParams(m_conn, sql, int(params.size()), nullptr, v.values.constData(),
-                                v.lengths.constData(), v.formats.constData(), binaryResult ? 1 : 0);
+    checkSent(PQsendQueryParams(m_conn, sql, int(params.size()), nullptr, v.values.constData(),
+                                v.lengths.constData(), v.formats.constData(),
+                                binaryResult ? 1 : 0));
+    if (g_hooks && g_hooks->afterSend)
+        g_hooks->afterSend(sql, m_conn);
+    pg_result* r = awaitResult(sql);
     const ExecStatusType status = PQresultStatus(r);
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
         failed(r);
     return Result(r);
+}
+
+void Connection::waitReadable(qint64 deadline) {
+    pollfd fd{PQsocket(m_conn), POLLIN, 0};
+    for (;;) {
+        const qint64 left = deadline < 0 ? -1 : deadline - monotonicMs();
+        if (deadline >= 0 && left <= 0) {
+            // The server may still finish the call: every call may be sent again, and a resent
+            // answer gets the one recorded first.
+            disconnect();
+            throw ServerError(Kind::Unreachable,
+                              QStringLiteral("Сервер класса «%1» не ответил за %2 с")
+                                  .arg(m_serverName)
+                                  .arg((m_callTimeoutMs + 999) / 1000));
+        }
+        const int n = ::poll(&fd, 1, int(left));
+        if (n > 0 || (n < 0 && errno != EINTR))
+            return; // readable, or broken: PQconsumeInput tells which
+    }
+}
+
+pg_result* Connection::awaitResult(const char* sql) {
+    const qint64 deadline = m_callTimeoutMs > 0 ? monotonicMs() + m_callTimeoutMs : -1;
+    pg_result* kept = nullptr;
+    for (;;) {
+        while (PQisBusy(m_conn)) {
+            waitReadable(deadline);
+            if (!PQconsumeInput(m_conn)) {
+                PQclear(kept);
+                lost(trimmed(PQerrorMessage(m_conn)));
+            }
+        }
+        pg_result* r = PQgetResult(m_conn);
+        if (!r)
+            break;
+        if (g_hooks && g_hooks->received)
+            g_hooks->received(sql, r);
+        // One statement gives one result; an error one wins over any before it.
+        const ExecStatusType status = PQresultStatus(r);
+        if (kept && (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK)) {
+            PQclear(r);
+        } else {
+            PQclear(kept);
+            kept = r;
+        }
+    }
+    if (!kept)
+        failed(nullptr);
+    return kept;
 }
 
 void Connection::execScript(const QByteArray& sql) {

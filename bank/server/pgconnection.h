@@ -63,6 +63,14 @@ private:
     pg_result* m_result;
 };
 
+// What a test may watch or break in every call: after the statement went out, and each result
+// as it arrived. Not for the program: tests only.
+struct TestHooks {
+    std::function<void(const char* sql, pg_conn*)> afterSend;
+    std::function<void(const char* sql, pg_result*)> received;
+};
+void setTestHooks(TestHooks* hooks);
+
 class Connection {
 public:
     explicit Connection(QString conninfo);
@@ -75,6 +83,10 @@ public:
     void connect();
     void disconnect();
     bool connected() const;
+    // The longest a call may wait for the server, in milliseconds (0: as long as it takes);
+    // a call that waits longer drops the connection and fails as a lost one. Also bounds the
+    // connecting and, on TCP, notices a peer that vanished without a word.
+    void setCallTimeout(int milliseconds) { m_callTimeoutMs = milliseconds; }
 
     // One statement with its values as parameters; outside a transaction it is one. Throws
     // ServerError: Unreachable when the connection broke (it is then dropped), otherwise the
@@ -98,12 +110,17 @@ private:
     };
     Values valuesOf(const QVector<Param>& params) const;
     [[noreturn]] void failed(pg_result* result);
+    [[noreturn]] void lost(const QString& why); // the connection broke: dropped, Unreachable
     void checkSent(int sent);
+    // Waits for the call's result within the call timeout. Throws as exec().
+    pg_result* awaitResult(const char* sql);
+    void waitReadable(qint64 deadline);
 
     QByteArray m_conninfo;
     pg_conn* m_conn = nullptr;
     QString m_serverName;
     QString m_user;
+    int m_callTimeoutMs = 0;
 };
 
 // The server a connection string names, for messages, without connecting.

@@ -7,12 +7,16 @@
 // pgbench runs on the same cluster, in rounds between the flat-out ones, with as many clients
 // and a script of one INSERT and one SELECT per transaction: the yardstick of what the server
 // does with plain statements.
-// Every loop is bounded in count and time and talks only to the cluster's Unix socket.
+// --via-pgbouncer puts PgBouncer in transaction mode in front of the cluster (started here, with
+// a config of its own in a temporary folder, on a Unix socket only) and runs 1,000 trainees by
+// default through it, pgbench through it too.
+// Every loop is bounded in count and time and talks only to Unix sockets of this machine.
 // Last line: trainees=… answers=… lost=… duplicated=… paced_p50_ms=… paced_p99_ms=…
 //            answers_per_s=… pgbench_tps=… ratio=… peak_mb=…
 #include "bankfixture.h"
 #include "bench_measure.h"
 #include "classroom_server.h"
+#include "pgbouncer.h"
 #include "traineeclient.h"
 
 #include <QCoreApplication>
@@ -36,6 +40,15 @@ struct Settings {
     int pgbenchSeconds = 10; // a round
     int rounds = 3;
     int phaseLimitSeconds = 300; // a phase that runs longer is cut short and says so
+    bool viaPgbouncer = false;
+    int poolSize = 20; // server connections of the pooler
+};
+
+// Where the trainees and pgbench connect: the cluster itself, or the pooler in front of it.
+struct Target {
+    QString traineeConninfo;
+    QString host;
+    int port = 0;
 };
 
 struct Phase {
@@ -62,19 +75,30 @@ double msSince(Clock::time_point t) {
 // is an answer and the next question (the last: the end of the run), timed together.
 // Every trainee has connected and fetched the first question before the phase's clock starts:
 // logging in is not what is measured.
-void trainee(const ClassroomServer& server, const Settings& s, int index, bool paced,
-             std::latch& connected, std::latch& go, const Clock::time_point& start, Phase& phase,
-             std::mutex& lock) {
-    serverbank::TraineeClient client(server.trainee());
+void trainee(const Target& target, const Settings& s, int index, bool paced, std::latch& connected,
+             std::latch& go, const Clock::time_point& start, Phase& phase, std::mutex& lock) {
+    serverbank::TraineeClient client(target.traineeConninfo);
     std::vector<double> latencies;
     int sent = 0;
     QString token;
     bool waited = false;
     try {
-        token = client
-                    .startRun(QStringLiteral("Класс"), QStringLiteral("Ученик %1").arg(index),
-                              QStringLiteral("pc-%1").arg(index), 35, QLatin1Char(','))
-                    .token;
+        // A whole class logging in at the same moment may find the door full: as a trainee
+        // would, try again a little later (before the clock starts, so nothing is measured).
+        for (int attempt = 1;; ++attempt) {
+            try {
+                token =
+                    client
+                        .startRun(QStringLiteral("Класс"), QStringLiteral("Ученик %1").arg(index),
+                                  QStringLiteral("pc-%1").arg(index), 35, QLatin1Char(','))
+                        .token;
+                break;
+            } catch (const ServerError& e) {
+                if (!e.connectionLost() || attempt == 10)
+                    throw;
+                std::this_thread::sleep_for(std::chrono::milliseconds(200 * attempt));
+            }
+        }
         client.question(token, 1);
         connected.count_down();
         waited = true;
@@ -112,7 +136,7 @@ void trainee(const ClassroomServer& server, const Settings& s, int index, bool p
         phase.tokens.push_back(token);
 }
 
-Phase runPhase(const ClassroomServer& server, const Settings& s, bool paced) {
+Phase runPhase(const Target& target, const Settings& s, bool paced) {
     Phase phase;
     std::mutex lock;
     Clock::time_point start;
@@ -120,7 +144,7 @@ Phase runPhase(const ClassroomServer& server, const Settings& s, bool paced) {
     std::vector<std::thread> threads;
     threads.reserve(size_t(s.trainees));
     for (int i = 0; i < s.trainees; ++i)
-        threads.emplace_back(trainee, std::cref(server), std::cref(s), i, paced,
+        threads.emplace_back(trainee, std::cref(target), std::cref(s), i, paced,
                              std::ref(connected), std::ref(go), std::cref(start), std::ref(phase),
                              std::ref(lock));
     connected.wait();
@@ -149,7 +173,8 @@ void audit(const ClassroomServer& server, const Phase& phase, int* lost, int* du
     *duplicated += rows - distinct;
 }
 
-double pgbenchTps(const ClassroomServer& server, const Settings& s, QTemporaryDir& dir) {
+double pgbenchTps(const ClassroomServer& server, const Target& target, const Settings& s,
+                  QTemporaryDir& dir) {
     const QString e = server.cluster.superSql(
         QStringLiteral("CREATE TABLE IF NOT EXISTS bench_kv (k bigint PRIMARY KEY, v integer NOT "
                        "NULL)"));
@@ -168,11 +193,10 @@ double pgbenchTps(const ClassroomServer& server, const Settings& s, QTemporaryDi
     const int code = server.cluster.runClient(
         QStringLiteral("pgbench"),
         {QStringLiteral("-n"), QStringLiteral("-M"), QStringLiteral("extended"),
-         QStringLiteral("-h"), server.cluster.socketDir(), QStringLiteral("-p"),
-         QString::number(server.cluster.port()), QStringLiteral("-U"),
-         QLatin1String(PgCluster::superUser), QStringLiteral("-c"), QString::number(s.trainees),
-         QStringLiteral("-j"), QStringLiteral("2"), QStringLiteral("-T"),
-         QString::number(s.pgbenchSeconds), QStringLiteral("-f"), script,
+         QStringLiteral("-h"), target.host, QStringLiteral("-p"), QString::number(target.port),
+         QStringLiteral("-U"), QLatin1String(PgCluster::superUser), QStringLiteral("-c"),
+         QString::number(s.trainees), QStringLiteral("-j"), QStringLiteral("2"),
+         QStringLiteral("-T"), QString::number(s.pgbenchSeconds), QStringLiteral("-f"), script,
          QLatin1String(PgCluster::database)},
         &out, (s.pgbenchSeconds + 120) * 1000);
     const QRegularExpressionMatch m =
@@ -192,6 +216,14 @@ double cpuSeconds() {
            double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
+void raiseFileLimit() {
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
+}
+
 int intOption(const QStringList& args, const QString& name, int fallback) {
     const qsizetype i = args.indexOf(name);
     return i >= 0 && i + 1 < args.size() ? args[i + 1].toInt() : fallback;
@@ -209,22 +241,44 @@ int main(int argc, char** argv) {
     s.pgbenchSeconds =
         std::clamp(intOption(args, QStringLiteral("--pgbench-seconds"), s.pgbenchSeconds), 1, 600);
     s.rounds = std::clamp(intOption(args, QStringLiteral("--rounds"), s.rounds), 1, 9);
+    s.viaPgbouncer = args.contains(QStringLiteral("--via-pgbouncer"));
+    if (s.viaPgbouncer && !args.contains(QStringLiteral("--trainees")))
+        s.trainees = 1000;
+    s.poolSize = std::clamp(intOption(args, QStringLiteral("--pool-size"), s.poolSize), 1, 200);
+    raiseFileLimit(); // a socket per trainee, and as many again in the pooler
 
     PgCluster::Options options;
     options.fsync = true;
-    options.maxConnections = s.trainees + 20;
+    options.maxConnections = (s.viaPgbouncer ? 2 * s.poolSize : s.trainees) +
+                             20; // the pooler: a pool for the trainees, one for pgbench
     ClassroomServer server(options);
     if (!server.ok()) {
         std::fprintf(stderr, "no server: %s\n", qPrintable(server.error()));
         return 1;
     }
+    Target target{server.trainee(), server.cluster.socketDir(), server.cluster.port()};
+    std::unique_ptr<PgBouncer> bouncer;
+    if (s.viaPgbouncer) {
+        bouncer = std::make_unique<PgBouncer>(
+            server.cluster,
+            QStringList{QStringLiteral("kviront_trainee"), QLatin1String(PgCluster::superUser)},
+            s.trainees + 50, s.poolSize);
+        if (!bouncer->ok()) {
+            std::fprintf(stderr, "no pgbouncer: %s\n", qPrintable(bouncer->error()));
+            return 1;
+        }
+        target = {bouncer->conninfo(QStringLiteral("kviront_trainee"),
+                                    QLatin1String(ClassroomServer::traineePassword)),
+                  bouncer->socketDir(), PgBouncer::port};
+    }
     QTemporaryDir dir;
     server.publish(fixture::makeBank(dir, QStringLiteral("class.mdb"), s.questions),
                    QStringLiteral("Класс"));
-    std::fprintf(stderr, "server ready: %d trainees, %d questions\n", s.trainees, s.questions);
+    std::fprintf(stderr, "server ready: %d trainees, %d questions%s\n", s.trainees, s.questions,
+                 s.viaPgbouncer ? ", through pgbouncer" : "");
 
     bench::resetPeak();
-    const Phase paced = runPhase(server, s, true);
+    const Phase paced = runPhase(target, s, true);
     std::fprintf(stderr, "paced: %d answers in %.1f s, %d failed\n", paced.sent, paced.seconds,
                  paced.failed);
     // The machine is shared: flat-out rounds and pgbench rounds alternate, and the medians
@@ -235,14 +289,14 @@ int main(int argc, char** argv) {
     audit(server, paced, &lost, &duplicated);
     for (int round = 0; round < s.rounds; ++round) {
         const double cpuBefore = cpuSeconds();
-        const Phase flat = runPhase(server, s, false);
+        const Phase flat = runPhase(target, s, false);
         std::fprintf(stderr,
                      "flat out: %d answers in %.1f s (%.1f s of it this client's CPU), %d failed\n",
                      flat.sent, flat.seconds, cpuSeconds() - cpuBefore, flat.failed);
         audit(server, flat, &lost, &duplicated);
         answers += flat.sent;
         rates.push_back(flat.seconds > 0 ? flat.sent / flat.seconds : 0);
-        tpss.push_back(pgbenchTps(server, s, dir));
+        tpss.push_back(pgbenchTps(server, target, s, dir));
         std::fprintf(stderr, "pgbench: %.0f tps\n", tpss.back());
     }
     const double peak = bench::peakMb();

@@ -33,6 +33,10 @@ void Timer::setEnabled(bool enabled) {
         m_timer.stop();
 }
 
+void Timer::setInterval(int intervalMs) {
+    m_timer.setInterval(intervalMs);
+}
+
 void Timer::fire() {
     guard(m_handler);
 }

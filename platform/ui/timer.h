@@ -17,6 +17,8 @@ public:
     void setEnabled(bool enabled);
     bool enabled() const { return m_enabled; }
     int interval() const { return m_timer.interval(); }
+    // A running timer starts a fresh interval.
+    void setInterval(int intervalMs);
     // One tick now, as the timer would deliver it (inside guard()); tests only.
     void fire();
 

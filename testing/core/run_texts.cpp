@@ -74,4 +74,20 @@ QString tooLargeBank(int maxQuestions) {
         .arg(maxQuestions);
 }
 
+QString serverLost(const QString& server, bool answer) {
+    return QStringLiteral("Нет связи с сервером класса «%1». ").arg(server) +
+           (answer ? QStringLiteral("Ваш ответ сохранён и будет записан, как только связь "
+                                    "восстановится; тогда Вы узнаете результат ответа и тест "
+                                    "продолжится.")
+                   : QStringLiteral("Следующий вопрос будет показан, как только связь "
+                                    "восстановится."));
+}
+
+QString serverWaiting(bool answer) {
+    return answer ? QStringLiteral("Нет связи с сервером класса. Ответ будет записан, как только "
+                                   "связь восстановится")
+                  : QStringLiteral("Нет связи с сервером класса. Вопрос будет показан, как только "
+                                   "связь восстановится");
+}
+
 } // namespace runtexts

@@ -21,5 +21,10 @@ QString runEndedUnread(); // after the reason the next question could not be rea
 // Banks a run cannot take.
 QString emptyBank();
 QString tooLargeBank(int maxQuestions);
+// The classroom server could not be reached during a run: the notice, once per wait, and the
+// status line while the window waits for it. `answer`: an answer waits to be recorded;
+// otherwise the next question waits to be shown.
+QString serverLost(const QString& server, bool answer);
+QString serverWaiting(bool answer);
 
 } // namespace runtexts

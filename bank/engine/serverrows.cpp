@@ -1,0 +1,74 @@
+#include "serverrows.h"
+
+#include "error.h"
+#include "pgconnection.h"
+#include "sqlite.h"
+
+#include <sqlite3.h>
+
+ServerRows::ServerRows(const QString& path, const serverbank::RunRequest& request) {
+    m_session = std::make_unique<serverbank::RunSession>(serverbank::readLink(path), request);
+    if (sqlite3_open_v2(":memory:", &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) !=
+        SQLITE_OK) {
+        sqlite3_close_v2(m_db);
+        throw DatabaseError(QStringLiteral("Нехватка памяти для банка «%1»").arg(path));
+    }
+    try {
+        sqlite::exec(m_db, QStringLiteral("CREATE TABLE kontrol (Name TEXT, Vopros TEXT, Otvet1 "
+                                          "TEXT, Otvet2 TEXT, Otvet3 TEXT, Otvet4 TEXT, PrOtvet "
+                                          "TEXT, Graph BLOB);"
+                                          "WITH RECURSIVE n(r) AS (SELECT 1 UNION ALL SELECT r + "
+                                          "1 FROM n WHERE r < %1) "
+                                          "INSERT INTO kontrol (rowid, Name, Vopros, Otvet1, "
+                                          "Otvet2, Otvet3, Otvet4, PrOtvet) "
+                                          "SELECT r, '', '', '', '', '', '', '' FROM n")
+                               .arg(m_session->recordCount()));
+    } catch (...) {
+        sqlite3_close_v2(m_db);
+        throw;
+    }
+}
+
+ServerRows::~ServerRows() {
+    sqlite3_close_v2(m_db);
+}
+
+void ServerRows::store(int record, const QString& sql, const QVariantList& values) {
+    sqlite::Statement update(m_db, sql);
+    for (int i = 0; i < values.size(); ++i)
+        sqlite::bind(update.get(), i + 1, values[i]);
+    sqlite3_bind_int(update.get(), int(values.size()) + 1, record);
+    update.step();
+}
+
+void ServerRows::show(int record) {
+    if (shown(record))
+        return;
+    const serverbank::ServerQuestion q = m_session->question(record);
+    store(record,
+          QStringLiteral("UPDATE kontrol SET Name = ?, Vopros = ?, Otvet1 = ?, Otvet2 = ?, "
+                         "Otvet3 = ?, Otvet4 = ?, Graph = ? WHERE rowid = ?"),
+          {q.name, q.vopros, q.otvet[0], q.otvet[1], q.otvet[2], q.otvet[3],
+           q.graph.isEmpty() ? QVariant() : QVariant(q.graph)});
+    m_shown.insert(record);
+}
+
+void ServerRows::answer(int record, int option, double seconds) {
+    const serverbank::RecordedAnswer& a = m_session->answer(record, option, seconds);
+    store(record, QStringLiteral("UPDATE kontrol SET PrOtvet = ? WHERE rowid = ?"), {a.prOtvet});
+}
+
+QString serverBankEditorRefusal(const QString& path) {
+    QString server, bank;
+    try {
+        const serverbank::BankLink link = serverbank::readLink(path);
+        bank = link.bank;
+        server = pg::describe(link.conninfo);
+    } catch (const Error& e) {
+        return e.message();
+    }
+    return QStringLiteral("«%1» — ссылка на банк «%2» на сервере класса «%3». В редакторе банк "
+                          "сервера класса не открывается и не изменяется: измените его исходный "
+                          "банк и опубликуйте его заново (kviront-bank publish).")
+        .arg(path, bank, server);
+}
