@@ -1,5 +1,7 @@
 #include "traineeclient.h"
 
+#include "traineecalls.h"
+
 namespace serverbank {
 namespace {
 
@@ -49,9 +51,8 @@ pg::Result TraineeClient::call(const char* sql, const QVector<pg::Param>& params
 
 RunStart TraineeClient::startRun(const QString& bank, const QString& trainee, const QString& host,
                                  int allowedSeconds, QChar decimalSeparator) {
-    const pg::Result r = call("SELECT token, version, record_count, api_version "
-                              "FROM kviront_api.start_run($1, $2, $3, $4, $5)",
-                              {bank, trainee, host, allowedSeconds, QString(decimalSeparator)});
+    const pg::Result r =
+        call(calls::startRun, {bank, trainee, host, allowedSeconds, QString(decimalSeparator)});
     if (r.rows() != 1)
         throw ServerError(
             Kind::Other,
@@ -70,9 +71,7 @@ RunStart TraineeClient::startRun(const QString& bank, const QString& trainee, co
 
 ServerQuestion TraineeClient::question(const QString& token, int record) {
     // Binary results: the picture arrives as its bytes, not as twice as many hex digits.
-    const pg::Result r = call("SELECT name, vopros, otvet1, otvet2, otvet3, otvet4, graph "
-                              "FROM kviront_api.question($1, $2)",
-                              {token, record}, true);
+    const pg::Result r = call(calls::question, {token, record}, true);
     if (r.rows() != 1)
         throw ServerError(Kind::NoSuchRecord,
                           messageFor(Kind::NoSuchRecord, m_connection.serverName(), {}));
@@ -86,9 +85,7 @@ ServerQuestion TraineeClient::question(const QString& token, int record) {
 }
 
 RecordedAnswer TraineeClient::answer(const QString& token, int record, int option, double seconds) {
-    const pg::Result r = call("SELECT pr_otvet, verdict, option, seconds, server_seconds "
-                              "FROM kviront_api.answer($1, $2, $3, $4)",
-                              {token, record, option, seconds});
+    const pg::Result r = call(calls::answer, {token, record, option, seconds});
     if (r.rows() != 1)
         throw ServerError(
             Kind::Other,
@@ -104,8 +101,7 @@ RecordedAnswer TraineeClient::answer(const QString& token, int record, int optio
 }
 
 bool TraineeClient::finishRun(const QString& token, bool finished) {
-    const pg::Result r =
-        call("SELECT finished FROM kviront_api.finish_run($1, $2)", {token, finished});
+    const pg::Result r = call(calls::finishRun, {token, finished});
     return r.rows() == 1 && r.flag(0, 0);
 }
 

@@ -1,9 +1,12 @@
 // The classroom server under a class: N simulated trainees (default 300), each on a connection
 // of its own, take 30-question runs through the trainee calls against a throwaway cluster with
 // fsync on, in two phases:
-//   paced     every trainee answers every 2 seconds, as a class does: the latency a trainee
-//             feels, an answer and the next question (or the end of the run) together;
-//   flat out  no pauses: the throughput (the median of 3 rounds).
+//   paced     every trainee answers every 2 seconds, as a class does, each through the
+//             program's own client on a thread of its own: the latency a trainee feels, an
+//             answer and the next question (or the end of the run) together;
+//   flat out  no pauses, run after run, for as long as a pgbench round: the throughput (the
+//             median of 3 rounds). The class is driven as pgbench drives its clients
+//             (flatout.h), so that both sides cost the shared cores alike.
 // pgbench runs on the same cluster, in rounds between the flat-out ones, with as many clients
 // and a script of one INSERT and one SELECT per transaction: the yardstick of what the server
 // does with plain statements.
@@ -16,6 +19,7 @@
 #include "bankfixture.h"
 #include "bench_measure.h"
 #include "classroom_server.h"
+#include "flatout.h"
 #include "pgbouncer.h"
 #include "traineeclient.h"
 
@@ -37,7 +41,8 @@ struct Settings {
     int trainees = 300;
     int questions = 30;
     int paceMs = 2000;
-    int pgbenchSeconds = 10; // a round
+    int roundSeconds = 10; // a flat-out round, and a pgbench round
+    int threads = 2;       // that drive the flat-out class, and pgbench's
     int rounds = 3;
     int phaseLimitSeconds = 300; // a phase that runs longer is cut short and says so
     bool viaPgbouncer = false;
@@ -53,7 +58,7 @@ struct Target {
 
 struct Phase {
     std::vector<double> latenciesMs;
-    std::vector<QString> tokens;
+    QStringList tokens;
     int sent = 0;    // answers the server confirmed
     int missing = 0; // answers never given: a run broken off, or cut short by the time limit
     int failed = 0;  // runs broken off by an error (each is reported)
@@ -75,7 +80,7 @@ double msSince(Clock::time_point t) {
 // is an answer and the next question (the last: the end of the run), timed together.
 // Every trainee has connected and fetched the first question before the phase's clock starts:
 // logging in is not what is measured.
-void trainee(const Target& target, const Settings& s, int index, bool paced, std::latch& connected,
+void trainee(const Target& target, const Settings& s, int index, std::latch& connected,
              std::latch& go, const Clock::time_point& start, Phase& phase, std::mutex& lock) {
     serverbank::TraineeClient client(target.traineeConninfo);
     std::vector<double> latencies;
@@ -105,13 +110,11 @@ void trainee(const Target& target, const Settings& s, int index, bool paced, std
         go.wait();
         const Clock::time_point deadline = start + std::chrono::seconds(s.phaseLimitSeconds);
         // Trainees start within one pace of each other, as a class does.
-        Clock::time_point next = start + std::chrono::milliseconds(
-                                             paced && s.paceMs > 0 ? (index * 7919) % s.paceMs : 0);
+        Clock::time_point next =
+            start + std::chrono::milliseconds(s.paceMs > 0 ? (index * 7919) % s.paceMs : 0);
         for (int record = 1; record <= s.questions && Clock::now() < deadline; ++record) {
-            if (paced) {
-                std::this_thread::sleep_until(next);
-                next += std::chrono::milliseconds(s.paceMs);
-            }
+            std::this_thread::sleep_until(next);
+            next += std::chrono::milliseconds(s.paceMs);
             const Clock::time_point t = Clock::now();
             client.answer(token, record, 1 + record % 4, 3);
             ++sent;
@@ -136,7 +139,7 @@ void trainee(const Target& target, const Settings& s, int index, bool paced, std
         phase.tokens.push_back(token);
 }
 
-Phase runPhase(const Target& target, const Settings& s, bool paced) {
+Phase runPaced(const Target& target, const Settings& s) {
     Phase phase;
     std::mutex lock;
     Clock::time_point start;
@@ -144,9 +147,8 @@ Phase runPhase(const Target& target, const Settings& s, bool paced) {
     std::vector<std::thread> threads;
     threads.reserve(size_t(s.trainees));
     for (int i = 0; i < s.trainees; ++i)
-        threads.emplace_back(trainee, std::cref(target), std::cref(s), i, paced,
-                             std::ref(connected), std::ref(go), std::cref(start), std::ref(phase),
-                             std::ref(lock));
+        threads.emplace_back(trainee, std::cref(target), std::cref(s), i, std::ref(connected),
+                             std::ref(go), std::cref(start), std::ref(phase), std::ref(lock));
     connected.wait();
     start = Clock::now(); // written before any trainee is let go
     go.count_down();
@@ -158,10 +160,8 @@ Phase runPhase(const Target& target, const Settings& s, bool paced) {
 
 // What the server holds for the runs of a phase: answers it confirmed but does not hold, and
 // answers never given, are lost; answers recorded more than once for a record are duplicated.
-void audit(const ClassroomServer& server, const Phase& phase, int* lost, int* duplicated) {
-    QStringList tokens;
-    for (const QString& t : phase.tokens)
-        tokens << t;
+void audit(const ClassroomServer& server, const QStringList& tokens, int confirmed, int missing,
+           int* lost, int* duplicated) {
     pg::Connection c(server.cluster.superConninfo());
     const pg::Result r = c.exec(
         "SELECT count(*), count(DISTINCT (a.run_id, a.record)) FROM kviront.answers a JOIN "
@@ -169,15 +169,15 @@ void audit(const ClassroomServer& server, const Phase& phase, int* lost, int* du
         {tokens.join(QLatin1Char(','))});
     const int rows = int(r.integer(0, 0));
     const int distinct = int(r.integer(0, 1));
-    *lost += std::max(0, phase.sent - distinct) + phase.missing;
+    *lost += std::max(0, confirmed - distinct) + missing;
     *duplicated += rows - distinct;
 }
 
 double pgbenchTps(const ClassroomServer& server, const Target& target, const Settings& s,
                   QTemporaryDir& dir) {
     const QString e = server.cluster.superSql(
-        QStringLiteral("CREATE TABLE IF NOT EXISTS bench_kv (k bigint PRIMARY KEY, v integer NOT "
-                       "NULL)"));
+        QStringLiteral("SET client_min_messages = warning; CREATE TABLE IF NOT EXISTS bench_kv "
+                       "(k bigint PRIMARY KEY, v integer NOT NULL)"));
     if (!e.isEmpty())
         std::fprintf(stderr, "pgbench table: %s\n", qPrintable(e));
     const QString script = dir.filePath(QStringLiteral("answer.sql"));
@@ -195,10 +195,10 @@ double pgbenchTps(const ClassroomServer& server, const Target& target, const Set
         {QStringLiteral("-n"), QStringLiteral("-M"), QStringLiteral("extended"),
          QStringLiteral("-h"), target.host, QStringLiteral("-p"), QString::number(target.port),
          QStringLiteral("-U"), QLatin1String(PgCluster::superUser), QStringLiteral("-c"),
-         QString::number(s.trainees), QStringLiteral("-j"), QStringLiteral("2"),
-         QStringLiteral("-T"), QString::number(s.pgbenchSeconds), QStringLiteral("-f"), script,
+         QString::number(s.trainees), QStringLiteral("-j"), QString::number(s.threads),
+         QStringLiteral("-T"), QString::number(s.roundSeconds), QStringLiteral("-f"), script,
          QLatin1String(PgCluster::database)},
-        &out, (s.pgbenchSeconds + 120) * 1000);
+        &out, (s.roundSeconds + 120) * 1000);
     const QRegularExpressionMatch m =
         QRegularExpression(QStringLiteral("tps = ([0-9.]+)")).match(QString::fromUtf8(out));
     if (code != 0 || !m.hasMatch()) {
@@ -208,10 +208,11 @@ double pgbenchTps(const ClassroomServer& server, const Target& target, const Set
     return m.captured(1).toDouble();
 }
 
-// This process's CPU time: what the simulated class itself takes from the server's cores.
-double cpuSeconds() {
+// This process's CPU time (or its finished children's: pgbench's): what the simulated class
+// itself takes from the server's cores.
+double cpuSeconds(int who = RUSAGE_SELF) {
     rusage u{};
-    getrusage(RUSAGE_SELF, &u);
+    getrusage(who, &u);
     return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
            double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
@@ -238,8 +239,9 @@ int main(int argc, char** argv) {
     s.trainees = std::clamp(intOption(args, QStringLiteral("--trainees"), s.trainees), 1, 2000);
     s.questions = std::clamp(intOption(args, QStringLiteral("--questions"), s.questions), 1, 1000);
     s.paceMs = std::clamp(intOption(args, QStringLiteral("--pace-ms"), s.paceMs), 0, 60000);
-    s.pgbenchSeconds =
-        std::clamp(intOption(args, QStringLiteral("--pgbench-seconds"), s.pgbenchSeconds), 1, 600);
+    s.roundSeconds =
+        std::clamp(intOption(args, QStringLiteral("--round-seconds"), s.roundSeconds), 1, 600);
+    s.threads = std::clamp(intOption(args, QStringLiteral("--threads"), s.threads), 1, 64);
     s.rounds = std::clamp(intOption(args, QStringLiteral("--rounds"), s.rounds), 1, 9);
     s.viaPgbouncer = args.contains(QStringLiteral("--via-pgbouncer"));
     if (s.viaPgbouncer && !args.contains(QStringLiteral("--trainees")))
@@ -278,26 +280,39 @@ int main(int argc, char** argv) {
                  s.viaPgbouncer ? ", through pgbouncer" : "");
 
     bench::resetPeak();
-    const Phase paced = runPhase(target, s, true);
+    const Phase paced = runPaced(target, s);
     std::fprintf(stderr, "paced: %d answers in %.1f s, %d failed\n", paced.sent, paced.seconds,
                  paced.failed);
+    int answers = paced.sent;
+    int lost = 0, duplicated = 0;
+    audit(server, paced.tokens, paced.sent, paced.missing, &lost, &duplicated);
     // The machine is shared: flat-out rounds and pgbench rounds alternate, and the medians
     // are compared, so a neighbour's burst weighs on both sides alike.
     std::vector<double> rates, tpss;
-    int answers = paced.sent;
-    int lost = 0, duplicated = 0;
-    audit(server, paced, &lost, &duplicated);
+    flatout::Settings flat;
+    flat.conninfo = target.traineeConninfo.toStdString();
+    flat.trainees = s.trainees;
+    flat.questions = s.questions;
+    flat.threads = s.threads;
+    flat.seconds = s.roundSeconds;
     for (int round = 0; round < s.rounds; ++round) {
         const double cpuBefore = cpuSeconds();
-        const Phase flat = runPhase(target, s, false);
+        const flatout::Result r = flatout::run(flat);
         std::fprintf(stderr,
-                     "flat out: %d answers in %.1f s (%.1f s of it this client's CPU), %d failed\n",
-                     flat.sent, flat.seconds, cpuSeconds() - cpuBefore, flat.failed);
-        audit(server, flat, &lost, &duplicated);
-        answers += flat.sent;
-        rates.push_back(flat.seconds > 0 ? flat.sent / flat.seconds : 0);
+                     "flat out: %d answers in %.1f s (%.1f s of CPU in this client), %d runs, "
+                     "%d failed\n",
+                     r.inWindow, r.seconds, cpuSeconds() - cpuBefore, int(r.tokens.size()),
+                     r.failed);
+        QStringList tokens;
+        for (const std::string& t : r.tokens)
+            tokens << QString::fromStdString(t);
+        audit(server, tokens, r.confirmed, r.missing, &lost, &duplicated);
+        answers += r.confirmed;
+        rates.push_back(r.inWindow / r.seconds);
+        const double pgbenchCpuBefore = cpuSeconds(RUSAGE_CHILDREN);
         tpss.push_back(pgbenchTps(server, target, s, dir));
-        std::fprintf(stderr, "pgbench: %.0f tps\n", tpss.back());
+        std::fprintf(stderr, "pgbench: %.0f tps (%.1f s of CPU in pgbench)\n", tpss.back(),
+                     cpuSeconds(RUSAGE_CHILDREN) - pgbenchCpuBefore);
     }
     const double peak = bench::peakMb();
     const double answersPerS = percentile(rates, 0.5);

@@ -5,6 +5,7 @@
 #include "error_of.h"
 #include "pgconnection.h"
 #include "schema.h"
+#include "traineeclient.h"
 
 #include <QProcess>
 #include <QTest>
@@ -118,6 +119,52 @@ private slots:
                  qPrintable(message));
         c.exec("DELETE FROM kviront.schema_version WHERE version = 999");
         serverschema::requireCurrent(c);
+    }
+
+    void aRunUnderWayGoesOnAcrossAnUpgrade() {
+        // A server made with the first version of the schema, in a database of its own.
+        QVERIFY(m_cluster->superSql(QStringLiteral("CREATE DATABASE older")).isEmpty());
+        const QString conninfo = m_cluster->superConninfo(QStringLiteral("older"));
+        pg::Connection c(conninfo);
+        const serverschema::Migration& first = serverschema::migrations().first();
+        c.exec("BEGIN");
+        c.execScript(first.sql);
+        c.exec("INSERT INTO kviront.schema_version (version, name) VALUES ($1, $2)",
+               {first.number, first.name});
+        c.exec("INSERT INTO kviront.banks (name) VALUES ('Старый')");
+        c.exec("INSERT INTO kviront.bank_versions (bank_id, version, content_hash, record_count, "
+               "source) SELECT id, 1, '\\x00', 2, 'old.mdb' FROM kviront.banks");
+        // Right answers: "2" for record 1, "3" for record 2.
+        c.exec("INSERT INTO kviront.questions SELECT v.id, r, 'n' || r, 'q', '1', '2', '3', '4', "
+               "(r + 1)::text, '' FROM kviront.bank_versions v, generate_series(1, 2) g(r)");
+        c.exec("COMMIT");
+
+        // A trainee half-way through when the administrator upgrades.
+        serverbank::TraineeClient trainee(conninfo);
+        const serverbank::RunStart run = trainee.startRun(
+            QStringLiteral("Старый"), QStringLiteral("Ученик"), QString(), 30, QLatin1Char(','));
+        trainee.question(run.token, 1);
+        QCOMPARE(trainee.answer(run.token, 1, 2, 4).right, std::optional<bool>(true));
+        trainee.question(run.token, 2);
+        const serverschema::InitResult upgrade = serverschema::init(conninfo);
+        QCOMPARE(upgrade.from, first.number);
+        QCOMPARE(upgrade.to, serverschema::latestVersion());
+
+        // The run goes on: its answer is still the one recorded, the question handed out
+        // before is answered, and the run ends complete.
+        const serverbank::RecordedAnswer resent = trainee.answer(run.token, 1, 4, 9);
+        QCOMPARE(resent.option, 2);
+        QCOMPARE(resent.seconds, 4.0);
+        QCOMPARE(trainee.answer(run.token, 2, 3, 5).right, std::optional<bool>(true));
+        QCOMPARE(trainee.answer(run.token, 2, 1, 5).option, 3);
+        QVERIFY(trainee.finishRun(run.token, true));
+        QCOMPARE(c.exec("SELECT string_agg(record || ':' || option || ':' || verdict, ' ' ORDER BY "
+                        "record) FROM kviront.answers")
+                     .text(0, 0),
+                 QStringLiteral("1:2:true 2:3:true"));
+        // Only options 0 … 4 are held, as before.
+        QCOMPARE(kindOf([&] { c.exec("UPDATE kviront.answers SET option = 5 WHERE record = 1"); }),
+                 ServerError::Kind::Other);
     }
 
     void refusedLoginIsToldFromAnUnreachableServer() {

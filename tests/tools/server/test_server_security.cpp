@@ -96,12 +96,15 @@ private slots:
 
     void onlyTheFourCallsAndOnlyAnswerNamesTheRightAnswer() {
         pg::Connection super(m_server->cluster.superConninfo());
-        const pg::Result r =
-            super.exec("SELECT p.proname, concat(pg_get_function_result(p.oid), ' ', "
-                       "array_to_string(p.proargnames, ',')) FROM pg_proc p JOIN pg_namespace n "
-                       "ON n.oid = p.pronamespace WHERE n.nspname NOT IN ('pg_catalog', "
-                       "'information_schema') AND has_function_privilege('kviront_trainee', p.oid, "
-                       "'EXECUTE') ORDER BY 1");
+        // A call's result columns: its OUT parameters, or the fields of the row type it returns.
+        const pg::Result r = super.exec(
+            "SELECT p.proname, concat(pg_get_function_result(p.oid), ' ', "
+            "array_to_string(p.proargnames, ','), ' ', (SELECT string_agg(a.attname, "
+            "',') FROM pg_type t JOIN pg_attribute a ON a.attrelid = t.typrelid AND "
+            "a.attnum > 0 WHERE t.oid = p.prorettype)) FROM pg_proc p JOIN pg_namespace n "
+            "ON n.oid = p.pronamespace WHERE n.nspname NOT IN ('pg_catalog', "
+            "'information_schema') AND has_function_privilege('kviront_trainee', p.oid, "
+            "'EXECUTE') ORDER BY 1");
         QStringList names;
         for (int i = 0; i < r.rows(); ++i) {
             names << r.text(i, 0);
