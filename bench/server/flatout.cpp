@@ -63,8 +63,8 @@ public:
         }
     }
 
-    // Waits on every connection at once through epoll, which wakes with the ready ones alone:
-    // poll would look at the whole share at every wake, which costs more than the calls.
+    // Waits on every connection at once through epoll, which wakes with the ready ones alone,
+    // where poll would look at the whole share at every wake.
     void drive(Clock::time_point windowEnd, Clock::time_point limit) {
         m_windowEnd = windowEnd;
         const int epoll = epoll_create1(EPOLL_CLOEXEC);
