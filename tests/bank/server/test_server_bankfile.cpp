@@ -14,6 +14,11 @@ using serverbank::BankLink;
 class TestServerBankFile : public QObject {
     Q_OBJECT
 
+    static QByteArray pem() {
+        return "-----BEGIN CERTIFICATE-----\nMIIBszCCAVmgAwIBAgIUQ2Fmb2xkZXIgdGVzdA==\n"
+               "-----END CERTIFICATE-----\n";
+    }
+
 private slots:
     void roundTripKeepsEveryCharacter_data() {
         QTest::addColumn<QString>("bank");
@@ -38,6 +43,63 @@ private slots:
         const BankLink back = serverbank::readLink(path);
         QCOMPARE(back.bank, bank);
         QCOMPARE(back.conninfo, conninfo);
+    }
+
+    void sittingLinkKeepsEveryCharacter() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("тест.mdb"));
+        const serverbank::SittingLink link{QStringLiteral("https://[fd00::5]:8443"),
+                                           QStringLiteral("O'Brien \"9\" = 100% 🦔"), pem()};
+        serverbank::writeSitting(path, link);
+        const QByteArray bytes = fixture::readAll(path);
+        QVERIFY(bytes.startsWith("KVIRONT SERVER BANK 2\n"));
+        QCOMPARE(serverbank::linkFormat(bytes), 2);
+        const serverbank::SittingLink back = serverbank::readSitting(path);
+        QCOMPARE(back.server, link.server);
+        QCOMPARE(back.sitting, link.sitting);
+        QCOMPARE(back.certificate, link.certificate);
+    }
+
+    // Only the keys the program knows, each once, and one certificate; the first format is
+    // recognised to say it is out of date.
+    void brokenSittingLinksAreRefusedWithTheReason_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("reason");
+        const QByteArray head = "\xEF\xBB\xBFKVIRONT SERVER BANK 2\r\n";
+        const QByteArray server = "server=https://10.0.0.5:8443\r\n";
+        const QByteArray sitting = "sitting=9А\r\n";
+        QTest::newRow("first format")
+            << QByteArray("KVIRONT SERVER BANK 1\nconninfo=host=a\nbank=b\n")
+            << QStringLiteral("выдать новый файл");
+        QTest::newRow("unknown key") << head + server + sitting + "conninfo=host=evil\n" + pem()
+                                     << QStringLiteral("неизвестный ключ «conninfo» в строке 4");
+        QTest::newRow("repeated key")
+            << head + server + server + sitting + pem() << QStringLiteral("ключ «server» повторён");
+        QTest::newRow("plain http") << head + "server=http://10.0.0.5\n" + sitting + pem()
+                                    << QStringLiteral("не начинается с https://");
+        QTest::newRow("path in address")
+            << head + "server=https://10.0.0.5/api?x=1\n" + sitting + pem()
+            << QStringLiteral("лишнее");
+        QTest::newRow("password in address")
+            << head + "server=https://u:p@10.0.0.5\n" + sitting + pem() << QStringLiteral("лишнее");
+        QTest::newRow("no certificate")
+            << head + server + sitting << QStringLiteral("нет сертификата");
+        QTest::newRow("two certificates")
+            << head + server + sitting + pem() + pem() << QStringLiteral("больше одного");
+        QTest::newRow("certificate cut short")
+            << head + server + sitting + pem().left(60) << QStringLiteral("не закончен");
+        QTest::newRow("no sitting")
+            << head + server + pem() << QStringLiteral("нет имени тестирования");
+        QTest::newRow("control character")
+            << head + server + "sitting=a\tb\n" + pem() << QStringLiteral("управляющие символы");
+    }
+    void brokenSittingLinksAreRefusedWithTheReason() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, reason);
+        const QString message =
+            errorOf([&] { serverbank::parseSitting(bytes, QStringLiteral("/класс/тест.mdb")); });
+        QVERIFY2(message.contains(QStringLiteral("«/класс/тест.mdb»")), qPrintable(message));
+        QVERIFY2(message.contains(reason), qPrintable(message));
     }
 
     void fileEditedOnWindowsStillReads() {

@@ -1,0 +1,142 @@
+#pragma once
+
+// What the trainee's program, the class server and the benchmark must agree on, in one place:
+// the operations' paths, the JSON names, the limits and the trainee codes. Plain C++ with no
+// library behind it, so that the Qt client and the Boost server include the same text.
+// openapi.yaml at the repository's root describes the same API for people and outside checks.
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace classapi {
+
+inline constexpr int version = 1;
+
+// The operations, each a fixed path; every value travels in the JSON body, never in the path,
+// so no token or code ends up in a balancer's or proxy's access log.
+namespace path {
+inline constexpr std::string_view startRun = "/api/v1/start";    // POST
+inline constexpr std::string_view question = "/api/v1/question"; // POST
+inline constexpr std::string_view answer = "/api/v1/answer";     // POST
+inline constexpr std::string_view finishRun = "/api/v1/finish";  // POST
+inline constexpr std::string_view health = "/api/v1/health";     // GET
+} // namespace path
+
+// JSON member names, requests and replies alike.
+namespace key {
+inline constexpr std::string_view sitting = "sitting";
+inline constexpr std::string_view code = "code";
+inline constexpr std::string_view host = "host";
+inline constexpr std::string_view trainee = "trainee";
+inline constexpr std::string_view token = "token";
+inline constexpr std::string_view records = "records";
+inline constexpr std::string_view seconds = "seconds";
+inline constexpr std::string_view decimalSeparator = "decimalSeparator";
+inline constexpr std::string_view bank = "bank";
+inline constexpr std::string_view bankVersion = "version";
+inline constexpr std::string_view resumed = "resumed";
+inline constexpr std::string_view answers = "answers";
+inline constexpr std::string_view record = "record";
+inline constexpr std::string_view name = "name";
+inline constexpr std::string_view vopros = "vopros";
+inline constexpr std::string_view otvet = "otvet"; // an array of the four options
+inline constexpr std::string_view graph = "graph"; // the picture's bytes in base64, "" for none
+inline constexpr std::string_view option = "option";
+inline constexpr std::string_view timedOut = "timedOut";
+inline constexpr std::string_view right = "right"; // true, false or null (no verdict)
+inline constexpr std::string_view rightAnswer = "rightAnswer";
+inline constexpr std::string_view serverSeconds = "serverSeconds";
+inline constexpr std::string_view repeated = "repeated";
+inline constexpr std::string_view completed = "completed";
+inline constexpr std::string_view status = "status";
+inline constexpr std::string_view api = "api";
+inline constexpr std::string_view error = "error";
+inline constexpr std::string_view message = "message";
+} // namespace key
+
+// The "error" member of a refusal; "message" carries a Russian text the program can show.
+namespace error {
+inline constexpr std::string_view badRequest = "bad_request";         // 400
+inline constexpr std::string_view runUnknown = "run_unknown";         // 404: no such token
+inline constexpr std::string_view sittingUnknown = "sitting_unknown"; // 404
+inline constexpr std::string_view codeUnknown = "code_unknown";       // 404
+inline constexpr std::string_view recordUnknown = "record_unknown";   // 404
+inline constexpr std::string_view codeElsewhere = "code_elsewhere";   // 403: taken on another host
+inline constexpr std::string_view sittingClosed = "sitting_closed";   // 409: closed or not open yet
+inline constexpr std::string_view withdrawn = "withdrawn";            // 409: bank or version
+inline constexpr std::string_view runFinished = "run_finished";       // 409
+inline constexpr std::string_view notHandedOut = "not_handed_out";    // 409
+inline constexpr std::string_view runIncomplete = "run_incomplete";   // 409: completed too soon
+inline constexpr std::string_view tooLarge = "too_large";             // 413
+inline constexpr std::string_view tooMany = "too_many";               // 429, with Retry-After
+inline constexpr std::string_view unavailable = "unavailable";        // 503, with Retry-After
+} // namespace error
+
+// A reply status the client waits out and sends again (the request is safe to repeat: every
+// operation answers a repeat as it answered the first): 429, a server or its database busy or
+// away (503), a balancer whose server is away (502, 504). Every other refusal is final.
+constexpr bool isPassingStatus(int status) {
+    return status == 429 || status == 502 || status == 503 || status == 504;
+}
+
+// Limits, checked by the side that receives.
+inline constexpr std::size_t maxRequestBytes = 16 * 1024;        // a request's body
+inline constexpr std::size_t maxPictureBytes = 16 * 1024 * 1024; // a question's picture
+inline constexpr std::size_t maxReplyBytes = 24 * 1024 * 1024;   // base64 of the picture + texts
+inline constexpr int maxRecords = 10000; // records of a version: 1 … maxRecords
+inline constexpr int maxSittingChars = 200;
+inline constexpr int maxTraineeChars = 1000;
+inline constexpr int maxHostChars = 255;
+inline constexpr int maxCodeInputChars = 64; // as typed, dashes and blanks included
+inline constexpr double maxSeconds = 86400;  // a client's own seconds for one answer
+inline constexpr std::array<int, 4> allowedSeconds{30, 35, 45, 60};
+inline constexpr int defaultGraceSeconds = 5;
+inline constexpr int maxGraceSeconds = 60;
+inline constexpr int defaultPort = 8443;
+
+constexpr bool isAllowedSeconds(int seconds) {
+    for (int s : allowedSeconds)
+        if (s == seconds)
+            return true;
+    return false;
+}
+
+// Trainee codes: codeLength characters of an alphabet with no 0/O or 1/I/L, so a slip reads
+// unambiguously; 31^10 > 2^49. Shown in groups of four ("K7QX-M2PD-W9"); typed in any case,
+// with or without dashes and blanks.
+inline constexpr std::string_view codeAlphabet = "23456789ABCDEFGHJKMNPQRSTUVWXYZ";
+inline constexpr int codeLength = 10;
+
+// The code as stored (upper case, no dashes or blanks), or none when the text cannot be a code.
+inline std::optional<std::string> normaliseCode(std::string_view typed) {
+    if (typed.size() > std::size_t(maxCodeInputChars))
+        return std::nullopt;
+    std::string code;
+    for (char c : typed) {
+        if (c == '-' || c == ' ' || c == '\t')
+            continue;
+        if (c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
+        if (codeAlphabet.find(c) == std::string_view::npos)
+            return std::nullopt;
+        code.push_back(c);
+    }
+    if (code.size() != std::size_t(codeLength))
+        return std::nullopt;
+    return code;
+}
+
+// A stored code as printed on a slip.
+inline std::string groupedCode(std::string_view code) {
+    std::string shown;
+    for (std::size_t i = 0; i < code.size(); ++i) {
+        if (i > 0 && i % 4 == 0)
+            shown.push_back('-');
+        shown.push_back(code[i]);
+    }
+    return shown;
+}
+
+} // namespace classapi
