@@ -5,6 +5,7 @@
 #include "pgdetail.h"
 
 #include <QStringList>
+#include <cerrno>
 #include <libpq-fe.h>
 #include <poll.h>
 
