@@ -14,7 +14,7 @@ function(kv_add_test name)
   # Header-only helpers shared by the tests, widget-free ones included.
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
   if(T_NO_WIDGETS)
-    target_link_libraries(${name} PRIVATE ${T_LIBS} Qt6::Test)
+    target_link_libraries(${name} PRIVATE ${T_LIBS} kv_test_seams_core Qt6::Test)
   else()
     target_link_libraries(${name} PRIVATE ${T_LIBS} kv_test_support Qt6::Test)
   endif()

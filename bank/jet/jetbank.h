@@ -77,9 +77,6 @@ QString legacyNotice(const QString& path);
 // (the build tree is laid out as an installation is). Empty when it is not there.
 QString readerProgram();
 
-// For tests: another reader program and wall-time limit; an empty program restores both.
-void setReader(const QString& program, int wallMilliseconds);
-
 // Limits the reader process runs under.
 constexpr int wallSeconds = 10;
 constexpr int cpuSeconds = 10;

@@ -1,5 +1,6 @@
 // Running the reader process and decoding what it streams.
 #include "jetbank.h"
+#include "jetbank_hook.h"
 
 #include "error.h"
 #include "jetstream.h"
@@ -11,6 +12,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStringDecoder>
 #include <optional>
 #include <sys/resource.h>
@@ -20,11 +22,15 @@
 #endif
 
 namespace jetbank {
+
+QString hook::readerProgram;
+int hook::wallMs = wallSeconds * 1000;
+
 namespace {
 
 const char readerName[] = "kviront-jetread";
-QString testProgram;
-int wallMs = wallSeconds * 1000;
+// A killed reader is gone within milliseconds; the wait for it is bounded all the same.
+constexpr int reapMs = 5000;
 
 [[noreturn]] void fail(const QString& path, const QString& reason) {
     throw ReadError(
@@ -56,17 +62,26 @@ void runReader(const QString& path, const QString& table, jetstream::Parser& par
     const QString program = readerProgram();
     if (program.isEmpty())
         fail(path, QStringLiteral("не найдена программа чтения %1").arg(readerName));
-    QProcess process; // killed when it goes, whatever ends the read
+    QProcess process;
+    // Whatever ends the read, the reader is ended and reaped before the QProcess goes, which
+    // would otherwise warn in English on the user's terminal. A killed process ends at once;
+    // the wait is bounded all the same.
+    const auto reap = qScopeGuard([&process] {
+        if (process.state() == QProcess::NotRunning)
+            return;
+        process.kill();
+        process.waitForFinished(reapMs);
+    });
     process.setProgram(program);
     process.setArguments({path, table});
     process.setStandardErrorFile(QProcess::nullDevice());
     process.setChildProcessModifier(limitChild);
     process.start(QIODevice::ReadOnly);
-    if (!process.waitForStarted(wallMs))
+    if (!process.waitForStarted(hook::wallMs))
         fail(path, QStringLiteral("не запускается программа чтения %1: %2")
                        .arg(program, process.errorString()));
     const qint64 maxBytes = streamLimit(path);
-    QDeadlineTimer deadline(wallMs);
+    QDeadlineTimer deadline(hook::wallMs);
     qint64 total = 0;
     const auto take = [&] {
         const QByteArray chunk = process.readAllStandardOutput();
@@ -84,7 +99,7 @@ void runReader(const QString& path, const QString& table, jetstream::Parser& par
         if (process.state() == QProcess::NotRunning)
             break;
         if (deadline.hasExpired())
-            fail(path, QStringLiteral("чтение не закончилось за %1 с").arg(wallMs / 1000.0));
+            fail(path, QStringLiteral("чтение не закончилось за %1 с").arg(hook::wallMs / 1000.0));
         const int wait = int(qMin<qint64>(deadline.remainingTime(), 250));
         if (!process.waitForReadyRead(wait) && process.state() != QProcess::NotRunning)
             process.waitForFinished(wait); // output closed, or nothing yet
@@ -150,14 +165,9 @@ QVariant decode(int kind, const QByteArray& bytes, const TextDecoder& text, bool
 
 } // namespace
 
-void setReader(const QString& program, int wallMilliseconds) {
-    testProgram = program;
-    wallMs = program.isEmpty() ? wallSeconds * 1000 : wallMilliseconds;
-}
-
 QString readerProgram() {
-    if (!testProgram.isEmpty())
-        return testProgram;
+    if (!hook::readerProgram.isEmpty())
+        return hook::readerProgram;
     if (!QCoreApplication::instance())
         return QString();
     const QFileInfo reader(

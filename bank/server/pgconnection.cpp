@@ -1,36 +1,32 @@
 #include "pgconnection.h"
 
+#include "pg_hook.h"
+#include "pgdetail.h"
+
 #include <QElapsedTimer>
 #include <QHash>
 #include <cerrno>
 #include <libpq-fe.h>
 #include <poll.h>
 
+namespace pghook {
+Watch* watch = nullptr;
+}
+
 namespace pg {
-namespace {
 
-TestHooks* g_hooks = nullptr;
-
-qint64 monotonicMs() {
+qint64 detail::monotonicMs() {
     static QElapsedTimer clock;
     if (!clock.isValid())
         clock.start();
     return clock.elapsed();
 }
 
-using Kind = ServerError::Kind;
-
-QString trimmed(const char* message) {
+QString detail::trimmed(const char* message) {
     return QString::fromUtf8(message).trimmed();
 }
 
-struct Options {
-    QHash<QString, QString> values;
-    bool ok = false;
-    QString reason;
-};
-
-Options parsed(const QString& conninfo) {
+detail::Options detail::parsed(const QString& conninfo) {
     Options o;
     char* error = nullptr;
     PQconninfoOption* options = PQconninfoParse(conninfo.toUtf8().constData(), &error);
@@ -47,10 +43,15 @@ Options parsed(const QString& conninfo) {
     return o;
 }
 
-QString nameOf(const QString& host, const QString& port, const QString& db) {
+QString detail::nameOf(const QString& host, const QString& port, const QString& db) {
     const QString h = host.isEmpty() ? QStringLiteral("localhost") : host;
     return QStringLiteral("%1:%2/%3").arg(h, port.isEmpty() ? QStringLiteral("5432") : port, db);
 }
+
+namespace {
+
+using namespace detail;
+using Kind = ServerError::Kind;
 
 // What the server's SQLSTATE says; the codes KV001 … KV006 are the trainee functions' own.
 Kind kindOf(const QString& state) {
@@ -65,6 +66,7 @@ Kind kindOf(const QString& state) {
         {QStringLiteral("3F000"), Kind::SchemaMissing},
         {QStringLiteral("42P01"), Kind::SchemaMissing},
         {QStringLiteral("42501"), Kind::AccessDenied},
+        {QStringLiteral("55P03"), Kind::Busy},
     };
     if (kinds.contains(state))
         return kinds.value(state);
@@ -77,10 +79,6 @@ Kind kindOf(const QString& state) {
 }
 
 } // namespace
-
-void setTestHooks(TestHooks* hooks) {
-    g_hooks = hooks;
-}
 
 QString describe(const QString& conninfo, QString* user) {
     const Options o = parsed(conninfo);
@@ -165,6 +163,10 @@ Connection::Connection(QString conninfo) : m_conninfo(conninfo.toUtf8()) {
     m_serverName = describe(conninfo, &m_user);
 }
 
+Connection::Connection(QString conninfo, TeacherLogin teacher) : Connection(std::move(conninfo)) {
+    m_teacher = std::move(teacher);
+}
+
 Connection::~Connection() {
     disconnect();
 }
@@ -178,55 +180,13 @@ void Connection::disconnect() {
     m_conn = nullptr;
 }
 
-void Connection::connect() {
-    if (connected())
+void Connection::rollback() {
+    if (!connected())
         return;
-    disconnect();
-    QString reason;
-    if (!parseConninfo(QString::fromUtf8(m_conninfo), &reason))
-        throw ServerError(
-            Kind::Other,
-            QStringLiteral("Строка подключения к серверу класса не читается: %1").arg(reason));
-    // The connection string's own values win over ours, but for the encoding. With a call
-    // timeout, the connecting is bounded alike (libpq counts whole seconds, at least 2), and on
-    // TCP a peer that vanished is noticed within seconds rather than when TCP gives up.
-    const QByteArray connectSeconds =
-        QByteArray::number(m_callTimeoutMs > 0 ? qMax(2, (m_callTimeoutMs + 999) / 1000) : 10);
-    const QByteArray userTimeout = QByteArray::number(m_callTimeoutMs > 0 ? m_callTimeoutMs : 0);
-    const char* keys[] = {"connect_timeout",     "application_name",
-                          "keepalives",          "keepalives_idle",
-                          "keepalives_interval", "keepalives_count",
-                          "tcp_user_timeout",    "dbname",
-                          "client_encoding",     nullptr};
-    const char* values[] = {
-        connectSeconds.constData(), "kviront", "1",    "5", "2", "3", userTimeout.constData(),
-        m_conninfo.constData(),     "UTF8",    nullptr};
-    QString why;
-    // A server that answers a ping is there: then it was the login that failed, unless the
-    // server was only starting up or shutting down at the first try (it then refuses logins
-    // with a word of its own, and pings well a moment later): one more try tells.
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        const qint64 started = monotonicMs();
-        m_conn = PQconnectdbParams(keys, values, 1);
-        if (PQstatus(m_conn) == CONNECTION_OK) {
-            m_serverName =
-                nameOf(QString::fromUtf8(PQhost(m_conn)), QString::fromUtf8(PQport(m_conn)),
-                       QString::fromUtf8(PQdb(m_conn)));
-            m_user = QString::fromUtf8(PQuser(m_conn));
-            return;
-        }
-        why = m_conn ? trimmed(PQerrorMessage(m_conn)) : QStringLiteral("нехватка памяти");
-        disconnect();
-        // A connect that ran out of time found no server: a ping would only wait as long again.
-        const bool timedOut = monotonicMs() - started >= connectSeconds.toInt() * 1000 - 100;
-        if (timedOut || PQpingParams(keys, values, 1) != PQPING_OK)
-            throw ServerError(
-                Kind::Unreachable,
-                QStringLiteral("Нет связи с сервером класса «%1»: %2").arg(m_serverName, why));
+    try {
+        exec("ROLLBACK");
+    } catch (const ServerError&) {
     }
-    throw ServerError(Kind::LoginRefused,
-                      QStringLiteral("Сервер класса «%1» не пустил пользователя «%2»: %3")
-                          .arg(m_serverName, m_user, why));
 }
 
 void Connection::lost(const QString& why) {
@@ -247,6 +207,11 @@ void Connection::failed(pg_result* result) {
     const Kind kind = kindOf(state);
     if (kind == Kind::Unreachable)
         disconnect(); // the server is going away: the next call connects anew
+    if (kind == Kind::Busy)
+        throw ServerError(kind, QStringLiteral("Сервер класса «%1» занят: другой сеанс держит "
+                                               "нужную блокировку дольше %2 с.")
+                                    .arg(m_serverName)
+                                    .arg(teacherLockSeconds));
     throw ServerError(kind, QStringLiteral("Сервер класса «%1»: %2").arg(m_serverName, why));
 }
 
@@ -267,13 +232,14 @@ Connection::Values Connection::valuesOf(const QVector<Param>& params) const {
 }
 
 Result Connection::exec(const char* sql, const QVector<Param>& params, bool binaryResult) {
+    const RussianMessages russian;
     const Values v = valuesOf(params);
     connect();
     checkSent(PQsendQueryParams(m_conn, sql, int(params.size()), nullptr, v.values.constData(),
                                 v.lengths.constData(), v.formats.constData(),
                                 binaryResult ? 1 : 0));
-    if (g_hooks && g_hooks->afterSend)
-        g_hooks->afterSend(sql, m_conn);
+    if (pghook::watch && pghook::watch->afterSend)
+        pghook::watch->afterSend(sql, m_conn);
     pg_result* r = awaitResult(sql);
     const ExecStatusType status = PQresultStatus(r);
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
@@ -314,8 +280,8 @@ pg_result* Connection::awaitResult(const char* sql) {
         pg_result* r = PQgetResult(m_conn);
         if (!r)
             break;
-        if (g_hooks && g_hooks->received)
-            g_hooks->received(sql, r);
+        if (pghook::watch && pghook::watch->received)
+            pghook::watch->received(sql, r);
         // One statement gives one result; an error one wins over any before it.
         const ExecStatusType status = PQresultStatus(r);
         if (kept && (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK)) {
@@ -331,6 +297,7 @@ pg_result* Connection::awaitResult(const char* sql) {
 }
 
 void Connection::execScript(const QByteArray& sql) {
+    const RussianMessages russian;
     connect();
     pg_result* r = PQexec(m_conn, sql.constData());
     const ExecStatusType status = PQresultStatus(r);
@@ -346,6 +313,7 @@ void Connection::checkSent(int sent) {
 
 void Connection::forEachRow(const char* sql, const QVector<Param>& params,
                             const std::function<void(const Result&)>& row) {
+    const RussianMessages russian;
     const Values v = valuesOf(params);
     connect();
     checkSent(PQsendQueryParams(m_conn, sql, int(params.size()), nullptr, v.values.constData(),

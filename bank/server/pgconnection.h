@@ -7,6 +7,7 @@
 #include <QString>
 #include <QVector>
 #include <functional>
+#include <optional>
 
 struct pg_conn;
 struct pg_result;
@@ -63,17 +64,32 @@ private:
     pg_result* m_result;
 };
 
-// What a test may watch or break in every call: after the statement went out, and each result
-// as it arrived. Not for the program: tests only.
-struct TestHooks {
-    std::function<void(const char* sql, pg_conn*)> afterSend;
-    std::function<void(const char* sql, pg_result*)> received;
+// How a connection of the teacher's tools differs from the program's. Their connection
+// string is typed or pasted by a person, and may come from a file someone else wrote: only the
+// keys they need are taken (never a list of servers, never a key that sends the password
+// elsewhere), the wait for the server is capped whatever the string says, a lock held by
+// another session is waited for a bounded time, and a password the server asks for can come
+// from the person at the terminal.
+struct TeacherLogin {
+    // Asks for the password when the server wants one and none was given; nullopt: there is
+    // nobody to ask (no terminal), or nothing was typed.
+    std::function<std::optional<QByteArray>(const QString& prompt)> askPassword;
 };
-void setTestHooks(TestHooks* hooks);
+// The longest a teacher's tool waits to connect, every address of the server counted.
+constexpr int teacherConnectSeconds = 10;
+// The longest a teacher's statement waits for a lock another session holds.
+constexpr int teacherLockSeconds = 5;
+
+// Refuses a teacher's connection string with a key other than host, port, dbname, user,
+// password, sslmode, sslrootcert and connect_timeout, or naming more than one server; the
+// message names the key. Returns the seconds the connecting may take: the string's
+// connect_timeout, capped at teacherConnectSeconds (0 or none: the cap).
+int checkTeacherConninfo(const QString& conninfo);
 
 class Connection {
 public:
     explicit Connection(QString conninfo);
+    Connection(QString conninfo, TeacherLogin teacher);
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
@@ -82,6 +98,9 @@ public:
     // ServerError (Unreachable or LoginRefused).
     void connect();
     void disconnect();
+    // Ends the transaction open on the connection, if it is still there; a failure to say so
+    // is no news (the server ends it with the session anyway).
+    void rollback();
     bool connected() const;
     // The longest a call may wait for the server, in milliseconds (0: as long as it takes);
     // a call that waits longer drops the connection and fails as a lost one. Also bounds the
@@ -104,6 +123,14 @@ public:
     pg_conn* handle() const { return m_conn; }
 
 private:
+    void connectAsProgram();
+    void connectAsTeacher();
+    // One try of the teacher's login within `seconds`: a connection made or failed, and why
+    // in `timedOut` when the time ran out.
+    pg_conn* tryTeacherLogin(int seconds, const QByteArray& password, QString* timedOut);
+    // Throws the failed login's ServerError, and lets the connection go.
+    [[noreturn]] void refusedLogin(pg_conn* conn);
+
     struct Values {
         QVector<const char*> values; // point into the params, which outlive the call
         QVector<int> lengths, formats;
@@ -121,6 +148,7 @@ private:
     QString m_serverName;
     QString m_user;
     int m_callTimeoutMs = 0;
+    std::optional<TeacherLogin> m_teacher;
 };
 
 // The server a connection string names, for messages, without connecting.

@@ -19,6 +19,7 @@ public:
         NotHandedOut,  // the record was never handed out in this run
         NoSuchRecord,  // the bank has no such record
         Refused,       // an argument the server refuses
+        Busy,          // a lock another session holds was waited for long enough
         Other,
     };
 

@@ -9,6 +9,7 @@
 #include "dbcontrols.h"
 #include "dbnavigator.h"
 #include "dialogs.h"
+#include "ui_seams.h"
 #include "uoz_kontrol_redaktor.h"
 
 #include <QApplication>

@@ -6,6 +6,7 @@
 #include "modal_watcher.h"
 #include "run_fixture.h"
 #include "startup.h"
+#include "ui_seams.h"
 #include "uoz_kontrol_redaktor.h"
 
 #include <QAction>

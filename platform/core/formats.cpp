@@ -1,5 +1,7 @@
 #include "formats.h"
 
+#include "core_hook.h"
+
 #include <QLocale>
 #include <optional>
 
@@ -150,23 +152,14 @@ QString formatDateTime(const QString& pattern, const QDateTime& when, const Sett
 
 } // namespace formats
 
-namespace clock_ {
-namespace {
-std::optional<QDateTime> g_fixed;
+namespace corehook {
+std::optional<QDateTime> fixedNow;
 }
 
+namespace clock_ {
+
 QDateTime now() {
-    return g_fixed ? *g_fixed : QDateTime::currentDateTime();
-}
-void setFixed(const QDateTime& when) {
-    g_fixed = when;
-}
-void advance(qint64 msecs) {
-    if (g_fixed)
-        g_fixed = g_fixed->addMSecs(msecs);
-}
-void useSystem() {
-    g_fixed.reset();
+    return corehook::fixedNow ? *corehook::fixedNow : QDateTime::currentDateTime();
 }
 
 } // namespace clock_

@@ -32,12 +32,9 @@ QString formatDateTime(const QString& pattern, const QDateTime& when,
 
 } // namespace formats
 
-// The current date and time, through a seam that tests can set and move on.
+// The current date and time; tests stop and move it (tests/support/seams).
 namespace clock_ {
 
 QDateTime now();
-void setFixed(const QDateTime& when); // tests: freeze the clock at this moment
-void advance(qint64 msecs);           // tests: move a frozen clock
-void useSystem();
 
 } // namespace clock_

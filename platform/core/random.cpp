@@ -1,20 +1,21 @@
 #include "random.h"
 
-namespace rng {
-namespace {
-std::uint32_t g_state = 0;
+#include "core_hook.h"
+
+namespace corehook {
+std::uint32_t rngState = 0;
 }
 
+namespace rng {
+
 std::int32_t random(std::int32_t n) {
-    g_state = g_state * 134775813u + 1u;
-    return std::int32_t((std::uint64_t(g_state) * std::uint64_t(std::uint32_t(n))) >> 32);
+    std::uint32_t& state = corehook::rngState;
+    state = state * 134775813u + 1u;
+    return std::int32_t((std::uint64_t(state) * std::uint64_t(std::uint32_t(n))) >> 32);
 }
 
 std::uint32_t state() {
-    return g_state;
-}
-void setState(std::uint32_t state) {
-    g_state = state;
+    return corehook::rngState;
 }
 
 } // namespace rng

@@ -8,7 +8,6 @@ namespace rng {
 // state := state * 134775813 + 1 (mod 2^32); returns floor(state * n / 2^32).
 std::int32_t random(std::int32_t n);
 
-std::uint32_t state();
-void setState(std::uint32_t state); // for tests only: the program never reseeds
+std::uint32_t state(); // tests set it (tests/support/seams): the program never reseeds
 
 } // namespace rng

@@ -48,9 +48,4 @@ enum class Links {
 // owner, where the system lets it). Throws FileError naming the file and the reason.
 void writeFileAtomically(const QString& path, const QByteArray& bytes, Links links = Links::Follow);
 
-// Test seam: the call that writes bytes to a file descriptor (::write by default), so that a
-// test can stand in a disk that fills up after N bytes. nullptr restores ::write.
-using WriteCall = qint64 (*)(int fd, const char* data, qint64 size);
-void setWriteCall(WriteCall call);
-
 } // namespace textfile

@@ -1,19 +1,20 @@
 #include "dialogs.h"
 
+#include "ui_hook.h"
+
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QQueue>
 #include <optional>
 
+namespace uihook {
+DialogAnswers& dialogAnswers() {
+    static DialogAnswers answers;
+    return answers;
+}
+} // namespace uihook
+
 namespace dialogs {
-namespace {
-QQueue<std::optional<QString>> g_fileAnswers;
-QQueue<bool> g_confirmAnswers;
-QString g_lastFilter;
-QString g_lastCaption;
-QString g_lastConfirmText;
-} // namespace
 
 QString toQtFilter(const QString& filter) {
     QStringList entries;
@@ -24,10 +25,11 @@ QString toQtFilter(const QString& filter) {
 }
 
 bool FileDialog::execute(QWidget* parent, const QString& caption) {
-    g_lastFilter = filter;
-    g_lastCaption = caption;
-    if (!g_fileAnswers.isEmpty()) {
-        const std::optional<QString> answer = g_fileAnswers.dequeue();
+    uihook::DialogAnswers& queued = uihook::dialogAnswers();
+    queued.lastFilter = filter;
+    queued.lastCaption = caption;
+    if (!queued.files.isEmpty()) {
+        const std::optional<QString> answer = queued.files.dequeue();
         if (!answer)
             return false;
         fileName = *answer;
@@ -55,9 +57,10 @@ bool FileDialog::execute(QWidget* parent, const QString& caption) {
 }
 
 bool confirm(QWidget* parent, const QString& caption, const QString& text) {
-    g_lastConfirmText = text;
-    if (!g_confirmAnswers.isEmpty())
-        return g_confirmAnswers.dequeue();
+    uihook::DialogAnswers& queued = uihook::dialogAnswers();
+    queued.lastConfirmText = text;
+    if (!queued.confirms.isEmpty())
+        return queued.confirms.dequeue();
     QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Ok | QMessageBox::Cancel,
                     parent);
     box.setDefaultButton(QMessageBox::Cancel);
@@ -65,32 +68,6 @@ bool confirm(QWidget* parent, const QString& caption, const QString& text) {
     box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
     box.button(QMessageBox::Cancel)->setText(QStringLiteral("Отмена"));
     return box.exec() == QMessageBox::Ok;
-}
-
-void queueFileAnswer(const QString& path) {
-    g_fileAnswers.enqueue(path);
-}
-void queueFileCancel() {
-    g_fileAnswers.enqueue(std::nullopt);
-}
-void queueConfirm(bool ok) {
-    g_confirmAnswers.enqueue(ok);
-}
-int pendingAnswers() {
-    return int(g_fileAnswers.size() + g_confirmAnswers.size());
-}
-void clearAnswers() {
-    g_fileAnswers.clear();
-    g_confirmAnswers.clear();
-}
-QString lastFilter() {
-    return g_lastFilter;
-}
-QString lastCaption() {
-    return g_lastCaption;
-}
-QString lastConfirmText() {
-    return g_lastConfirmText;
 }
 
 } // namespace dialogs

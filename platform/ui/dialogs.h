@@ -4,8 +4,8 @@
 
 class QWidget;
 
-// File dialogs and the confirmation box, with a seam through which tests queue the answers
-// a person would give. With answers queued no real dialog is shown.
+// File dialogs and the confirmation box. Tests queue the answers a person would give
+// (tests/support/seams); with answers queued no real dialog is shown.
 namespace dialogs {
 
 // A file dialog as the windows use it: a filter ("Display text|*.ext") set before each use,
@@ -31,15 +31,5 @@ QString toQtFilter(const QString& filter);
 
 // A question with the buttons "OK" and "Отмена" ("Отмена" the default); true for OK.
 bool confirm(QWidget* parent, const QString& caption, const QString& text);
-
-// Test seams.
-void queueFileAnswer(const QString& path); // the next file dialog confirms this path
-void queueFileCancel();                    // the next file dialog is cancelled
-void queueConfirm(bool ok);
-int pendingAnswers();
-void clearAnswers();
-QString lastFilter();      // the filter of the last file dialog shown or answered
-QString lastCaption();     // its caption ("" for the dialog's own)
-QString lastConfirmText(); // the question of the last confirmation shown or answered
 
 } // namespace dialogs

@@ -1,17 +1,9 @@
 #include "timer.h"
 
 #include "guard.h"
+#include "ui_hook.h"
 
-namespace {
-bool g_manual = false;
-}
-
-void Timer::setManual(bool manual) {
-    g_manual = manual;
-}
-bool Timer::manual() {
-    return g_manual;
-}
+bool uihook::manualTimers = false;
 
 Timer::Timer(QObject* parent, const QString& name, int intervalMs, bool enabled,
              std::function<void()> handler)
@@ -27,7 +19,7 @@ void Timer::setEnabled(bool enabled) {
     if (enabled == m_enabled)
         return;
     m_enabled = enabled;
-    if (enabled && !g_manual)
+    if (enabled && !uihook::manualTimers)
         m_timer.start();
     else
         m_timer.stop();
@@ -35,8 +27,4 @@ void Timer::setEnabled(bool enabled) {
 
 void Timer::setInterval(int intervalMs) {
     m_timer.setInterval(intervalMs);
-}
-
-void Timer::fire() {
-    guard(m_handler);
 }

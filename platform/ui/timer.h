@@ -7,7 +7,7 @@
 // A window's timer: an interval, an enabled switch and a handler run inside guard().
 // Enabling a stopped timer starts a fresh interval; enabling a running one changes nothing.
 // Tests switch all timers to manual: they keep their enabled state but tick only when the
-// test calls fire(), so no test depends on real seconds.
+// test fires them (tests/support/seams), so no test depends on real seconds.
 class Timer : public QObject {
     Q_OBJECT
 public:
@@ -19,13 +19,10 @@ public:
     int interval() const { return m_timer.interval(); }
     // A running timer starts a fresh interval.
     void setInterval(int intervalMs);
-    // One tick now, as the timer would deliver it (inside guard()); tests only.
-    void fire();
-
-    static void setManual(bool manual);
-    static bool manual();
 
 private:
+    friend struct TimerSeam; // a test's tick (tests/support/seams)
+
     QTimer m_timer;
     bool m_enabled = false;
     std::function<void()> m_handler;

@@ -22,14 +22,16 @@ void checkName(const QString& fileName) {
         throw Error(QStringLiteral("Недопустимое имя файла протокола «%1»").arg(fileName));
 }
 
-// The folder and the folders above it, as the user's own; the system's reason on failure.
+// The folder and the folders above it, as the user's own: those made here only the user may
+// enter (homes are often open to every user, and protocols are results); folders that stood
+// there stay as they were. The system's reason on failure.
 void makeFolder(const QString& path) {
     if (QFileInfo(path).isDir())
         return;
     const QString parent = QFileInfo(path).absolutePath();
     if (parent != path)
         makeFolder(parent);
-    if (::mkdir(QFile::encodeName(path).constData(), 0777) != 0 && errno != EEXIST)
+    if (::mkdir(QFile::encodeName(path).constData(), 0700) != 0 && errno != EEXIST)
         throw Error(QStringLiteral("Не удалось создать папку «%1»: %2")
                         .arg(path, textfile::systemReason(errno)));
 }
@@ -87,7 +89,10 @@ Saved save(const QString& fileName, const QByteArray& bytes) {
 }
 
 QString fallbackNotice(const Saved& saved) {
-    return QStringLiteral("%1.\nПротокол сохранён в файл «%2».").arg(saved.refusal, saved.path);
+    return QStringLiteral("%1.\nПротокол сохранён в файл «%2». Отчёт по классу эту папку сам не "
+                          "просматривает: назовите её команде kviront-results вместе с рабочей "
+                          "папкой.")
+        .arg(saved.refusal, saved.path);
 }
 
 } // namespace protocolstore

@@ -7,7 +7,8 @@
 // folder of the user's own, so that no run's protocol is ever lost.
 namespace protocolstore {
 
-// "Квиронт/Протоколы" in the user's home folder.
+// "Квиронт/Протоколы" in the user's home folder, made (with the folder above it) for the user
+// alone.
 QString fallbackFolder();
 
 // What the trainee is told before the first question when the working folder will not take
@@ -25,7 +26,8 @@ struct Saved {
 // takes it; the caller still holds the bytes.
 Saved save(const QString& fileName, const QByteArray& bytes);
 
-// The notice after a save into the fallback folder: why, and where the protocol is.
+// The notice after a save into the fallback folder: why, where the protocol is, and that the
+// class report reads that folder only when told to.
 QString fallbackNotice(const Saved& saved);
 
 } // namespace protocolstore

@@ -5,6 +5,7 @@
 #include "ordinary_user.h"
 #include "richedit.h"
 #include "run_fixture.h"
+#include "ui_seams.h"
 #include "uoz_kontrol_otchet.h"
 
 #include <QTemporaryDir>

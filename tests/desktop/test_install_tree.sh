@@ -44,6 +44,19 @@ for program in bin/kviront bin/kviront-bank bin/kviront-results libexec/kviront/
     [ -x "$prefix/$program" ] || fail "$program is not executable"
 done
 
+# The tests' seams are in no program: nothing that stops the clock, sets the generator, stands
+# in a full disk or another reader, queues a dialog's answer, ticks a timer or watches the
+# server's calls. A program without symbols would hide them: its main must show.
+seams='clock_::(setFixed|advance|useSystem)|rng::setState|textfile::setWriteCall|TimerSeam|'\
+'dialogs::(queue[A-Za-z]*|pendingAnswers|clearAnswers|last[A-Za-z]*)\(|jetbank::setReader|'\
+'pg::setTestHooks|setManual'
+for program in bin/kviront bin/kviront-bank bin/kviront-results; do
+    symbols=$(nm -C "$prefix/$program") || fail "nm cannot read $program"
+    grep -qE ' T main$' <<<"$symbols" || fail "$program shows no symbols"
+    found=$(grep -E "$seams" <<<"$symbols" || true)
+    [ -z "$found" ] || fail "$program carries test seams: $found"
+done
+
 # A PNG's width and height are the big-endian words at bytes 16 and 20.
 for size in 48 64 128; do
     png="$prefix/share/icons/hicolor/${size}x${size}/apps/kviront.png"

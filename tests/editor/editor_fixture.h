@@ -11,6 +11,7 @@
 #include "modal_watcher.h"
 #include "startup.h"
 #include "timer.h"
+#include "ui_seams.h"
 #include "uoz_kontrol_redaktor.h"
 
 #include <QAction>
@@ -106,7 +107,7 @@ inline QByteArray storedBytes(const QString& path, int rowIndex, const QString& 
 
 // The program as start-up makes it, the editor shown (not modally: the test drives it).
 inline void startProgram() {
-    Timer::setManual(true);
+    TimerSeam::setManual(true);
     createForms();
 }
 

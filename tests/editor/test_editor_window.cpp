@@ -2,6 +2,7 @@
 // controls, writing before the table is left or closed, delete, insert, read-only banks.
 #include "editor_fixture.h"
 #include "jetbank.h"
+#include "ui_seams.h"
 
 #include <QLabel>
 #include <QMenu>

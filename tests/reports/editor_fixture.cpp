@@ -1,4 +1,5 @@
 #include "editor_fixture.h"
+#include "ui_seams.h"
 
 #include "dialogs.h"
 #include "protocol_sample.h"

@@ -2,6 +2,7 @@
 #include "editor_fixture.h"
 #include "modal_watcher.h"
 #include "protocol_sample.h"
+#include "ui_seams.h"
 
 #include <QAction>
 #include <QDir>

@@ -1,5 +1,6 @@
 // The report editor's files under bad conditions: a full disk when saving, FIFOs and devices
 // chosen to open.
+#include "core_seams.h"
 #include "dialogs.h"
 #include "editor_fixture.h"
 #include "full_disk.h"
@@ -8,6 +9,7 @@
 #include "ordinary_user.h"
 #include "protocol_sample.h"
 #include "textfile.h"
+#include "ui_seams.h"
 
 #include <QAction>
 #include <QDir>

@@ -3,6 +3,7 @@
 #include "dialogs.h"
 #include "editor_fixture.h"
 #include "glyphs.h"
+#include "ui_seams.h"
 
 #include <QAction>
 #include <QComboBox>

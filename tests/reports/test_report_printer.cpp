@@ -3,6 +3,7 @@
 #include "protocol_sample.h"
 #include "reportprinter.h"
 #include "richedit.h"
+#include "ui_seams.h"
 #include "uoz_kontrol_otchet.h"
 
 #include <QAction>

@@ -4,6 +4,7 @@
 #include "modal_watcher.h"
 #include "protocol_sample.h"
 #include "reportprinter.h"
+#include "ui_seams.h"
 
 #include <QAction>
 #include <QApplication>

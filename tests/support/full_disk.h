@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core_seams.h"
 #include <QtGlobal>
 #include <cerrno>
 #include <unistd.h>

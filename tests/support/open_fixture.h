@@ -3,6 +3,7 @@
 #include "dataModule.h"
 #include "dbcontrols.h"
 #include "error.h"
+#include "ui_seams.h"
 
 #include <QWidget>
 

@@ -2,6 +2,7 @@
 
 // Shared steps of the test-window tests: banks made with SQLite in a temporary folder, the
 // sign-in, opening a bank through the file-dialog seam, clicks on the answer fields, ticks.
+#include "core_seams.h"
 #include "dataModule.h"
 #include "dbcontrols.h"
 #include "dialogs.h"
@@ -11,6 +12,7 @@
 #include "random.h"
 #include "startup.h"
 #include "timer.h"
+#include "ui_seams.h"
 #include "uoz_kontrol.h"
 #include "uoz_kontrol_time.h"
 
@@ -46,7 +48,7 @@ private:
 inline void startProgram() {
     static QTemporaryDir home;
     qputenv("HOME", home.path().toUtf8());
-    Timer::setManual(true);
+    TimerSeam::setManual(true);
     createForms();
 }
 
@@ -121,7 +123,7 @@ inline QString makeBank(const QString& path, const QList<Question>& questions) {
 inline void tick(Timer* timer, int times = 1) {
     for (int i = 0; i < times; ++i) {
         QVERIFY2(timer->enabled(), qPrintable(timer->objectName() + " is stopped"));
-        timer->fire();
+        TimerSeam::fire(timer);
     }
 }
 

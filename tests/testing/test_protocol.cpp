@@ -1,8 +1,10 @@
 // The protocol files a run leaves, and the timers that drive a run, with the clock and the
 // countdown moved by the test.
+#include "core_seams.h"
 #include "modal_watcher.h"
 #include "run_fixture.h"
 #include "startup.h"
+#include "ui_seams.h"
 
 #include <QTemporaryDir>
 
@@ -112,7 +114,7 @@ private slots:
         watcher.onNotice = [&](const QString& text) {
             if (text.startsWith(QStringLiteral("Проверка")) && !checkedWhileUp) {
                 checkedWhileUp = true;
-                uozKontrol->Timer1->fire();
+                TimerSeam::fire(uozKontrol->Timer1);
                 return runState().finishedFlag == 0.0 && protocolFiles().isEmpty() &&
                        uozKontrol->N9->isEnabled();
             }

@@ -1,5 +1,6 @@
 // Saving the protocol when the conditions are bad: a full disk, a name too long for a file
 // name, a working folder deleted during the run.
+#include "core_seams.h"
 #include "full_disk.h"
 #include "guard.h"
 #include "modal_watcher.h"
@@ -129,7 +130,10 @@ private slots:
         const QString kept = QDir(protocolstore::fallbackFolder()).filePath(file);
         QCOMPARE(watcher.notices,
                  QStringList{QStringLiteral("Не удалось записать файл «%1»: папка «%2» больше не "
-                                            "существует.\nПротокол сохранён в файл «%3».")
+                                            "существует.\nПротокол сохранён в файл «%3». "
+                                            "Отчёт по классу эту папку сам не просматривает: "
+                                            "назовите её команде kviront-results вместе с "
+                                            "рабочей папкой.")
                                  .arg(file, folder, kept)});
         QVERIFY(readText(kept).startsWith(name + stamp));
         QCOMPARE(menuState(), idle);
@@ -233,7 +237,9 @@ private slots:
             const QString kept = QDir(protocolstore::fallbackFolder()).filePath(file);
             QCOMPARE(watcher.notices.last(),
                      QStringLiteral("Не удалось записать файл «%1»: Отказано в доступе.\nПротокол "
-                                    "сохранён в файл «%2».")
+                                    "сохранён в файл «%2». Отчёт по классу эту папку сам не "
+                                    "просматривает: назовите её команде kviront-results вместе "
+                                    "с рабочей папкой.")
                          .arg(QDir::current().absoluteFilePath(file), kept));
             QVERIFY(readText(kept).endsWith(QStringLiteral("Тест окончен в 9-05-03\r\n")));
         }

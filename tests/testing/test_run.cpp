@@ -3,6 +3,7 @@
 #include "modal_watcher.h"
 #include "run_fixture.h"
 #include "startup.h"
+#include "ui_seams.h"
 
 #include <QTemporaryDir>
 #include <QTextDocument>

@@ -5,11 +5,13 @@
 #include "bankfixture.h"
 #include "classroom_server.h"
 #include "modal_watcher.h"
+#include "pg_seams.h"
 #include "run_fixture.h"
 #include "run_texts.h"
 #include "serverbankfile.h"
 #include "serverrows.h"
 #include "startup.h"
+#include "ui_seams.h"
 #include "uoz_kontrol_redaktor.h"
 
 #include <QElapsedTimer>

@@ -127,13 +127,13 @@ class Output {
 public:
     // The main file, written as it goes.
     StagedDevice* open(const QString& path) {
-        refuseExisting(path);
+        textfile::refuseExisting(path);
         m_main = std::make_unique<StagedDevice>(path);
         return m_main.get();
     }
     void closeMain() { m_main->finish(); }
     void writeFile(const QString& path, const QByteArray& bytes) {
-        refuseExisting(path);
+        textfile::refuseExisting(path);
         m_files.push_back(std::make_unique<textfile::StagedFile>(path));
         m_files.back()->write(bytes);
         m_files.back()->finish();
@@ -145,11 +145,6 @@ public:
     }
 
 private:
-    static void refuseExisting(const QString& path) {
-        if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
-            throw Error(u"«%1» уже есть: выгрузка ничего не заменяет"_s.arg(path));
-    }
-
     std::unique_ptr<StagedDevice> m_main;
     std::vector<std::unique_ptr<textfile::StagedFile>> m_files;
 };
@@ -201,8 +196,7 @@ Format formatNamed(const QString& name) {
 int importBank(const ImportOptions& o, Report& report) {
     const Format format = formatOf(o.source, o.format, false);
     std::unique_ptr<bankfile::Writer> writer;
-    if (QFileInfo::exists(o.bank))
-        throw Error(u"Не удаётся создать банк вопросов «%1»: такой файл уже есть"_s.arg(o.bank));
+    bankfile::refuseExisting(o.bank);
     if (!o.dryRun)
         writer = std::make_unique<bankfile::Writer>(o.bank);
     exchange::Result result;

@@ -6,7 +6,6 @@
 #include "jetbank.h"
 #include "textfile.h"
 
-#include <QFileInfo>
 #include <memory>
 
 namespace jetconvert {
@@ -80,8 +79,7 @@ void writeBank(const QString& oldPath, const QString& path, Result& result) {
 } // namespace
 
 Result convert(const QString& oldPath, const QString& newPath) {
-    if (QFileInfo::exists(newPath) || QFileInfo(newPath).isSymLink())
-        throw Error(QStringLiteral("Файл «%1» уже есть: его не перезаписываем").arg(newPath));
+    bankfile::refuseExisting(newPath); // before the old bank is read
     checkOld(oldPath);
     Result result;
     writeBank(oldPath, newPath, result);

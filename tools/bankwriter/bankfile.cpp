@@ -4,7 +4,6 @@
 #include "sqlite.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QScopeGuard>
 #include <sqlite3.h>
 
@@ -39,9 +38,16 @@ void bindVariant(sqlite3_stmt* stmt, int at, const QVariant& value) {
 }
 } // namespace
 
+void refuseExisting(const QString& path) {
+    try {
+        textfile::refuseExisting(path);
+    } catch (const FileError& e) {
+        fail(path, e.reason());
+    }
+}
+
 NewDatabase::NewDatabase(const QString& path) : m_path(path) {
-    if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
-        fail(QStringLiteral("такой файл уже есть"));
+    refuseExisting(path);
     try {
         m_file = std::make_unique<textfile::StagedFile>(path);
         m_file->finish(); // an empty file, which SQLite takes for a new database

@@ -24,6 +24,10 @@ struct Question {
 // The table every bank holds; Name and PrOtvet take numbers.
 extern const char* const schema;
 
+// Refuses a path under which anything stands, a link that leads nowhere included: "Не удаётся
+// создать банк вопросов «…»: такой файл уже есть".
+void refuseExisting(const QString& path);
+
 // A new SQLite file: made under a unique temporary name beside `path` (nothing that stands
 // there is touched), and given its name only by place(), which never replaces a file that
 // appeared meanwhile. Until then, or when anything fails, the file is removed. It gets the

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QSet>
+#include <QUrl>
 
 namespace exchange {
 namespace {
@@ -360,6 +361,13 @@ private:
 
 QString htmlToText(QStringView html, bool newlinesBreak, HtmlExtras* extras) {
     return Converter(html, newlinesBreak, extras).run();
+}
+
+QString embeddedFileName(const QString& address) {
+    static const QString prefix = QStringLiteral("@@PLUGINFILE@@/");
+    if (!address.startsWith(prefix))
+        return {};
+    return QUrl::fromPercentEncoding(address.mid(prefix.size()).section(u'?', 0, 0).toUtf8());
 }
 
 } // namespace exchange

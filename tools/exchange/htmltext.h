@@ -36,4 +36,9 @@ QString xmlSafe(const QString& text, int* replaced = nullptr);
 // Whether XML 1.0 can carry the character (as text or as a reference).
 bool xmlCanCarry(char32_t c);
 
+// The name of a file embedded with the text, as Moodle addresses it ("@@PLUGINFILE@@/" and the
+// name, percent-encoded, perhaps with a query): decoded, the query cut off. An empty string for
+// any other address.
+QString embeddedFileName(const QString& address);
+
 } // namespace exchange

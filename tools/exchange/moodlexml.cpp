@@ -9,7 +9,6 @@
 #include <QBuffer>
 #include <QThread>
 #include <QThreadPool>
-#include <QUrl>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 #include <algorithm>
@@ -101,12 +100,8 @@ void picture(Pending& p, const QString& base64, int line) {
 
 // A picture the text shows is carried when it is one of the files embedded with the text.
 bool embedded(const QString& source, const QStringList& files) {
-    static const QString prefix = u"@@PLUGINFILE@@/"_s;
-    if (!source.startsWith(prefix))
-        return false;
-    const QString name =
-        QUrl::fromPercentEncoding(source.mid(prefix.size()).section(u'?', 0, 0).toUtf8());
-    return files.contains(name) || files.contains(source.mid(prefix.size()));
+    const QString name = embeddedFileName(source);
+    return !name.isEmpty() && (files.contains(name) || files.contains(source.section(u'/', 1)));
 }
 
 // <questiontext format="..."><text>...</text><file ... encoding="base64">...</file>

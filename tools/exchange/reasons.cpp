@@ -1,7 +1,6 @@
 #include "reasons.h"
 
 #include <QHash>
-#include <QUrl>
 
 namespace exchange::reasons {
 
@@ -12,11 +11,8 @@ namespace {
 // An address as the user wrote it, a file embedded with the text by its name, cut where it
 // would drown the message (a picture given as data in its address is as long as the picture).
 QString shown(const QString& address) {
-    static const QString embedded = u"@@PLUGINFILE@@/"_s;
-    const QString name =
-        address.startsWith(embedded)
-            ? QUrl::fromPercentEncoding(address.mid(embedded.size()).section(u'?', 0, 0).toUtf8())
-            : address;
+    const QString embedded = embeddedFileName(address);
+    const QString name = embedded.isEmpty() ? address : embedded;
     constexpr qsizetype longest = 80;
     return name.size() <= longest ? name : name.left(longest) + u'…';
 }
@@ -81,7 +77,7 @@ QString optionPictureDropped(int number) {
 }
 
 QString pictureDropped(const QString& address) {
-    if (address.startsWith(u"@@PLUGINFILE@@/"_s))
+    if (!embeddedFileName(address).isEmpty())
         return u"рисунок «%1» не перенесён: его файла нет в выгрузке"_s.arg(shown(address));
     return u"рисунок по адресу «%1» не перенесён"_s.arg(shown(address));
 }

@@ -5,6 +5,7 @@
 #include "error.h"
 #include "pgconnection.h"
 #include "schema.h"
+#include "teachersession.h"
 
 #include <QCryptographicHash>
 #include <QFileInfo>
@@ -76,24 +77,15 @@ QVector<Record> readRecords(const QString& path) {
     return records;
 }
 
-void rollback(pg::Connection& c) {
-    if (c.connected()) {
-        try {
-            c.exec("ROLLBACK");
-        } catch (const ServerError&) {
-        }
-    }
-}
-
 // Stores the version unless the newest one holds the same records. One transaction; a lock
-// keeps two publishers of the same server from numbering versions alike.
+// only teachers may take keeps two publishers of the same server from numbering versions alike.
 Result store(pg::Connection& c, const Options& o, const QVector<Record>& records) {
     const QByteArray hash = contentHash(records);
     Result result;
     result.records = int(records.size());
     c.exec("BEGIN");
     try {
-        c.exec("SELECT pg_advisory_xact_lock(hashtext('kviront.publish'))");
+        teachersession::lock(c, "kviront.publish_lock");
         c.exec("INSERT INTO kviront.banks (name) VALUES ($1) ON CONFLICT (name) DO NOTHING",
                {o.name});
         const qint64 bankId =
@@ -124,7 +116,7 @@ Result store(pg::Connection& c, const Options& o, const QVector<Record>& records
         }
         c.exec("COMMIT");
     } catch (const ServerError& e) {
-        rollback(c);
+        c.rollback();
         throw ServerError(e.kind(), e.message() + QStringLiteral(" Банк не опубликован."));
     }
     return result;
@@ -136,7 +128,7 @@ QString traineeConninfoFor(const QString& teacherConninfo, const QString& passwo
     const QHash<QString, QString> teacher = pg::conninfoValues(teacherConninfo);
     QStringList parts;
     // The server and database of the teacher's connection, the trainee's user.
-    for (const char* key : {"host", "hostaddr", "port", "dbname", "sslmode", "connect_timeout"})
+    for (const char* key : {"host", "port", "dbname", "sslmode", "sslrootcert", "connect_timeout"})
         if (teacher.contains(QLatin1String(key)))
             parts << QLatin1String(key) + QLatin1Char('=') +
                          pg::quoteValue(teacher.value(QLatin1String(key)));
@@ -147,7 +139,9 @@ QString traineeConninfoFor(const QString& teacherConninfo, const QString& passwo
 }
 
 void writeCheckedLink(const QString& path, const serverbank::BankLink& link) {
-    pg::Connection c(link.conninfo);
+    // Checked as the teacher's own strings are: the file goes to every trainee's machine. The
+    // trainee's password must be in it, so none is asked for.
+    pg::Connection c(link.conninfo, pg::TeacherLogin{});
     try {
         c.connect();
         // Asked of the catalogue, which every role may read: the trainee may run the trainee
@@ -176,8 +170,9 @@ Result publish(const Options& o) {
     const QString nameProblem = serverbank::bankNameProblem(o.name);
     if (!nameProblem.isEmpty())
         throw Error(QStringLiteral("Банк не опубликован: %1").arg(nameProblem));
+    pg::checkTeacherConninfo(o.conninfo); // refused before the bank is read
     const QVector<Record> records = readRecords(o.bank);
-    pg::Connection c(o.conninfo);
+    pg::Connection c(o.conninfo, teachersession::atTerminal());
     c.connect();
     serverschema::requireCurrent(c);
     const Result result = store(c, o, records);

@@ -1,5 +1,7 @@
 #include "schema.h"
 
+#include "teachersession.h"
+
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -22,18 +24,6 @@ QList<Migration> load() {
         list.append({m.captured(1).toInt(), name, file.readAll()});
     }
     return list;
-}
-
-// One init at a time on a server; the key is arbitrary but fixed.
-constexpr qint64 initLock = 0x6b7669726f6e74;
-
-void rollback(pg::Connection& c) {
-    if (c.connected()) {
-        try {
-            c.exec("ROLLBACK");
-        } catch (const ServerError&) {
-        }
-    }
 }
 
 } // namespace
@@ -81,7 +71,7 @@ void requireCurrent(pg::Connection& c) {
 }
 
 InitResult init(const QString& conninfo) {
-    pg::Connection c(conninfo);
+    pg::Connection c(conninfo, teachersession::atTerminal());
     c.connect();
     if (!c.exec("SELECT current_setting('is_superuser') = 'on'").flag(0, 0))
         throw ServerError(Kind::AccessDenied,
@@ -92,7 +82,10 @@ InitResult init(const QString& conninfo) {
     QString current; // the migration being applied, for the message
     c.exec("BEGIN");
     try {
-        c.exec("SELECT pg_advisory_xact_lock($1)", {initLock});
+        // One init at a time: the version table, which only its owner and a superuser may
+        // lock so (there is none before the first init).
+        if (c.exec("SELECT to_regclass('kviront.schema_version') IS NOT NULL").flag(0, 0))
+            teachersession::lock(c, "kviront.schema_version");
         result.from = versionOf(c);
         result.to = result.from;
         if (result.from > latestVersion())
@@ -109,7 +102,7 @@ InitResult init(const QString& conninfo) {
         }
         c.exec("COMMIT");
     } catch (const ServerError& e) {
-        rollback(c);
+        c.rollback();
         const QString where =
             current.isEmpty() ? QString() : QStringLiteral(" (при выполнении %1)").arg(current);
         throw ServerError(e.kind(), e.message() + where + QStringLiteral(" Схема не изменена."));

@@ -2,6 +2,7 @@
 
 #include "pgconnection.h"
 #include "schema.h"
+#include "teachersession.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -58,7 +59,7 @@ QString timeText(qint64 epoch) {
 class Reader {
 public:
     Reader(const results::Options& o, results::ClassResults* results)
-        : m_connection(o.server), m_results(results) {
+        : m_connection(o.server, teachersession::atTerminal()), m_results(results) {
         m_params = {o.bank.isEmpty() ? pg::Param::null() : pg::Param(o.bank),
                     o.since.isValid() ? pg::Param(double(o.since.startOfDay().toSecsSinceEpoch()))
                                       : pg::Param::null()};

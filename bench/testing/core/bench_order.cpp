@@ -1,6 +1,7 @@
 // Question order for a 10000-record bank: the plain method (every draw compared with all
 // positions) against the fast one, and both against a loop that only makes the same draws.
 // Prints its figures; the last line is "literal_ms=L fast_ms=F ratio=R" with R = fast / draws.
+#include "core_seams.h"
 #include "literal_order.h"
 #include "question_order.h"
 #include "random.h"

@@ -3,6 +3,7 @@
 #include "jetbank.h"
 #include "jetfixture.h"
 #include "open_fixture.h"
+#include "ui_seams.h"
 
 #include <QTest>
 

@@ -1,5 +1,6 @@
 #include "bankfixture.h"
 #include "open_fixture.h"
+#include "ui_seams.h"
 
 #include <QTest>
 #include <sys/stat.h>

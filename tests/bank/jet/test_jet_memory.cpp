@@ -3,6 +3,7 @@
 // largest record taken, and this program opens it in a child of its own, under a limit of
 // address space, and reports the child's peak memory.
 #include "error.h"
+#include "jet_seams.h"
 #include "jetbank.h"
 #include "jetstream.h"
 

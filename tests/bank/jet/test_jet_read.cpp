@@ -3,6 +3,7 @@
 #include "adoconnection.h"
 #include "adotable.h"
 #include "error.h"
+#include "jet_seams.h"
 #include "jetbank.h"
 #include "jetfixture.h"
 #include "jetstream.h"

@@ -1,3 +1,4 @@
+#include "core_seams.h"
 #include "error.h"
 #include "formats.h"
 #include "numbers.h"

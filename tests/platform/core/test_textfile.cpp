@@ -1,5 +1,6 @@
 // Whole files written and read under bad conditions: a disk that fills up, a file size limit,
 // FIFOs, devices, links and names of the full length.
+#include "core_seams.h"
 #include "error.h"
 #include "full_disk.h"
 #include "textfile.h"

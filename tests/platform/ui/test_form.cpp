@@ -4,6 +4,7 @@
 #include "guard.h"
 #include "modal_watcher.h"
 #include "timer.h"
+#include "ui_seams.h"
 
 #include <QApplication>
 #include <QTest>
@@ -219,7 +220,7 @@ private slots:
     }
 
     void manualTimersTickOnlyWhenFired() {
-        Timer::setManual(true);
+        TimerSeam::setManual(true);
         int ticks = 0;
         Timer timer(nullptr, QStringLiteral("Timer3"), 1, true, [&] {
             ++ticks;
@@ -229,12 +230,12 @@ private slots:
         QTest::qWait(20);
         QCOMPARE(ticks, 0);
         ModalWatcher watcher;
-        timer.fire(); // an error in a tick is shown, not thrown
+        TimerSeam::fire(&timer); // an error in a tick is shown, not thrown
         QCOMPARE(ticks, 1);
         QCOMPARE(watcher.errors, QStringList{QStringLiteral("tick failed.")});
         timer.setEnabled(false);
         QVERIFY(!timer.enabled());
-        Timer::setManual(false);
+        TimerSeam::setManual(false);
     }
 
     void fileDialogSeam() {

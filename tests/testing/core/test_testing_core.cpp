@@ -1,3 +1,4 @@
+#include "core_seams.h"
 #include "error.h"
 #include "literal_order.h"
 #include "protocol_buffer.h"

@@ -2,6 +2,7 @@
 // file already there, a full disk, the umask, and files the user may not read.
 #include "bankexchange.h"
 #include "bankfile.h"
+#include "core_seams.h"
 #include "error_of.h"
 #include "file_bytes.h"
 #include "full_disk.h"

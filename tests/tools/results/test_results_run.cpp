@@ -1,6 +1,7 @@
 // The class report over protocols that the test window itself wrote in real runs: several
 // trainees, a time-out, an abandoned run, a protocol edited afterwards, multi-line texts;
 // and the protocol files are left exactly as they were.
+#include "core_seams.h"
 #include "reportfile.h"
 #include "results_tool.h"
 #include "run_fixture.h"

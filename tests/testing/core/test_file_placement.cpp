@@ -1,0 +1,201 @@
+// Where a file ends up when others share the folder: a link or a folder swapped in while the
+// file is written leads it nowhere else, another user's file in a shared folder with the
+// sticky bit is refused for what it is, and the protocol's fallback folder is the user's own
+// and readable by the class report. Run as an ordinary user, as trainees run the program.
+#include "core_seams.h"
+#include "error_of.h"
+#include "ordinary_user.h"
+#include "protocol_store.h"
+#include "results_sample.h"
+#include "stagedfile.h"
+#include "textfile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <functional>
+#include <sys/stat.h>
+
+namespace {
+
+enum Scenario { LinkPlanted, FolderSwapped, StickyForeign, FallbackMade, FallbackInUsersFolder };
+
+// Whatever the test plants runs once, while the file's bytes are being written.
+std::function<void()> g_plant;
+qint64 plantingWrite(int fd, const char* data, qint64 size) {
+    if (g_plant)
+        std::exchange(g_plant, nullptr)();
+    return ::write(fd, data, size_t(size));
+}
+
+QByteArray bytesOf(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(none)");
+}
+
+void put(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+}
+
+int modeOf(const QString& path) {
+    struct stat st;
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
+// Made by root for the ordinary user's run: a folder with the sticky bit holding root's file
+// that anyone may write, and a copy of the results tool where that user can run it.
+const char* const fixturesVariable = "KV_FILE_FIXTURES";
+
+} // namespace
+
+Q_DECLARE_METATYPE(Scenario)
+
+class TestFilePlacement : public QObject {
+    Q_OBJECT
+    QString m_start;
+    QByteArray m_home;
+
+    static QString fixtures() { return qEnvironmentVariable(fixturesVariable); }
+    static QString resultsTool() {
+        return fixtures().isEmpty() ? QStringLiteral(KV_RESULTS_TOOL)
+                                    : fixtures() + QStringLiteral("/kviront-results");
+    }
+
+    void prepareAsRoot() {
+        if (!ordinaryuser::privileged() || !fixtures().isEmpty())
+            return;
+        char pattern[] = "/tmp/kv-files-XXXXXX";
+        QVERIFY(::mkdtemp(pattern) && ::chmod(pattern, 0755) == 0);
+        const QString root = QString::fromLatin1(pattern);
+        QVERIFY(QDir().mkdir(root + QStringLiteral("/shared")));
+        QVERIFY(::chmod(QFile::encodeName(root + QStringLiteral("/shared")).constData(), 01777) ==
+                0);
+        put(root + QStringLiteral("/shared/theirs.usr"), "theirs");
+        QVERIFY(::chmod(QFile::encodeName(root + QStringLiteral("/shared/theirs.usr")).constData(),
+                        0666) == 0);
+        QVERIFY(QFile::copy(QStringLiteral(KV_RESULTS_TOOL),
+                            root + QStringLiteral("/kviront-results")));
+        qputenv(fixturesVariable, QFile::encodeName(root));
+    }
+
+private slots:
+    void initTestCase() {
+        m_start = QDir::currentPath();
+        m_home = qgetenv("HOME");
+    }
+    void cleanupTestCase() {
+        if (ordinaryuser::privileged() && !fixtures().isEmpty())
+            QDir(fixtures()).removeRecursively();
+    }
+    void cleanup() {
+        g_plant = nullptr;
+        textfile::setWriteCall(nullptr);
+        QDir::setCurrent(m_start);
+        qputenv("HOME", m_home);
+    }
+
+    void filesLandOnlyWhereTheyBelong_data() {
+        QTest::addColumn<Scenario>("scenario");
+        QTest::newRow("link planted under the name while writing") << LinkPlanted;
+        QTest::newRow("folder swapped for a link while writing") << FolderSwapped;
+        QTest::newRow("another user's file in a sticky folder") << StickyForeign;
+        QTest::newRow("fallback folder made for the user alone") << FallbackMade;
+        QTest::newRow("fallback folder in the user's own folder") << FallbackInUsersFolder;
+    }
+    void filesLandOnlyWhereTheyBelong() {
+        QFETCH(Scenario, scenario);
+        prepareAsRoot();
+        KV_AS_ORDINARY_USER();
+        QTemporaryDir dir;
+        const QString work = dir.filePath(QStringLiteral("work"));
+        const QString victim = dir.filePath(QStringLiteral("victim"));
+        QVERIFY(QDir().mkdir(work) && QDir().mkdir(victim));
+        put(victim + QStringLiteral("/protocol.usr"), "victim");
+        const QString target = work + QStringLiteral("/protocol.usr");
+        textfile::setWriteCall(plantingWrite);
+        const auto write = [](const QString& path) {
+            return errorOf<FileError>(
+                [&] { textfile::writeFileAtomically(path, "mine", textfile::Links::Refuse); });
+        };
+        switch (scenario) {
+        case LinkPlanted: {
+            put(target, "old");
+            g_plant = [&] {
+                QFile::remove(target);
+                QFile::link(victim + QStringLiteral("/protocol.usr"), target);
+            };
+            const QString error = write(target);
+            QVERIFY2(error.contains(QStringLiteral("под этим именем стоит символическая ссылка")),
+                     qPrintable(error));
+            QVERIFY(QFileInfo(target).isSymLink());
+            QCOMPARE(QDir(work).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                     QStringList{QStringLiteral("protocol.usr")});
+            break;
+        }
+        case FolderSwapped: {
+            g_plant = [&] {
+                QDir().rename(work, work + QStringLiteral(".old"));
+                QFile::link(victim, work);
+            };
+            QCOMPARE(write(target), QString());
+            QCOMPARE(bytesOf(work + QStringLiteral(".old/protocol.usr")), QByteArray("mine"));
+            QCOMPARE(QDir(victim).entryList(QDir::Files | QDir::Hidden),
+                     QStringList{QStringLiteral("protocol.usr")});
+            break;
+        }
+        case StickyForeign: {
+            if (fixtures().isEmpty())
+                QSKIP("needs root to make another user's file");
+            const QString theirs = fixtures() + QStringLiteral("/shared/theirs.usr");
+            QCOMPARE(write(theirs),
+                     QStringLiteral("Не удалось записать файл «%1»: файл принадлежит другому "
+                                    "пользователю, а в этой общей папке (с битом sticky) чужой "
+                                    "файл может заменить только его владелец")
+                         .arg(theirs));
+            QCOMPARE(bytesOf(theirs), QByteArray("theirs"));
+            break;
+        }
+        case FallbackMade:
+        case FallbackInUsersFolder: {
+            const QString home = dir.filePath(QStringLiteral("home"));
+            QVERIFY(QDir().mkpath(home));
+            qputenv("HOME", QFile::encodeName(home));
+            const QString own = home + QStringLiteral("/Квиронт");
+            if (scenario == FallbackInUsersFolder)
+                QVERIFY(QDir().mkdir(own) &&
+                        ::chmod(QFile::encodeName(own).constData(), 0755) == 0);
+            // A working folder that takes no files.
+            QVERIFY(QDir::setCurrent(work) &&
+                    ::chmod(QFile::encodeName(work).constData(), 0500) == 0);
+            const QString name = QStringLiteral("Иванов Иван  7-12-2026  9-05-03.usr");
+            const protocolstore::Saved saved =
+                protocolstore::save(name, sample::cp1251(sample::protocolText(
+                                              QStringLiteral("Иванов Иван"), {{1, 2, 5}}, true)));
+            ::chmod(QFile::encodeName(work).constData(), 0700);
+            const QString fallback = own + QStringLiteral("/Протоколы");
+            QCOMPARE(saved.path, fallback + QLatin1Char('/') + name);
+            QCOMPARE(modeOf(own), scenario == FallbackMade ? 0700 : 0755);
+            QCOMPARE(modeOf(fallback), 0700);
+            QVERIFY2(protocolstore::fallbackNotice(saved).endsWith(
+                         QStringLiteral("Отчёт по классу эту папку сам не просматривает: назовите "
+                                        "её команде kviront-results вместе с рабочей папкой.")),
+                     qPrintable(protocolstore::fallbackNotice(saved)));
+            // The class report takes the fallback folder as any other.
+            QProcess tool;
+            tool.start(resultsTool(), {fallback, QStringLiteral("-o"),
+                                       dir.filePath(QStringLiteral("class.html"))});
+            QVERIFY(tool.waitForFinished(60000));
+            QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
+            QVERIFY(QFile::exists(dir.filePath(QStringLiteral("class.html"))));
+            break;
+        }
+        }
+        QCOMPARE(bytesOf(victim + QStringLiteral("/protocol.usr")), QByteArray("victim"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFilePlacement)
+#include "test_file_placement.moc"
