@@ -11,7 +11,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 dir=${KV_PACKAGE_DIR:-build/package}
 
-scripts/install-deps.sh lintian desktop-file-utils appstream man-db xdotool x11-utils x11-xkb-utils
+scripts/install-deps.sh run lintian desktop-file-utils appstream man-db xdotool x11-utils x11-xkb-utils
 deb=$(ls "$dir"/kviront_*_*.deb)
 changes=$(ls "$dir"/kviront_*_*.changes)
 step() { echo "== package-test: $*"; }
