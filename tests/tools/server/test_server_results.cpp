@@ -8,6 +8,7 @@
 #include "file_bytes.h"
 #include "hand_class.h"
 #include "serverresults.h"
+#include "skip.h"
 #include "traineeclient.h"
 
 #include <QProcess>
@@ -62,6 +63,7 @@ class TestServerResults : public QObject {
 private slots:
     void initTestCase() {
         m_server = std::make_unique<ClassroomServer>();
+        KV_REQUIRE_CLUSTER(m_server->cluster);
         QVERIFY2(m_server->ok(), qPrintable(m_server->error()));
     }
 
