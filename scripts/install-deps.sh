@@ -23,8 +23,10 @@ runtime=(fonts-wine qt6-translations-l10n qt6-image-formats-plugins)
 # measured in; mdb-export for the old-format benchmark; PostgreSQL 15's own programs (initdb,
 # postgres, pgbench), which the server tests and bench_server run as a throwaway cluster of
 # their own, never a system one; PgBouncer's program for bench_server --via-pgbouncer, started
-# with its own config in a temporary folder (the package's service is left as it comes).
-tests=(locales-all fonts-dejavu-core mdbtools postgresql-15 pgbouncer)
+# with its own config in a temporary folder (the package's service is left as it comes);
+# headless Chromium, driven by Selenium, to see the class report as a browser lays it out.
+tests=(locales-all fonts-dejavu-core mdbtools postgresql-15 pgbouncer chromium chromium-driver
+    python3-selenium)
 
 # The Debian package's build.
 packaging=(dpkg-dev debhelper)
