@@ -24,9 +24,8 @@ runtime=(fonts-wine qt6-translations-l10n qt6-image-formats-plugins)
 # postgres, pgbench), which the server tests and bench_server run as a throwaway cluster of
 # their own, never a system one; PgBouncer's program for bench_server --via-pgbouncer, started
 # with its own config in a temporary folder (the package's service is left as it comes);
-# headless Chromium, driven by Selenium, to see the class report as a browser lays it out.
-tests=(locales-all fonts-dejavu-core mdbtools postgresql-15 pgbouncer chromium chromium-driver
-    python3-selenium)
+# headless Chromium, to see the class report as a browser lays it out.
+tests=(locales-all fonts-dejavu-core mdbtools postgresql-15 pgbouncer chromium)
 
 # The Debian package's build.
 packaging=(dpkg-dev debhelper)
