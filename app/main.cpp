@@ -1,3 +1,4 @@
+#include "commandline.h"
 #include "error.h"
 #include "formats.h"
 #include "guard.h"
@@ -7,6 +8,7 @@
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace {
 // Without a display Qt would abort with a backtrace; say plainly what is missing instead.
@@ -18,15 +20,58 @@ bool displayAvailable() {
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     return (x && *x) || (wayland && *wayland);
 }
+
+const char* const help =
+    "Использование:\n"
+    "  kviront            открыть программу\n"
+    "  kviront --help     эта справка\n"
+    "  kviront --version  версия программы\n"
+    "\n"
+    "Квиронт проверяет уровень подготовки учащегося: тест по банку вопросов, редактор\n"
+    "вопросов и редактор отчётов. Программа работает в своей текущей папке: туда\n"
+    "записываются протоколы, там открываются её окна выбора файла. Других параметров\n"
+    "у неё нет. Банки делает kviront-bank, отчёт по классу составляет kviront-results;\n"
+    "подробнее: man kviront.\n"
+    "\n"
+    "Коды завершения: 0 — главное окно закрыто, 1 — программа не запустилась,\n"
+    "2 — неверная командная строка.\n";
+
+// The program's own answer to its command line, before any window or display is needed; -1
+// when there is none and the windows are to start. In Russian whatever the locale, as the
+// windows are.
+int answerCommandLine(int argc, char** argv) {
+    if (argc < 2)
+        return -1;
+    const std::string first = argv[1];
+    if (argc == 2 && first == "--help") {
+        std::fputs(help, stdout);
+        return 0;
+    }
+    if (argc == 2 && first == "--version") {
+        std::fputs(cli::version(cli::Tool{QStringLiteral("kviront"), {}, {}}).toUtf8().constData(),
+                   stdout);
+        return 0;
+    }
+    const std::string wrong = first == "--help" || first == "--version" ? argv[2] : first;
+    std::fprintf(stderr,
+                 "kviront: %s «%s»: программа принимает только --help и --version\n"
+                 "Справка: kviront --help\n",
+                 wrong.rfind('-', 0) == 0 ? "неизвестный параметр" : "лишний аргумент",
+                 wrong.c_str());
+    return 2;
+}
 } // namespace
 
 int main(int argc, char** argv) {
+    if (const int answered = answerCommandLine(argc, argv); answered >= 0)
+        return answered;
     if (!displayAvailable()) {
-        std::fputs("kviront: no display found (DISPLAY and WAYLAND_DISPLAY are not set).\n"
-                   "Start it inside a desktop session, or give it a virtual screen, e.g.\n"
-                   "  xvfb-run -a ./kviront                  (then look at it with a screenshot)\n"
-                   "  QT_QPA_PLATFORM=vnc:size=1024x768 ./kviront   (then connect a VNC viewer"
-                   " to port 5900)\n",
+        std::fputs("kviront: нет экрана (не заданы DISPLAY и WAYLAND_DISPLAY).\n"
+                   "Запустите программу в сеансе рабочего стола или дайте ей виртуальный "
+                   "экран, например:\n"
+                   "  xvfb-run -a kviront                           (затем снимок экрана)\n"
+                   "  QT_QPA_PLATFORM=vnc:size=1024x768 kviront     (затем VNC-клиент на порт "
+                   "5900)\n",
                    stderr);
         return 1;
     }

@@ -1,30 +1,47 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build needs, and only those that are missing.
-# Usage: scripts/install-deps.sh [extra packages...]
+# Installs the Debian packages a job needs, and only those that are missing. Nothing else of
+# the system changes: what the packages themselves install is all (no configuration of ours is
+# written, so a PostgreSQL installed here is the one a plain `apt install` gives).
+# Usage: scripts/install-deps.sh JOB [extra packages...]
+#   run      build the program and its tools, and run them
+#   test     the above, and what the test suite and the benchmarks use
+#   package  build the Debian package (its test suite too, unless DEB_BUILD_OPTIONS=nocheck)
 set -euo pipefail
 
-packages=(cmake ninja-build g++ qt6-base-dev libsqlite3-dev fonts-dejavu-core locales "$@")
-
-# Old-format (Jet) banks: libmdb for their reader, mdb-export for its benchmark.
-packages+=(mdbtools-dev mdbtools pkg-config)
-
-# libxcb1-dev: window-manager hints under X11.
-packages+=(libxcb1-dev)
+# One group per job; a job's list below names the groups it takes.
+build=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev mdbtools-dev libxcb1-dev
+    libpq-dev)
 
 # What the program needs at run time besides the libraries it links: fonts-wine, the faces the
 # windows are designed for; qt6-translations-l10n, Qt's own dialogs in Russian;
 # qt6-image-formats-plugins, pictures of every common format pasted into a question. The
 # Debian package's Depends must name each of them (scripts/package-test.sh checks it).
 runtime=(fonts-wine qt6-translations-l10n qt6-image-formats-plugins)
-packages+=("${runtime[@]}")
 
-# The classroom server: libpq for the client side, and PostgreSQL 15's own programs (initdb,
-# postgres, pgbench) for the tests and the benchmark, which run a throwaway cluster of their
-# own and never use a system one.
-packages+=(libpq-dev postgresql-15)
-# PgBouncer's program for bench_server --via-pgbouncer, which starts one of its own with its own
-# config in a temporary folder; the package's system service is left as the system has it.
-packages+=(pgbouncer)
+# The tests and the benchmarks: every test runs under ru_RU.UTF-8 too (locales-all has it
+# built, so no locale is generated into /etc); fonts-dejavu-core, the faces layouts are
+# measured in; mdb-export for the old-format benchmark; PostgreSQL 15's own programs (initdb,
+# postgres, pgbench), which the server tests and bench_server run as a throwaway cluster of
+# their own, never a system one; PgBouncer's program for bench_server --via-pgbouncer, started
+# with its own config in a temporary folder (the package's service is left as it comes);
+# headless Chromium, to see the class report as a browser lays it out.
+tests=(locales-all fonts-dejavu-core mdbtools postgresql-15 pgbouncer chromium)
+
+# The Debian package's build.
+packaging=(dpkg-dev debhelper)
+
+job=${1:-}
+case "$job" in
+run) packages=("${build[@]}" "${runtime[@]}") ;;
+test) packages=("${build[@]}" "${runtime[@]}" "${tests[@]}") ;;
+package) packages=("${build[@]}" "${packaging[@]}") ;;
+*)
+    echo "usage: $0 run|test|package [extra packages...]" >&2
+    exit 2
+    ;;
+esac
+shift
+packages+=("$@")
 
 missing=()
 for p in "${packages[@]}"; do
@@ -33,32 +50,15 @@ for p in "${packages[@]}"; do
     fi
 done
 
+if [ ${#missing[@]} -eq 0 ]; then
+    echo "install-deps: all packages present"
+    exit 0
+fi
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then
     sudo="sudo"
 fi
-
-if [ ${#missing[@]} -eq 0 ]; then
-    echo "install-deps: all packages present"
-else
-    echo "install-deps: installing ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    # Installing the server package would also make and start a system cluster ("main"),
-    # which nothing here uses: say so before the package is installed for the first time.
-    if [[ " ${missing[*]} " == *" postgresql-15 "* ]] && [ ! -e /etc/postgresql-common/createcluster.d/kviront.conf ]; then
-        $sudo mkdir -p /etc/postgresql-common/createcluster.d
-        echo "create_main_cluster = false" |
-            $sudo tee /etc/postgresql-common/createcluster.d/kviront.conf >/dev/null
-    fi
-    $sudo apt-get update -qq
-    $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
-
-# The suite runs every test under ru_RU.UTF-8 too, the locale of the program's users.
-if ! locale -a 2>/dev/null | grep -qix 'ru_RU\.utf-\?8'; then
-    echo "install-deps: generating ru_RU.UTF-8"
-    $sudo sed -i 's/^# *\(ru_RU\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
-    grep -q '^ru_RU\.UTF-8 UTF-8' /etc/locale.gen ||
-        echo 'ru_RU.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null
-    $sudo locale-gen >/dev/null
-fi
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

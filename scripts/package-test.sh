@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Checks the package that scripts/package.sh built, as a school's administrator meets it:
 # lintian (no error, no warning), the desktop entry and the AppStream data validated, the
-# package installed with apt, the installed tools' --help and --version from PATH and their
-# manual pages, a whole test run of the installed program started as its menu entry starts it
+# package installed with apt, the program's and the tools' --help and --version from PATH and
+# their manual pages, a whole test run of the installed program started as its menu entry starts it
 # (as an ordinary user, on the X server with a window manager of DISPLAY), and a purge that
 # leaves nothing of the package behind. Installs and purges the package: run it as root, on a
 # machine where kviront is not installed otherwise.
@@ -11,7 +11,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 dir=${KV_PACKAGE_DIR:-build/package}
 
-scripts/install-deps.sh lintian desktop-file-utils appstream man-db xdotool x11-utils x11-xkb-utils
+scripts/install-deps.sh run lintian desktop-file-utils appstream man-db xdotool x11-utils x11-xkb-utils
 deb=$(ls "$dir"/kviront_*_*.deb)
 changes=$(ls "$dir"/kviront_*_*.changes)
 step() { echo "== package-test: $*"; }
@@ -45,13 +45,16 @@ export DEBIAN_FRONTEND=noninteractive
 apt-get install -y -qq "$(cd "$(dirname "$deb")" && pwd)/$(basename "$deb")" >/dev/null
 dpkg -L kviront >"$scratch/files"
 
-step "the tools from PATH"
-for tool in kviront-bank kviront-results; do
+step "the program and the tools from PATH"
+# Without a display and without a locale: the answers are Russian all the same.
+bare=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM LC_ALL=C)
+for tool in kviront kviront-bank kviront-results; do
     [ "$(command -v "$tool")" = "/usr/bin/$tool" ] || fail "$tool is not /usr/bin/$tool"
-    "$tool" --help >"$scratch/help" 2>"$scratch/help-err" || fail "$tool --help exits $?"
+    "${bare[@]}" "$tool" --help >"$scratch/help" 2>"$scratch/help-err" ||
+        fail "$tool --help exits $?"
     head -n 1 "$scratch/help" | grep -qx 'Использование:' || fail "$tool --help: no usage"
     [ ! -s "$scratch/help-err" ] || fail "$tool --help writes to stderr"
-    "$tool" --version | grep -qx "$tool (Квиронт) $(dpkg-deb -f "$deb" Version)" ||
+    "${bare[@]}" "$tool" --version | grep -qx "$tool (Квиронт) $(dpkg-deb -f "$deb" Version)" ||
         fail "$tool --version"
 done
 for page in kviront kviront-bank kviront-results; do

@@ -7,7 +7,11 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-scripts/install-deps.sh dpkg-dev debhelper
+export DEB_BUILD_OPTIONS=${DEB_BUILD_OPTIONS-nocheck}
+scripts/install-deps.sh package
+if [[ " $DEB_BUILD_OPTIONS " != *" nocheck "* ]]; then
+    scripts/install-deps.sh test # the package build runs the suite
+fi
 
 version=$(dpkg-parsechangelog -S Version)
 cmake_version=$(sed -n 's/^project(kviront VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
@@ -26,7 +30,6 @@ mkdir "$source"
 tar -C "$root" --exclude='./build*' --exclude=./.git --exclude=./.cache -cf - . |
     tar -C "$source" -xf -
 
-export DEB_BUILD_OPTIONS=${DEB_BUILD_OPTIONS-nocheck}
 if [[ " $DEB_BUILD_OPTIONS " == *" nocheck "* ]]; then
     export DEB_BUILD_PROFILES=nocheck # nor the packages only the tests need
 fi

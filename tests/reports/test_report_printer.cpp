@@ -3,6 +3,7 @@
 #include "protocol_sample.h"
 #include "reportprinter.h"
 #include "richedit.h"
+#include "skip.h"
 #include "ui_seams.h"
 #include "uoz_kontrol_otchet.h"
 
@@ -18,14 +19,17 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextDocument>
-#include <cstdio>
+#include <pwd.h>
+#include <unistd.h>
 
 namespace {
 // Where cups-pdf puts its files: its configured "Out" folder and its folder for anonymous
-// jobs, with the user's home and name filled in.
+// jobs, with the user's home and name filled in as cups-pdf fills them in: from the account,
+// not from HOME, which a package build points elsewhere.
 QStringList pdfFolders() {
-    const QString home = QDir::homePath();
-    const QString user = qEnvironmentVariable("USER", QDir(home).dirName());
+    const passwd* account = ::getpwuid(::getuid());
+    const QString home = account ? QFile::decodeName(account->pw_dir) : QDir::homePath();
+    const QString user = account ? QFile::decodeName(account->pw_name) : QDir(home).dirName();
     QStringList folders{home + "/PDF", QStringLiteral("/var/spool/cups-pdf/ANONYMOUS")};
     QFile conf(QStringLiteral("/etc/cups/cups-pdf.conf"));
     if (conf.open(QIODevice::ReadOnly)) {
@@ -37,6 +41,23 @@ QStringList pdfFolders() {
     }
     folders.removeDuplicates();
     return folders;
+}
+
+// Why the default printer cannot take this test's job at once; empty when it can.
+QString whyNoPdfQueue(const QPrinterInfo& printer) {
+    if (printer.isNull())
+        return QStringLiteral("needs a default printer that is a cups-pdf queue (see "
+                              ".ci/printer-setup.sh); there is no default printer");
+    if (!printer.makeAndModel().contains("CUPS-PDF", Qt::CaseInsensitive))
+        return QStringLiteral("needs a default printer that is a cups-pdf queue (see "
+                              ".ci/printer-setup.sh); the default printer is %1")
+            .arg(printer.printerName());
+    if (printer.state() == QPrinter::Error || printer.state() == QPrinter::Aborted)
+        return QStringLiteral("needs the cups-pdf queue %1 to take jobs; it is stopped")
+            .arg(printer.printerName());
+    if (QStandardPaths::findExecutable("pdfinfo").isEmpty())
+        return QStringLiteral("needs pdfinfo (package poppler-utils)");
+    return {};
 }
 
 // pdfinfo's fields of a PDF ("Title", "Pages", ...).
@@ -63,22 +84,11 @@ QMap<QString, QString> pdfInfo(const QString& path) {
 class TestReportPrinter : public QObject {
     Q_OBJECT
 
-    static void skip(const QString& why) {
-        std::printf("SKIP: %s\n", qPrintable(why));
-        std::fflush(stdout);
-    }
-
 private slots:
     void longProtocolArrivesAsOnePdfWithItsPagesAndTitle() {
         const QPrinterInfo printer = QPrinterInfo::defaultPrinter();
-        if (printer.isNull() || !printer.makeAndModel().contains("CUPS-PDF", Qt::CaseInsensitive)) {
-            skip("the default printer is not a cups-pdf queue (see .ci/printer-setup.sh)");
-            QSKIP("no cups-pdf default printer");
-        }
-        if (QStandardPaths::findExecutable("pdfinfo").isEmpty()) {
-            skip("pdfinfo (poppler-utils) is not installed");
-            QSKIP("no pdfinfo");
-        }
+        if (const QString why = whyNoPdfQueue(printer); !why.isEmpty())
+            KV_SKIP(why);
         QTemporaryDir dir(QDir::tempPath() + "/kv-printer-XXXXXX"); // an ASCII job title
         const QString protocol = dir.filePath("long.usr");
         QVERIFY(writeFile(protocol, protocolBytes(40)));
@@ -116,7 +126,10 @@ private slots:
             }
             return false;
         };
-        QTRY_VERIFY_WITH_TIMEOUT(arrived(), 60000);
+        QTRY_VERIFY2_WITH_TIMEOUT(arrived(),
+                                  qPrintable(QStringLiteral("no PDF titled %1 came to %2")
+                                                 .arg(protocol, pdfFolders().join(", "))),
+                                  60000);
         QCOMPARE(info.value("Pages").toInt(), pages);
         qInfo("printed %d pages to %s", pages, qPrintable(found));
         QFile::remove(found);

@@ -111,6 +111,13 @@ bool PgCluster::runAsOwner(const QString& program, const QStringList& args, QStr
 }
 
 bool PgCluster::initialise(const Options& options) {
+    for (const char* program : {"initdb", "postgres"})
+        if (!QFile::exists(binDir() + QLatin1Char('/') + QLatin1String(program))) {
+            m_error = QStringLiteral("PostgreSQL 15 is not installed: no %1/%2 (package "
+                                     "postgresql-15)")
+                          .arg(binDir(), QLatin1String(program));
+            return false;
+        }
     if (::geteuid() == 0) {
         const passwd* pw = ::getpwnam("postgres");
         if (!pw) {

@@ -10,6 +10,7 @@
 #include "run_texts.h"
 #include "serverbankfile.h"
 #include "serverrows.h"
+#include "skip.h"
 #include "startup.h"
 #include "ui_seams.h"
 #include "uoz_kontrol_redaktor.h"
@@ -131,6 +132,7 @@ class TestServerRun : public QObject {
 private slots:
     void initTestCase() {
         m_server = std::make_unique<ClassroomServer>();
+        KV_REQUIRE_CLUSTER(m_server->cluster);
         QVERIFY2(m_server->ok(), qPrintable(m_server->error()));
         m_source = fixture::makeTextBank(m_banks, QStringLiteral("source.mdb"), bankQuestions());
         m_link = m_banks.filePath(QStringLiteral("Класс.mdb"));

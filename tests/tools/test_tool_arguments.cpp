@@ -1,6 +1,7 @@
 // The command lines of kviront-bank and kviront-results, run as a user runs them: options
 // before, between and after the arguments, "--", unknown options, missing arguments and
 // values, --help, --version and the exit codes; and their manual pages against their tables.
+// The program's own: --help and --version without a display, nothing else.
 #include "bankcommands.h"
 #include "results_sample.h"
 #include "results_tool.h"
@@ -42,11 +43,20 @@ class TestToolArguments : public QObject {
     Q_OBJECT
     QTemporaryDir m_dir;
 
+    // "program": kviront without a display; "program on screen": with the offscreen one, where
+    // a window that opened would never end by itself.
     Run run(const QString& tool, const QStringList& args) {
         QProcess p;
         p.setWorkingDirectory(m_dir.path());
-        p.start(tool == QLatin1String("bank") ? QStringLiteral(KV_BANK_TOOL)
-                                              : QStringLiteral(KV_RESULTS_TOOL),
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"})
+            env.remove(QLatin1String(name));
+        if (tool == QLatin1String("program"))
+            env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        p.setProcessEnvironment(env);
+        p.start(tool == QLatin1String("bank")      ? QStringLiteral(KV_BANK_TOOL)
+                : tool == QLatin1String("results") ? QStringLiteral(KV_RESULTS_TOOL)
+                                                   : QStringLiteral(KV_PROGRAM),
                 args);
         if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
             return {};
@@ -71,6 +81,7 @@ private slots:
                 write(m_dir.filePath(QLatin1String(folder) + QStringLiteral("/a.usr")), protocol));
         }
         QCOMPARE(run(QStringLiteral("bank"), {"import", "bank.gift", "bank.mdb"}).exitCode, 0);
+        QVERIFY(QFile::link(m_dir.path(), m_dir.filePath(QStringLiteral("same"))));
     }
 
     void commandLine_data() {
@@ -172,6 +183,27 @@ private slots:
         row("results, help", "results", {"class", "--help"}, 0, help, "");
         row("results, version", "results", {"--version"}, 0,
             QStringLiteral("kviront-results (Квиронт) " KV_VERSION "\n"), "");
+        row("results, report and table alike", "results",
+            {"class", "-o", "x-class.csv", "--csv", "x"}, 2, "",
+            "-o x-class.csv и --csv x называют один файл: x-class.csv", "x-class.csv");
+        row("results, alike through a link", "results",
+            {"class", "-o", "same/y-questions.csv", "--csv", "y"}, 2, "",
+            "-o same/y-questions.csv и --csv y называют один файл", "y-class.csv");
+        row("results, protocols and --server", "results",
+            {"class", "--server", "dbname=none", "-o", "r8.html"}, 2, "",
+            "протоколы и --server вместе не читаются", "r8.html");
+
+        // kviront: Russian answers without a display, and no window for them.
+        row("program, help", "program", {"--help"}, 0, help + "  kviront            открыть", "");
+        row("program, version", "program", {"--version"}, 0,
+            QStringLiteral("kviront (Квиронт) " KV_VERSION "\n"), "");
+        row("program, version opens no window", "program on screen", {"--version"}, 0,
+            QStringLiteral("kviront (Квиронт) " KV_VERSION "\n"), "");
+        row("program, unknown option", "program on screen", {"--verbose"}, 2, "",
+            "kviront: неизвестный параметр «--verbose»: программа принимает только --help и "
+            "--version\n");
+        row("program, an argument", "program", {"bank.mdb"}, 2, "", "лишний аргумент «bank.mdb»");
+        row("program, no display", "program", {}, 1, "", "kviront: нет экрана");
     }
 
     void commandLine() {
@@ -192,7 +224,8 @@ private slots:
             QVERIFY2(text.isEmpty() || text.endsWith(QLatin1Char('\n')), qPrintable(text));
         }
         if (exitCode == 2) // a usage error says where to look
-            QVERIFY2(r.err.endsWith(QStringLiteral("Справка: kviront-%1 --help\n").arg(tool)),
+            QVERIFY2(r.err.endsWith(QStringLiteral("Справка: kviront%1 --help\n")
+                                        .arg(tool.startsWith("program") ? "" : "-" + tool)),
                      qPrintable(r.err));
         if (!written.isEmpty())
             QCOMPARE(QFile::exists(m_dir.filePath(written)), exitCode == 0);

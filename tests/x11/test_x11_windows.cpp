@@ -5,6 +5,7 @@
 #include "dbcontrols.h"
 #include "kviront.h"
 #include "ouz_reg.h"
+#include "skip.h"
 #include "startup.h"
 #include "uoz_kontrol.h"
 #include "uoz_kontrol_otchet.h"
@@ -184,7 +185,7 @@ private slots:
     void initTestCase() {
         const QString why = whyNoWindowManager();
         if (!why.isEmpty())
-            QSKIP(qPrintable(why));
+            KV_SKIP(why);
         prepareApplication();
         createForms();
         Form1->show();

@@ -2,24 +2,42 @@
 
 #include "report_format.h"
 
+#include <QDate>
 #include <QStringList>
+#include <QTime>
 #include <cmath>
 
 namespace results {
 namespace {
 
 // A text from a protocol: quoted when it holds a separator, a quote or a line break. A text
-// that a spreadsheet would take for a formula gets an apostrophe in front, so that opening
-// the file never runs what a protocol holds.
+// that a spreadsheet would take for a formula (a tab or a carriage return before it counts as
+// its start too) gets an apostrophe in front, so that opening the file never runs what a
+// protocol holds.
 QString text(const QString& value) {
     QString v = value;
-    if (!v.isEmpty() && QStringLiteral("=+-@").contains(v.front()))
+    if (!v.isEmpty() && QStringLiteral("=+-@\t\r").contains(v.front()))
         v.prepend(QLatin1Char('\''));
     if (v.contains(QLatin1Char(';')) || v.contains(QLatin1Char('"')) ||
         v.contains(QLatin1Char('\n')) || v.contains(QLatin1Char('\r')))
         v = QLatin1Char('"') + v.replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
             QLatin1Char('"');
     return v;
+}
+
+// A protocol's "8-12-2026" as "2026-12-08", which spreadsheets read as a date; a text that
+// is no date stays as written.
+QString date(const QString& value) {
+    const QDate d = QDate::fromString(value, QStringLiteral("d-M-yyyy"));
+    return d.isValid() ? d.toString(Qt::ISODate) : text(value);
+}
+
+// "9-05-03" (or "9:05:03") as "09:05:03".
+QString time(const QString& value) {
+    QTime t = QTime::fromString(value, QStringLiteral("H-m-s"));
+    if (!t.isValid())
+        t = QTime::fromString(value, QStringLiteral("H:m:s"));
+    return t.isValid() ? t.toString(Qt::ISODate) : text(value);
 }
 
 // Seconds measured by the server; empty where it measured none.
@@ -48,7 +66,7 @@ QByteArray classCsv(const ClassResults& r) {
         rows[0] << QStringLiteral("На ответы, с") << QStringLiteral("По серверу, с");
     for (const RunRow& row : r.runs()) {
         rows.append(
-            {text(row.file), text(row.name), text(row.date), text(row.startTime), text(row.endTime),
+            {text(row.file), text(row.name), date(row.date), time(row.startTime), time(row.endTime),
              row.finished ? QStringLiteral("да") : QStringLiteral("нет"),
              QString::number(row.questions), QString::number(row.right), QString::number(row.wrong),
              QString::number(row.timeOuts), row.questions > 0 ? decimal(row.percent) : QString(),

@@ -11,10 +11,12 @@ namespace {
 
 const char* style = R"(
 body { font-family: "DejaVu Sans", "Liberation Sans", Arial, sans-serif; font-size: 10pt;
-       color: #111; margin: 1.5em auto; max-width: 60em; }
+       color: #111; margin: 1.5em auto; max-width: 75em; }
 h1 { font-size: 16pt; margin: 0 0 .3em; }
 h2 { font-size: 12.5pt; margin: 1.4em 0 .4em; }
 table { border-collapse: collapse; width: 100%; margin: .3em 0 1em; }
+div.wide { overflow-x: auto; margin: .3em 0 1em; }
+div.wide table { margin: 0; }
 th, td { border: 1px solid #999; padding: 2px 4px; vertical-align: top; text-align: left; }
 th { background: #eee; font-weight: bold; }
 td.n { text-align: right; white-space: nowrap; }
@@ -27,6 +29,7 @@ svg { max-width: 100%; height: auto; display: block; }
 @page { size: A4; margin: 14mm 12mm; }
 @media print {
   body { margin: 0; max-width: none; font-size: 8.5pt; }
+  div.wide { overflow: visible; }
   h2 { break-after: avoid; page-break-after: avoid; }
   tr, svg, li { break-inside: avoid; page-break-inside: avoid; }
   thead { display: table-header-group; }
@@ -85,9 +88,11 @@ QString summary(const ClassResults& r) {
     return s + QStringLiteral("</p>\n");
 }
 
+// The class table has more columns than a narrow window has room for: on a screen it scrolls
+// in a box of its own, so that the page and its last column ("Примечание") stay whole.
 QString classTable(const ClassResults& r) {
     QString t =
-        QStringLiteral("<table>\n") +
+        QStringLiteral("<div class=\"wide\"><table>\n") +
         header(QStringList{
                    QStringLiteral("№"), QStringLiteral("Ученик"), QStringLiteral("Дата"),
                    QStringLiteral("Начало"), QStringLiteral("Конец"), QStringLiteral("Закончен"),
@@ -112,7 +117,7 @@ QString classTable(const ClassResults& r) {
              cell(flag ? QStringLiteral("<b>не сходится</b>: ") + html(row.mismatch) : QString());
         t += QStringLiteral("</tr>\n");
     }
-    return t + QStringLiteral("</table>\n");
+    return t + QStringLiteral("</table></div>\n");
 }
 
 QString optionList(const QuestionStats& q) {
@@ -198,14 +203,16 @@ QString definitions(const ClassResults& r) {
 
 } // namespace
 
-QString htmlReport(const ClassResults& r, const QString& madeAt) {
+QString htmlReport(const ClassResults& r, const Heading& heading) {
     QString page = QStringLiteral("<!DOCTYPE html>\n<html lang=\"ru\">\n<head>\n<meta "
                                   "charset=\"utf-8\">\n<title>Результаты класса</title>\n<style>") +
                    QLatin1String(style) + QStringLiteral("</style>\n</head>\n<body>\n");
-    page += QStringLiteral("<h1>Результаты класса</h1>\n<p class=\"note\">Отчёт составлен %1. "
-                           "Прочитано протоколов: %2, пропущено файлов: %3.</p>\n")
-                .arg(html(madeAt), QString::number(r.runs().size()),
-                     QString::number(r.skipped().size()));
+    page +=
+        QStringLiteral("<h1>Результаты класса</h1>\n<p class=\"note\">") +
+        (heading.source.isEmpty() ? QString()
+                                  : QStringLiteral("Источник: %1.<br>").arg(html(heading.source))) +
+        QStringLiteral("Отчёт составлен %1. %2</p>\n")
+            .arg(html(heading.madeAt), html(heading.tally));
     page += summary(r);
     page += QStringLiteral("<h2>Распределение результатов</h2>\n") + scoreChart(r) +
             QStringLiteral("\n<p class=\"note\">Число законченных попыток по долям верных "
@@ -217,6 +224,16 @@ QString htmlReport(const ClassResults& r, const QString& madeAt) {
     page += QStringLiteral("<h2>Анализ вопросов</h2>\n") + questionTable(r);
     page += skippedTable(r) + definitions(r);
     return page + QStringLiteral("</body>\n</html>\n");
+}
+
+QString htmlReport(const ClassResults& r, const QString& madeAt) {
+    return htmlReport(r, {madeAt, {}, filesTally(r)});
+}
+
+QString filesTally(const ClassResults& r) {
+    return QStringLiteral("Прочитано протоколов: %1, пропущено файлов: %2.")
+        .arg(r.runs().size())
+        .arg(r.skipped().size());
 }
 
 } // namespace results

@@ -8,7 +8,17 @@
 // in Russian, laid out to print on A4. Every text that comes from a protocol is escaped.
 namespace results {
 
-// `madeAt` is shown as the time the report was made.
+// What the report's first lines say, so that a printed page can be matched to its test.
+struct Heading {
+    QString madeAt; // when the report was made
+    QString source; // where its runs come from: the folders and files, or the server
+    QString tally;  // what was read ("Прочитано протоколов: …")
+};
+
+QString htmlReport(const ClassResults& results, const Heading& heading);
+// A report over protocol files whose sources go unnamed.
 QString htmlReport(const ClassResults& results, const QString& madeAt);
+// "Прочитано протоколов: N, пропущено файлов: M.": what a report over files read.
+QString filesTally(const ClassResults& results);
 
 } // namespace results

@@ -36,7 +36,22 @@ bool isLink(const QString& path) {
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
+// A path's folder resolved through every link, and its own name.
+QString resolved(const QString& path) {
+    const QFileInfo info(path);
+    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    return (folder.isEmpty() ? QDir::cleanPath(info.absolutePath()) : folder) + QLatin1Char('/') +
+           info.fileName();
+}
+
 } // namespace
+
+bool sameFile(const QString& a, const QString& b) {
+    if (resolved(a) == resolved(b))
+        return true;
+    const auto first = identityOf(a), second = identityOf(b);
+    return first && second && *first == *second;
+}
 
 QStringList inputFiles(const QStringList& inputs) {
     QStringList files;

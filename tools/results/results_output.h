@@ -12,6 +12,10 @@ namespace results {
 // that the tool read or skipped, so all that it must never write over.
 QStringList inputFiles(const QStringList& inputs);
 
+// Whether two paths name one file: the same name in the same folder, however the folder is
+// reached (links, "..", relative paths), or one file under two names.
+bool sameFile(const QString& a, const QString& b);
+
 struct OutputFile {
     QString path;
     QByteArray bytes;

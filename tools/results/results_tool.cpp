@@ -57,6 +57,37 @@ QString refusalOf(const QString& input, bool folder) {
     return {};
 }
 
+// Outputs that name one file would leave only the last written of them.
+void refuseClashes(const Options& o) {
+    if (o.csvPrefix.isEmpty())
+        return;
+    for (const char* table : {"-class.csv", "-questions.csv"}) {
+        const QString csv = o.csvPrefix + QLatin1String(table);
+        if (sameFile(o.output, csv))
+            throw cli::UsageError(QStringLiteral("-o %1 и --csv %2 называют один файл: %3; "
+                                                 "выберите другое имя отчёта или префикс")
+                                      .arg(o.output, o.csvPrefix, csv));
+    }
+}
+
+QString dayText(const QDate& day) {
+    return day.toString(QStringLiteral("dd.MM.yyyy"));
+}
+
+// Which runs a server report holds, for its heading and for a report that finds none.
+QString serverSelection(const Options& o) {
+    return (o.bank.isEmpty() ? QStringLiteral("все банки")
+                             : QStringLiteral("банк «%1»").arg(o.bank)) +
+           (o.since.isValid() ? QStringLiteral(", попытки с %1").arg(dayText(o.since))
+                              : QStringLiteral(", все попытки"));
+}
+
+QString noRunsMessage(const Options& o, const QString& serverName) {
+    return QStringLiteral("На сервере %1 нет попыток%2%3: отчёт не записан.")
+        .arg(serverName, o.bank.isEmpty() ? QString() : QStringLiteral(" банка «%1»").arg(o.bank),
+             o.since.isValid() ? QStringLiteral(" с %1").arg(dayText(o.since)) : QString());
+}
+
 } // namespace
 
 cli::Tool commandLine(const QString& madeAt, const ServerReader& server) {
@@ -83,10 +114,17 @@ cli::Tool commandLine(const QString& madeAt, const ServerReader& server) {
         if (o.server.isEmpty() && (!o.bank.isEmpty() || o.since.isValid()))
             throw cli::UsageError(
                 QStringLiteral("--bank и --since выбирают попытки с сервера: нужен --server"));
+        // A server run leaves a protocol file too: read together, it would count twice.
+        if (!o.inputs.isEmpty() && !o.server.isEmpty())
+            throw cli::UsageError(QStringLiteral(
+                "протоколы и --server вместе не читаются: попытка с сервера есть и в протоколе "
+                "ученика и посчиталась бы дважды; составьте отчёт либо по протоколам, либо по "
+                "серверу"));
         // A report never replaces a protocol.
         if (o.output.endsWith(QLatin1String(".usr"), Qt::CaseInsensitive))
             throw cli::UsageError(
                 QStringLiteral("отчёт не записывается в файл .usr: %1").arg(o.output));
+        refuseClashes(o);
         return writeReport(o, madeAt, output.out, output.err, server);
     };
     const auto option = [](const char* name, QChar letter, const QString& value,
@@ -105,7 +143,7 @@ cli::Tool commandLine(const QString& madeAt, const ServerReader& server) {
                option("csv", {}, QStringLiteral("ПРЕФИКС"),
                       QStringLiteral("ещё и таблицы ПРЕФИКС-class.csv и ПРЕФИКС-questions.csv")),
                option("server", {}, QStringLiteral("СТРОКА_ПОДКЛЮЧЕНИЯ"),
-                      QStringLiteral("ещё и попытки с сервера класса")),
+                      QStringLiteral("попытки с сервера класса (вместо протоколов)")),
                option("bank", {}, QStringLiteral("БАНК"),
                       QStringLiteral("с сервера — только попытки этого банка")),
                option("since", {}, QStringLiteral("ГГГГ-ММ-ДД"),
@@ -140,29 +178,44 @@ int runTool(const QStringList& args, const QString& madeAt, QTextStream& out, QT
 int writeReport(const Options& o, const QString& madeAt, QTextStream& out, QTextStream& err,
                 const ServerReader& server) {
     ClassResults results;
+    Heading heading{madeAt, {}, {}};
     if (!o.server.isEmpty()) {
+        QString serverName;
         try {
             if (!server)
                 throw Error(QStringLiteral("эта сборка не читает попытки с сервера класса"));
-            server(o, &results);
+            serverName = server(o, &results);
         } catch (const Error& e) {
             err << e.message() << "\n" << QStringLiteral("Отчёт не записан.\n");
             return 1;
         }
+        results.finish();
+        if (results.runs().isEmpty()) { // an empty report would pass for a class that sat none
+            err << noRunsMessage(o, serverName) << "\n";
+            return 1;
+        }
+        heading.source = QStringLiteral("сервер класса %1, %2").arg(serverName, serverSelection(o));
+        heading.tally =
+            QStringLiteral("Прочитано попыток с сервера: %1.").arg(results.runs().size());
+    } else {
+        readInputs(o.inputs, &results);
+        QStringList names;
+        for (const QString& input : o.inputs)
+            names << QFileInfo(input).absoluteFilePath();
+        heading.source = QStringLiteral("протоколы из %1").arg(names.join(QStringLiteral(", ")));
+        heading.tally = filesTally(results);
     }
-    readInputs(o.inputs, &results);
     const auto listSkipped = [&] {
         for (const SkippedFile& s : results.skipped())
             err << QStringLiteral("Пропущен %1: %2\n").arg(s.file, s.reason);
     };
-    if (results.runs().isEmpty() && o.server.isEmpty()) {
-        // An empty report would pass for a class that sat no test. (A server that answered
-        // with no runs was read: its empty report is the answer.)
+    if (results.runs().isEmpty()) {
+        // An empty report would pass for a class that sat no test.
         listSkipped();
         err << QStringLiteral("Не прочитано ни одного протокола: отчёт не записан.\n");
         return 1;
     }
-    QList<OutputFile> files{{o.output, htmlReport(results, madeAt).toUtf8()}};
+    QList<OutputFile> files{{o.output, htmlReport(results, heading).toUtf8()}};
     if (!o.csvPrefix.isEmpty()) {
         files.append({o.csvPrefix + QStringLiteral("-class.csv"), classCsv(results)});
         files.append({o.csvPrefix + QStringLiteral("-questions.csv"), questionsCsv(results)});
@@ -174,9 +227,7 @@ int writeReport(const Options& o, const QString& madeAt, QTextStream& out, QText
     }
     for (const OutputFile& file : files)
         out << QStringLiteral("Записан файл %1\n").arg(QFileInfo(file.path).absoluteFilePath());
-    out << QStringLiteral("Прочитано протоколов: %1, пропущено файлов: %2.\n")
-               .arg(results.runs().size())
-               .arg(results.skipped().size());
+    out << heading.tally << "\n";
     listSkipped();
     return 0;
 }

@@ -24,8 +24,9 @@ struct Options {
     QDate since;
 };
 
-// Reads the server's runs into `results` (not finished); throws Error with the reason.
-using ServerReader = std::function<void(const Options&, ClassResults*)>;
+// Reads the server's runs into `results` (not finished) and returns how the server is named in
+// messages; throws Error with the reason.
+using ServerReader = std::function<QString(const Options&, ClassResults*)>;
 
 // The command line: its options and arguments, and the report they ask for. `madeAt` is the
 // time shown in the report; `server` reads runs from the classroom server (--server).

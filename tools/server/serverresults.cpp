@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QHash>
+#include <QStringList>
 
 namespace serverresults {
 namespace {
@@ -59,23 +60,46 @@ QString timeText(qint64 epoch) {
 class Reader {
 public:
     Reader(const results::Options& o, results::ClassResults* results)
-        : m_connection(o.server, teachersession::atTerminal()), m_results(results) {
+        : m_connection(o.server, teachersession::atTerminal()), m_results(results), m_bank(o.bank) {
         m_params = {o.bank.isEmpty() ? pg::Param::null() : pg::Param(o.bank),
                     o.since.isValid() ? pg::Param(double(o.since.startOfDay().toSecsSinceEpoch()))
                                       : pg::Param::null()};
     }
 
-    void read() {
+    QString read() {
         m_connection.connect();
         serverschema::requireCurrent(m_connection);
         m_connection.exec("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+        requireBank();
         readQuestions();
         readRuns();
         readAnswers();
         m_connection.exec("COMMIT");
+        return m_connection.serverName();
     }
 
 private:
+    // A misspelt bank would read as a bank nobody has taken yet: name it, and the banks there
+    // are, so the right name can be typed.
+    void requireBank() {
+        if (m_bank.isEmpty() ||
+            m_connection.exec("SELECT 1 FROM kviront.banks WHERE name = $1", {m_bank}).rows() > 0)
+            return;
+        constexpr int shown = 20;
+        const pg::Result r = m_connection.exec(
+            "SELECT name FROM kviront.banks ORDER BY name LIMIT $1", {pg::Param(shown + 1)});
+        QStringList names;
+        for (int i = 0; i < qMin(r.rows(), shown); ++i)
+            names << QStringLiteral("«%1»").arg(r.text(i, 0));
+        if (r.rows() > shown)
+            names << QStringLiteral("…");
+        throw Error(QStringLiteral("На сервере %1 нет банка «%2». %3")
+                        .arg(m_connection.serverName(), m_bank,
+                             names.isEmpty()
+                                 ? QStringLiteral("Банков на нём ещё нет.")
+                                 : QStringLiteral("Банки на нём: %1.").arg(names.join(", "))));
+    }
+
     void readQuestions() {
         const QByteArray sql = QByteArray("SELECT q.version_id, q.record, q.vopros, q.otvet1, "
                                           "q.otvet2, q.otvet3, q.otvet4, q.pr_otvet "
@@ -163,6 +187,7 @@ private:
 
     pg::Connection m_connection;
     results::ClassResults* m_results;
+    QString m_bank;
     QVector<pg::Param> m_params;
     QHash<QPair<qint64, int>, Texts> m_texts;
     QVector<Run> m_runs;
@@ -170,8 +195,8 @@ private:
 
 } // namespace
 
-void read(const results::Options& options, results::ClassResults* results) {
-    Reader(options, results).read();
+QString read(const results::Options& options, results::ClassResults* results) {
+    return Reader(options, results).read();
 }
 
 } // namespace serverresults

@@ -9,7 +9,9 @@ namespace serverresults {
 
 // Reads the runs that `options` selects (server, bank, since) into `results`, which is not
 // finished. One snapshot of the server; answers are streamed, so a year of runs is never
-// held at once. Throws ServerError or Error naming the server and the reason.
-void read(const results::Options& options, results::ClassResults* results);
+// held at once. Returns the server's name for messages ("host:port/database"). Throws
+// ServerError or Error naming the server and the reason; a bank the server does not have is
+// such an error.
+QString read(const results::Options& options, results::ClassResults* results);
 
 } // namespace serverresults

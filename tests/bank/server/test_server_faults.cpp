@@ -4,6 +4,7 @@
 #include "bankfixture.h"
 #include "classroom_server.h"
 #include "runsession.h"
+#include "skip.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -73,6 +74,7 @@ class TestServerFaults : public QObject {
 private slots:
     void initTestCase() {
         m_server = std::make_unique<ClassroomServer>();
+        KV_REQUIRE_CLUSTER(m_server->cluster);
         QVERIFY2(m_server->ok(), qPrintable(m_server->error()));
         const QString link = m_dir.filePath(QStringLiteral("link.mdb"));
         m_server->publish(fixture::makeBank(m_dir, QStringLiteral("b.mdb"), records),

@@ -131,7 +131,8 @@ private slots:
         // conversions stop at ".".
         const QByteArray saved = std::setlocale(LC_NUMERIC, nullptr);
         if (!std::setlocale(LC_NUMERIC, "ru_RU.UTF-8"))
-            QSKIP("ru_RU.UTF-8 is not generated (scripts/install-deps.sh generates it)");
+            QSKIP(
+                "ru_RU.UTF-8 is not installed (scripts/install-deps.sh test installs locales-all)");
         formats::settings().decimalSeparator = QLatin1Char(',');
         const double comma = numbers::strToFloat(QStringLiteral("2,5"));
         const double nine = numbers::strToFloat(QStringLiteral("3,9"));

@@ -183,7 +183,7 @@ private slots:
         const QByteArray csv = readFile(out.filePath(QStringLiteral("к-class.csv")));
         QVERIFY(csv.startsWith("\xEF\xBB\xBF"));
         QCOMPARE(csv.count("\r\n"), 5); // header and four runs
-        QVERIFY(QString::fromUtf8(csv).contains(QStringLiteral(";Петров Пётр;7-12-2026;")));
+        QVERIFY(QString::fromUtf8(csv).contains(QStringLiteral(";Петров Пётр;2026-12-07;")));
         QVERIFY(readFile(out.filePath(QStringLiteral("к-questions.csv")))
                     .contains("\"Сколько будет\nдва плюс два?\";\"пять\n2. шесть\";"));
     }

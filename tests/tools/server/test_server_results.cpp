@@ -5,8 +5,10 @@
 #include "bankfixture.h"
 #include "classroom_server.h"
 #include "error_of.h"
+#include "file_bytes.h"
 #include "hand_class.h"
 #include "serverresults.h"
+#include "skip.h"
 #include "traineeclient.h"
 
 #include <QProcess>
@@ -48,6 +50,7 @@ class TestServerResults : public QObject {
     Q_OBJECT
     std::unique_ptr<ClassroomServer> m_server;
     QTemporaryDir m_dir;
+    bool m_sourceRun = false;
 
     int versions(const QString& bank) {
         pg::Connection c(m_server->teacher());
@@ -60,6 +63,7 @@ class TestServerResults : public QObject {
 private slots:
     void initTestCase() {
         m_server = std::make_unique<ClassroomServer>();
+        KV_REQUIRE_CLUSTER(m_server->cluster);
         QVERIFY2(m_server->ok(), qPrintable(m_server->error()));
     }
 
@@ -179,25 +183,96 @@ private slots:
                                       QStringLiteral("--bank"), QStringLiteral("Класс"),
                                       QStringLiteral("-o"), html, QStringLiteral("--csv"), csv});
         QCOMPARE(t.code, 0);
-        QVERIFY2(t.out.contains(QStringLiteral("Прочитано протоколов: 7")),
+        QVERIFY2(t.out.contains(QStringLiteral("Прочитано попыток с сервера: 7.")),
                  qPrintable(t.out + t.err));
         QVERIFY(fixture::readAll(html).contains("По серверу, с"));
         const QList<QByteArray> rows =
             fixture::readAll(csv + QStringLiteral("-class.csv")).split('\n');
         QVERIFY(rows[0].endsWith("На ответы, с;По серверу, с\r"));
         QVERIFY2(rows[4].contains(";да;5;2;3;1;40;"), rows[4].constData());
+    }
 
-        // Another bank's runs, or runs from tomorrow on: none.
-        for (const QStringList& filter :
-             {QStringList{QStringLiteral("--bank"), QStringLiteral("Нет такого")},
-              QStringList{QStringLiteral("--since"),
-                          QDate::currentDate().addDays(1).toString(Qt::ISODate)}}) {
-            const Tool none = runTool(KV_RESULTS_TOOL,
-                                      QStringList{QStringLiteral("--server"), m_server->teacher(),
-                                                  QStringLiteral("-o"), html} +
-                                          filter);
-            QVERIFY2(none.out.contains(QStringLiteral("Прочитано протоколов: 0")),
-                     qPrintable(none.out + none.err));
+    // The tool as a teacher runs it, on protocol files or on the server: what it refuses (a
+    // server that has not what was asked, exit 1; the wrong command lines are
+    // test_tool_arguments'), and what its report and tables say of their source. "{p}" is the
+    // folder of one protocol, "{o}" the output folder, "{s}" the teacher's connection, "{n}" the
+    // server's name, "{d}" and "{iso}" today.
+    void theToolRefusesOrNamesItsSource_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("said");      // on stdout when done, on stderr otherwise
+        QTest::addColumn<QStringList>("files"); // "name|text it holds"; nothing written on refusal
+        const QString tomorrow = QDate::currentDate().addDays(1).toString(Qt::ISODate);
+        QTest::newRow("an unknown bank")
+            << QStringList{"--server", "{s}", "--bank", "Нет такого", "-o", "{o}/r.html"} << 1
+            << "На сервере {n} нет банка «Нет такого». Банки на нём: «" << QStringList();
+        QTest::newRow("no runs since tomorrow")
+            << QStringList{"--server", "{s}",    "--bank", "Источник",
+                           "--since",  tomorrow, "-o",     "{o}/r.html"}
+            << 1
+            << QStringLiteral("На сервере {n} нет попыток банка «Источник» с %1: отчёт не "
+                              "записан.\n")
+                   .arg(QDate::currentDate().addDays(1).toString("dd.MM.yyyy"))
+            << QStringList();
+        QTest::newRow("the server's runs")
+            << QStringList{"--server", "{s}", "--bank",     "Источник", "--since",
+                           "{iso}",    "-o",  "{o}/r.html", "--csv",    "{o}/t"}
+            << 0 << "Прочитано попыток с сервера: 1.\n"
+            << QStringList{"r.html|Источник: сервер класса {n}, банк «Источник», попытки с {d}."
+                           "<br>Отчёт составлен ",
+                           "r.html|. Прочитано попыток с сервера: 1.</p>",
+                           "t-class.csv|;Ученик;{iso};"};
+        QTest::newRow("protocol files")
+            << QStringList{"{p}", "-o", "{o}/r.html", "--csv", "{o}/t"} << 0
+            << "Прочитано протоколов: 1, пропущено файлов: 0.\n"
+            << QStringList{"r.html|Источник: протоколы из {p}.<br>",
+                           "t-class.csv|;'\tИванов;2026-12-07;09:05:03;09:12:33;да;",
+                           "t-questions.csv|;\"'\r= вопрос\";"};
+    }
+    void theToolRefusesOrNamesItsSource() {
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, said);
+        QFETCH(QStringList, files);
+        if (!m_sourceRun) { // one run on a bank of its own, one protocol in a folder
+            m_server->publish(fixture::makeBank(m_dir, QStringLiteral("src.mdb"), 2),
+                              QStringLiteral("Источник"));
+            serverbank::TraineeClient c(m_server->trainee());
+            const serverbank::RunStart run = c.startRun(
+                QStringLiteral("Источник"), QStringLiteral("Ученик"), {}, 35, QLatin1Char(','));
+            c.question(run.token, 1);
+            c.answer(run.token, 1, 1, 3);
+            c.finishRun(run.token, false);
+            QVERIFY(QDir().mkpath(m_dir.filePath(QStringLiteral("p"))));
+            // Texts a spreadsheet would take for a formula, behind a tab or a carriage return.
+            QString text = sample::protocolText(QStringLiteral("\tИванов"), {{1, 2, 5}}, true);
+            text.replace(QStringLiteral("Вопрос 1?"), QStringLiteral("\r= вопрос"));
+            writeFile(m_dir.filePath(QStringLiteral("p/a.usr")), sample::cp1251(text));
+            m_sourceRun = true;
+        }
+        QTemporaryDir out;
+        const QDate today = QDate::currentDate();
+        const auto filled = [&](QString text) {
+            return text.replace("{p}", m_dir.filePath(QStringLiteral("p")))
+                .replace("{o}", out.path())
+                .replace("{s}", m_server->teacher())
+                .replace("{n}", pg::describe(m_server->teacher()))
+                .replace("{d}", today.toString(QStringLiteral("dd.MM.yyyy")))
+                .replace("{iso}", today.toString(Qt::ISODate));
+        };
+        QStringList real;
+        for (const QString& arg : args)
+            real << filled(arg);
+        const Tool t = runTool(KV_RESULTS_TOOL, real);
+        QCOMPARE(t.code, code);
+        QVERIFY2((code == 0 ? t.out : t.err).contains(filled(said)), qPrintable(t.out + t.err));
+        if (code != 0)
+            QCOMPARE(QDir(out.path()).entryList(QDir::Files), QStringList());
+        for (const QString& check : files) {
+            const QString name = check.section(QLatin1Char('|'), 0, 0);
+            const QString content = QString::fromUtf8(fixture::readAll(out.filePath(name)));
+            QVERIFY2(content.contains(filled(check.section(QLatin1Char('|'), 1))),
+                     qPrintable(name + ": " + content.left(2000)));
         }
     }
 

@@ -5,6 +5,7 @@
 #include "error_of.h"
 #include "pgconnection.h"
 #include "schema.h"
+#include "skip.h"
 #include "traineeclient.h"
 
 #include <QProcess>
@@ -51,6 +52,7 @@ class TestServerSchema : public QObject {
 private slots:
     void initTestCase() {
         m_cluster = std::make_unique<PgCluster>();
+        KV_REQUIRE_CLUSTER(*m_cluster);
         QVERIFY2(m_cluster->ok(), qPrintable(m_cluster->error()));
     }
 

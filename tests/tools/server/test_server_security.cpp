@@ -3,6 +3,7 @@
 // refused, or answered with what was recorded first.
 #include "bankfixture.h"
 #include "classroom_server.h"
+#include "skip.h"
 #include "traineeclient.h"
 
 #include <QTest>
@@ -55,6 +56,7 @@ class TestServerSecurity : public QObject {
 private slots:
     void initTestCase() {
         m_server = std::make_unique<ClassroomServer>();
+        KV_REQUIRE_CLUSTER(m_server->cluster);
         QVERIFY2(m_server->ok(), qPrintable(m_server->error()));
         QVector<bankfile::Question> questions;
         for (int n = 1; n <= 4; ++n) {

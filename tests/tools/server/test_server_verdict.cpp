@@ -5,6 +5,7 @@
 #include "classroom_server.h"
 #include "formats.h"
 #include "numbers.h"
+#include "skip.h"
 #include "traineeclient.h"
 
 #include <QTest>
@@ -74,6 +75,7 @@ class TestServerVerdict : public QObject {
 private slots:
     void initTestCase() {
         m_server = std::make_unique<ClassroomServer>();
+        KV_REQUIRE_CLUSTER(m_server->cluster);
         QVERIFY2(m_server->ok(), qPrintable(m_server->error()));
         QVector<bankfile::Question> questions;
         for (int n = 0; n < texts.size(); ++n) {
