@@ -22,6 +22,8 @@ packages+=("${runtime[@]}")
 # postgres, pgbench) for the tests and the benchmark, which run a throwaway cluster of their
 # own and never use a system one.
 packages+=(libpq-dev postgresql-15)
+# The class server kviront-server: Boost.Beast/Asio and Boost.JSON 1.81, OpenSSL (libpq above).
+packages+=(libboost1.81-dev libboost-json1.81-dev libssl-dev)
 # PgBouncer's program for bench_server --via-pgbouncer, which starts one of its own with its own
 # config in a temporary folder; the package's system service is left as the system has it.
 packages+=(pgbouncer)
