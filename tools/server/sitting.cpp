@@ -183,6 +183,8 @@ Opened open(const OpenOptions& o) {
                 link.certificate = id.text(0, 1).toUtf8();
         }
         out.url = link.server;
+        // What the trainees' program will read: checked before anything is stored.
+        serverbank::parseSitting(serverbank::sittingBytes(link), out.link);
         if (c.exec("SELECT 1 FROM kviront.sittings WHERE name = $1", {out.name}).rows() > 0)
             throw Error(QStringLiteral("Тестирование «%1» на сервере уже есть: дайте другое имя "
                                        "(--name).")
