@@ -7,6 +7,7 @@
 #include "refusal.h"
 #include "requests.h"
 
+#include <QFile>
 #include <QTest>
 #include <functional>
 
@@ -107,6 +108,10 @@ private slots:
         QCOMPARE(back.runPerSecond, 2.5);
         QCOMPARE(back.database, c.database);
         QCOMPARE(renderConfig(back), renderConfig(c));
+        // The sample installed beside the real file says the defaults.
+        QFile sample(QStringLiteral(KV_SERVER_CONF_EXAMPLE));
+        QVERIFY(sample.open(QIODevice::ReadOnly));
+        QCOMPARE(sample.readAll().toStdString(), renderConfig(Config{}));
         // The daemon's own connection: the setting's values, bounded sessions, nothing else.
         c.database = "host=/run/postgresql user='o\\'k' dbname=kviront";
         const std::string conninfo = daemonConninfo(c);
