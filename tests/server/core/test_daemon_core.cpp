@@ -121,6 +121,24 @@ private slots:
         QVERIFY(conninfo.find("lock_timeout=2000") != std::string::npos);
     }
 
+    // Both manual pages name every key of the configuration and every option.
+    void manualPagesSayEveryKeyAndOption() {
+        QStringList words{"--config", "--host", "--certificate", "--key",
+                          "--port",   "--help", "--version",     "setup"};
+        for (const QString& line : QString::fromStdString(renderConfig(Config{})).split('\n'))
+            if (line.contains(QStringLiteral(" = ")))
+                words << line.section(QLatin1Char(' '), 0, 0);
+        QCOMPARE(words.size(), 8 + 22);
+        for (const char* language : {"", "ru/"}) {
+            QFile page(QStringLiteral(KV_MAN_DIR "/%1kviront-server.8").arg(language));
+            QVERIFY(page.open(QIODevice::ReadOnly));
+            const QString text = QString::fromUtf8(page.readAll());
+            for (QString word : words)
+                QVERIFY2(text.contains(word.replace(QLatin1Char('-'), QLatin1String("\\-"))),
+                         qPrintable(language + word));
+        }
+    }
+
     void requestsAreReadStrictly_data() {
         QTest::addColumn<QString>("operation");
         QTest::addColumn<QByteArray>("body");
