@@ -161,7 +161,7 @@ Opened open(const OpenOptions& o) {
     c.connect();
     serverschema::requireCurrent(c);
     c.exec("BEGIN");
-    bool written = false;
+    bool slipsWritten = false, linkWritten = false; // only what this call wrote is removed
     try {
         const Version v = versionToOpen(c, o);
         out.bank = o.bank;
@@ -203,15 +203,16 @@ Opened open(const OpenOptions& o) {
                    {s.integer(0, 0), code.position, pg::Param::bytes(codeHash(code.code)),
                     code.trainee.isEmpty() ? pg::Param::null() : pg::Param(code.trainee)});
         textfile::writeFileAtomically(out.slips, slips::html(out), textfile::Links::Refuse);
-        written = true;
+        slipsWritten = true;
         serverbank::writeSitting(out.link, link);
+        linkWritten = true;
         c.exec("COMMIT");
     } catch (const Error&) {
         rollback(c);
-        if (written) {
+        if (slipsWritten)
             QFile::remove(out.slips);
+        if (linkWritten)
             QFile::remove(out.link);
-        }
         throw;
     }
     return out;
