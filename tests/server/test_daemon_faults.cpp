@@ -98,15 +98,19 @@ private slots:
     void everyRunCompletesWithEveryAnswerOnce_data() {
         QTest::addColumn<int>("servers");
         QTest::addColumn<bool>("alternate"); // every request to the next server
-        QTest::addColumn<int>("victim");     // the server killed mid-class
-        QTest::newRow("one server killed") << 1 << false << 0;
-        QTest::newRow("two servers, trainees spread, one killed") << 2 << false << 1;
-        QTest::newRow("two servers, each request to the other, one killed") << 2 << true << 0;
+        QTest::addColumn<int>("victim");     // the server stopped mid-class
+        QTest::addColumn<bool>("kill");      // with SIGKILL, else SIGTERM
+        QTest::newRow("one server killed") << 1 << false << 0 << true;
+        QTest::newRow("one server stopped") << 1 << false << 0 << false;
+        QTest::newRow("two servers, trainees spread, one killed") << 2 << false << 1 << true;
+        QTest::newRow("two servers, each request to the other, one killed")
+            << 2 << true << 0 << true;
     }
     void everyRunCompletesWithEveryAnswerOnce() {
         QFETCH(int, servers);
         QFETCH(bool, alternate);
         QFETCH(int, victim);
+        QFETCH(bool, kill);
         ClassServer::Options o;
         o.servers = servers;
         o.records = records;
@@ -131,7 +135,12 @@ private slots:
         clock.start();
         while (server.superValue(answered).toInt() < trainees * 2 && clock.elapsed() < 60000)
             QThread::msleep(5);
-        server.kill(victim);
+        if (kill) {
+            server.kill(victim);
+        } else { // requests in flight answered, then a clean exit
+            QCOMPARE(server.stop(victim), 0);
+            QVERIFY(server.log(victim).endsWith("kviront-server: остановлен\n"));
+        }
         QVERIFY(server.superValue(answered).toInt() < trainees * records); // runs in flight
         QThread::msleep(300);
         const bool restarted = server.start(victim);
@@ -164,6 +173,34 @@ private slots:
                              .arg(t)),
                      expected);
         }
+    }
+
+    // The database away: every request is told to come again (503, Retry-After), and once the
+    // database is back the same server serves again, on connections of its own made anew.
+    void theDatabaseAwayIsWaitedOut() {
+        ClassServer server;
+        QVERIFY2(server.ok(), qPrintable(server.error()));
+        HttpsClient c(server.port(), server.certificate().toStdString());
+        const json::object start{{"sitting", server.sitting().toStdString()},
+                                 {"code", server.namedCodes()[0].toStdString()},
+                                 {"host", "pc"}};
+        QCOMPARE(c.post("/api/v1/start", start).status, 200);
+        server.cluster.stop();
+        for (const Response& r : {c.get("/api/v1/health"), c.post("/api/v1/start", start)}) {
+            QCOMPARE(r.status, 503);
+            QCOMPARE(r.errorCode(), std::string("unavailable"));
+            QVERIFY(std::stoi(r.headers.at("retry-after")) >= 1);
+        }
+        QVERIFY(server.cluster.start());
+        int status = 0;
+        QElapsedTimer clock;
+        clock.start();
+        while (status != 200 && clock.elapsed() < 20000) {
+            QThread::msleep(100);
+            status = c.post("/api/v1/start", start).status;
+        }
+        QCOMPARE(status, 200);
+        QVERIFY(server.log().contains("нет связи с базой данных"));
     }
 };
 
