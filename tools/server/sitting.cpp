@@ -28,6 +28,12 @@ void rollback(pg::Connection& c) {
     }
 }
 
+// Connected, with the schema this tool knows. Throws ServerError.
+void ready(pg::Connection& c) {
+    c.connect();
+    serverschema::requireCurrent(c);
+}
+
 QByteArray codeHash(const QString& code) {
     return QCryptographicHash::hash(code.toLatin1(), QCryptographicHash::Sha256);
 }
@@ -158,8 +164,7 @@ Opened open(const OpenOptions& o) {
                                    "(задайте другой --slips).")
                         .arg(out.slips));
     pg::Connection c(o.conninfo);
-    c.connect();
-    serverschema::requireCurrent(c);
+    ready(c);
     c.exec("BEGIN");
     bool slipsWritten = false, linkWritten = false; // only what this call wrote is removed
     try {
@@ -220,8 +225,7 @@ Opened open(const OpenOptions& o) {
 
 bool close(const QString& conninfo, const QString& name) {
     pg::Connection c(conninfo);
-    c.connect();
-    serverschema::requireCurrent(c);
+    ready(c);
     const pg::Result r = c.exec("UPDATE kviront.sittings SET closed_at = now() WHERE name = $1 "
                                 "AND closed_at IS NULL RETURNING id",
                                 {name});
@@ -234,8 +238,7 @@ bool close(const QString& conninfo, const QString& name) {
 
 QList<Listed> list(const QString& conninfo) {
     pg::Connection c(conninfo);
-    c.connect();
-    serverschema::requireCurrent(c);
+    ready(c);
     const pg::Result r = c.exec(
         "SELECT s.name, b.name, v.version, s.allowed_seconds, extract(epoch FROM s.opens_at), "
         "extract(epoch FROM s.closes_at), CASE WHEN s.closed_at IS NOT NULL THEN 'закрыто' "
@@ -267,8 +270,7 @@ QList<Listed> list(const QString& conninfo) {
 
 bool withdraw(const QString& conninfo, const QString& bank, int version) {
     pg::Connection c(conninfo);
-    c.connect();
-    serverschema::requireCurrent(c);
+    ready(c);
     const pg::Result known = c.exec(
         "SELECT b.id, b.withdrawn_at IS NOT NULL, (SELECT v.withdrawn_at IS NOT NULL FROM "
         "kviront.bank_versions v WHERE v.bank_id = b.id AND v.version = $2) FROM kviront.banks b "
