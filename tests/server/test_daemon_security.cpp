@@ -191,36 +191,19 @@ private slots:
         row("a header over 8 KiB",
             raw("GET", "/api/v1/health", "", "X-Pad: " + std::string(10000, 'x') + "\r\n"), 431,
             "too_large");
+        // Bodies the API does not take (the strict reading is tested whole in test_daemon_core).
         row("the right answer asked for", raw("POST", q, "{" + t + j(",`record`:1,`pr_otvet`:1}")),
             400, "bad_request");
-        row("record as text", raw("POST", q, "{" + t + j(",`record`:`1`}")), 400, "bad_request");
-        row("record with an exponent", raw("POST", q, "{" + t + j(",`record`:1e0}")), 400,
-            "bad_request");
-        row("record 0", raw("POST", q, "{" + t + j(",`record`:0}")), 400, "bad_request");
         row("record huge", raw("POST", q, "{" + t + j(",`record`:18446744073709551616}")), 400,
-            "bad_request");
-        row("option true", raw("POST", a, "{" + t + j(",`record`:1,`option`:true,`seconds`:1}")),
-            400, "bad_request");
-        row("option 7", raw("POST", a, "{" + t + j(",`record`:1,`option`:7,`seconds`:1}")), 400,
             "bad_request");
         row("seconds NaN", raw("POST", a, "{" + t + j(",`record`:1,`option`:1,`seconds`:NaN}")),
             400, "bad_request");
-        row("seconds negative", raw("POST", a, "{" + t + j(",`record`:1,`option`:1,`seconds`:-1}")),
-            400, "bad_request");
         row("seconds huge", raw("POST", a, "{" + t + j(",`record`:1,`option`:1,`seconds`:1e400}")),
             400, "bad_request");
-        row("completed as a number", raw("POST", "/api/v1/finish", "{" + t + j(",`completed`:1}")),
-            400, "bad_request");
-        row("token as a number", raw("POST", q, j("{`token`:5,`record`:1}")), 400, "bad_request");
         row("token as SQL", raw("POST", q, j("{`token`:`1' OR '1'='1`,`record`:1}")), 400,
             "bad_request");
         row("bad JSON", raw("POST", q, "{" + t + ","), 400, "bad_request");
         row("no body", raw("POST", q, ""), 400, "bad_request");
-        row("an array", raw("POST", q, "[]"), 400, "bad_request");
-        row("a code too long",
-            raw("POST", s,
-                j("{`sitting`:`x`,`code`:`") + std::string(65, '2') + j("`,`host`:`h`}")),
-            400, "bad_request");
         row("a host with a line break",
             raw("POST", s, j("{`sitting`:`x`,`code`:`2222222222`,`host`:`h\nX-Forged: 1`}")), 400,
             "bad_request");
