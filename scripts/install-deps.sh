@@ -27,14 +27,18 @@ runtime=(fonts-wine qt6-translations-l10n qt6-image-formats-plugins)
 # headless Chromium, to see the class report as a browser lays it out.
 tests=(locales-all fonts-dejavu-core mdbtools postgresql-15 pgbouncer chromium)
 
+# The class server kviront-server: Boost.Beast/Asio and Boost.JSON 1.81, OpenSSL; libpq is in
+# the build group above.
+server=(libboost1.81-dev libboost-json1.81-dev libssl-dev)
+
 # The Debian package's build.
 packaging=(dpkg-dev debhelper)
 
 job=${1:-}
 case "$job" in
-run) packages=("${build[@]}" "${runtime[@]}") ;;
-test) packages=("${build[@]}" "${runtime[@]}" "${tests[@]}") ;;
-package) packages=("${build[@]}" "${packaging[@]}") ;;
+run) packages=("${build[@]}" "${server[@]}" "${runtime[@]}") ;;
+test) packages=("${build[@]}" "${server[@]}" "${runtime[@]}" "${tests[@]}") ;;
+package) packages=("${build[@]}" "${server[@]}" "${packaging[@]}") ;;
 *)
     echo "usage: $0 run|test|package [extra packages...]" >&2
     exit 2
