@@ -1,5 +1,7 @@
 #include "glyphs.h"
 
+#include "lazyicon.h"
+
 #include <QDir>
 #include <QPainter>
 #include <QPainterPath>
@@ -97,9 +99,11 @@ QIcon drawnGlyph(const char* themeName) {
 }
 
 QIcon reportGlyph(const char* themeName) {
-    useInstalledThemeWithoutDesktop();
-    const QString name = QString::fromLatin1(themeName);
-    if (QIcon::hasThemeIcon(name))
-        return QIcon::fromTheme(name);
-    return drawnGlyph(themeName);
+    useInstalledThemeWithoutDesktop(); // now, as it decides the theme other windows see
+    return lazyIcon([latin = QByteArray(themeName)] {
+        const QString name = QString::fromLatin1(latin);
+        if (QIcon::hasThemeIcon(name))
+            return QIcon::fromTheme(name);
+        return drawnGlyph(latin.constData());
+    });
 }
