@@ -10,17 +10,16 @@
 
 namespace {
 // Without a desktop (a bare window manager) Qt's theme is "hicolor", which holds no action
-// icons; Adwaita, where installed, is the freedesktop set to use then.
+// icons; Adwaita, where installed, is the freedesktop set to use then. Looking into hicolor
+// costs start-up time, so the choice is made once the event loop runs, as if made now.
 void useInstalledThemeWithoutDesktop() {
-    static bool done = false;
-    if (done)
-        return;
-    done = true;
-    const QString theme = QIcon::themeName();
-    if ((theme.isEmpty() || theme == QLatin1String("hicolor")) &&
-        !QIcon::hasThemeIcon(QStringLiteral("edit-cut")) &&
-        QDir(QStringLiteral("/usr/share/icons/Adwaita")).exists())
-        QIcon::setThemeName(QStringLiteral("Adwaita"));
+    chooseIconThemeLater([] {
+        const QString theme = QIcon::themeName();
+        if ((theme.isEmpty() || theme == QLatin1String("hicolor")) &&
+            !QIcon::hasThemeIcon(QStringLiteral("edit-cut")) &&
+            QDir(QStringLiteral("/usr/share/icons/Adwaita")).exists())
+            QIcon::setThemeName(QStringLiteral("Adwaita"));
+    });
 }
 
 void page(QPainter& p, qreal x, qreal y, qreal w, qreal h) {

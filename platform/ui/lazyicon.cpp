@@ -2,13 +2,38 @@
 
 #include <QApplication>
 #include <QIconEngine>
+#include <QTimer>
 
 namespace {
+
+struct ThemeChoice {
+    bool asked = false;
+    std::function<void()> pending; // the choice, until it is made
+    QString after;                 // the theme in use once it is made
+};
+
+ThemeChoice& themeChoice() {
+    static ThemeChoice choice;
+    return choice;
+}
+
+void makeThemeChoice() {
+    ThemeChoice& c = themeChoice();
+    if (!c.pending)
+        return;
+    const std::function<void()> choose = std::move(c.pending);
+    c.pending = nullptr;
+    choose();
+    c.after = QIcon::themeName();
+}
 
 class LazyIconEngine : public QIconEngine {
 public:
     explicit LazyIconEngine(std::function<QIcon()> make)
-        : m_make(std::move(make)), m_theme(QIcon::themeName()) {}
+        : m_make(std::move(make)), m_afterChoice(bool(themeChoice().pending)) {
+        if (!m_afterChoice)
+            m_theme = QIcon::themeName();
+    }
 
     void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode,
                QIcon::State state) override {
@@ -35,13 +60,15 @@ public:
 private:
     const QIcon& icon() {
         if (m_make) {
+            makeThemeChoice();
             // A theme set since (the report editor picks one where the desktop has none)
             // would give another picture: the icon is made under the one of its window's day.
+            const QString theme = m_afterChoice ? themeChoice().after : m_theme;
             const QString now = QIcon::themeName();
-            if (now != m_theme)
-                QIcon::setThemeName(m_theme);
+            if (now != theme)
+                QIcon::setThemeName(theme);
             m_icon = m_make();
-            if (now != m_theme)
+            if (now != theme)
                 QIcon::setThemeName(now);
             m_make = nullptr;
         }
@@ -49,6 +76,7 @@ private:
     }
 
     std::function<QIcon()> m_make;
+    bool m_afterChoice; // asked for while a theme choice waited: made under its theme
     QString m_theme;
     QIcon m_icon;
 };
@@ -57,6 +85,15 @@ private:
 
 QIcon lazyIcon(std::function<QIcon()> make) {
     return QIcon(new LazyIconEngine(std::move(make)));
+}
+
+void chooseIconThemeLater(std::function<void()> choose) {
+    ThemeChoice& c = themeChoice();
+    if (c.asked)
+        return;
+    c.asked = true;
+    c.pending = std::move(choose);
+    QTimer::singleShot(0, [] { makeThemeChoice(); });
 }
 
 QIcon lazyStandardIcon(QStyle::StandardPixmap which) {
