@@ -34,137 +34,68 @@ template <class F> F lookUp(const char* name) {
 extern "C" {
 
 // Those that free: nothing to free needs no library.
-void PQclear(PGresult* res) {
-    if (!res)
-        return;
-    KV_REAL(PQclear);
-    real(res);
-}
-void PQfinish(PGconn* conn) {
-    if (!conn)
-        return;
-    KV_REAL(PQfinish);
-    real(conn);
-}
-void PQfreemem(void* ptr) {
-    if (!ptr)
-        return;
-    KV_REAL(PQfreemem);
-    real(ptr);
-}
-void PQconninfoFree(PQconninfoOption* connOptions) {
-    if (!connOptions)
-        return;
-    KV_REAL(PQconninfoFree);
-    real(connOptions);
-}
+#define KV_FREE(name, type)                                                                        \
+    void name(type value) {                                                                        \
+        if (!value)                                                                                \
+            return;                                                                                \
+        KV_REAL(name);                                                                             \
+        real(value);                                                                               \
+    }
 
-PGconn* PQconnectdbParams(const char* const* keywords, const char* const* values,
-                          int expand_dbname) {
-    KV_REAL(PQconnectdbParams);
-    return real(keywords, values, expand_dbname);
-}
-PGPing PQpingParams(const char* const* keywords, const char* const* values, int expand_dbname) {
-    KV_REAL(PQpingParams);
-    return real(keywords, values, expand_dbname);
-}
-PQconninfoOption* PQconninfoParse(const char* conninfo, char** errmsg) {
-    KV_REAL(PQconninfoParse);
-    return real(conninfo, errmsg);
-}
-ConnStatusType PQstatus(const PGconn* conn) {
-    KV_REAL(PQstatus);
-    return real(conn);
-}
-char* PQerrorMessage(const PGconn* conn) {
-    KV_REAL(PQerrorMessage);
-    return real(conn);
-}
-char* PQdb(const PGconn* conn) {
-    KV_REAL(PQdb);
-    return real(conn);
-}
-char* PQhost(const PGconn* conn) {
-    KV_REAL(PQhost);
-    return real(conn);
-}
-char* PQport(const PGconn* conn) {
-    KV_REAL(PQport);
-    return real(conn);
-}
-char* PQuser(const PGconn* conn) {
-    KV_REAL(PQuser);
-    return real(conn);
-}
-int PQsocket(const PGconn* conn) {
-    KV_REAL(PQsocket);
-    return real(conn);
-}
-int PQconsumeInput(PGconn* conn) {
-    KV_REAL(PQconsumeInput);
-    return real(conn);
-}
-int PQisBusy(PGconn* conn) {
-    KV_REAL(PQisBusy);
-    return real(conn);
-}
-int PQsetSingleRowMode(PGconn* conn) {
-    KV_REAL(PQsetSingleRowMode);
-    return real(conn);
-}
-PGresult* PQgetResult(PGconn* conn) {
-    KV_REAL(PQgetResult);
-    return real(conn);
-}
-PGresult* PQexec(PGconn* conn, const char* query) {
-    KV_REAL(PQexec);
-    return real(conn, query);
-}
-PGresult* PQexecParams(PGconn* conn, const char* command, int nParams, const Oid* paramTypes,
-                       const char* const* paramValues, const int* paramLengths,
-                       const int* paramFormats, int resultFormat) {
-    KV_REAL(PQexecParams);
-    return real(conn, command, nParams, paramTypes, paramValues, paramLengths, paramFormats,
-                resultFormat);
-}
-int PQsendQueryParams(PGconn* conn, const char* command, int nParams, const Oid* paramTypes,
-                      const char* const* paramValues, const int* paramLengths,
-                      const int* paramFormats, int resultFormat) {
-    KV_REAL(PQsendQueryParams);
-    return real(conn, command, nParams, paramTypes, paramValues, paramLengths, paramFormats,
-                resultFormat);
-}
-ExecStatusType PQresultStatus(const PGresult* res) {
-    KV_REAL(PQresultStatus);
-    return real(res);
-}
-char* PQresultErrorMessage(const PGresult* res) {
-    KV_REAL(PQresultErrorMessage);
-    return real(res);
-}
-char* PQresultErrorField(const PGresult* res, int fieldcode) {
-    KV_REAL(PQresultErrorField);
-    return real(res, fieldcode);
-}
-int PQntuples(const PGresult* res) {
-    KV_REAL(PQntuples);
-    return real(res);
-}
-char* PQgetvalue(const PGresult* res, int tup_num, int field_num) {
-    KV_REAL(PQgetvalue);
-    return real(res, tup_num, field_num);
-}
-int PQgetlength(const PGresult* res, int tup_num, int field_num) {
-    KV_REAL(PQgetlength);
-    return real(res, tup_num, field_num);
-}
-int PQgetisnull(const PGresult* res, int tup_num, int field_num) {
-    KV_REAL(PQgetisnull);
-    return real(res, tup_num, field_num);
-}
-unsigned char* PQunescapeBytea(const unsigned char* strtext, size_t* retbuflen) {
-    KV_REAL(PQunescapeBytea);
-    return real(strtext, retbuflen);
-}
+KV_FREE(PQclear, PGresult*)
+KV_FREE(PQfinish, PGconn*)
+KV_FREE(PQfreemem, void*)
+KV_FREE(PQconninfoFree, PQconninfoOption*)
+
+#define KV_FORWARD(type, name, parameters, arguments)                                              \
+    type name parameters {                                                                         \
+        KV_REAL(name);                                                                             \
+        return real arguments;                                                                     \
+    }
+
+KV_FORWARD(PGconn*, PQconnectdbParams,
+           (const char* const* keywords, const char* const* values, int expand_dbname),
+           (keywords, values, expand_dbname))
+KV_FORWARD(PGPing, PQpingParams,
+           (const char* const* keywords, const char* const* values, int expand_dbname),
+           (keywords, values, expand_dbname))
+KV_FORWARD(PQconninfoOption*, PQconninfoParse, (const char* conninfo, char** errmsg),
+           (conninfo, errmsg))
+KV_FORWARD(ConnStatusType, PQstatus, (const PGconn* conn), (conn))
+KV_FORWARD(char*, PQerrorMessage, (const PGconn* conn), (conn))
+KV_FORWARD(char*, PQdb, (const PGconn* conn), (conn))
+KV_FORWARD(char*, PQhost, (const PGconn* conn), (conn))
+KV_FORWARD(char*, PQport, (const PGconn* conn), (conn))
+KV_FORWARD(char*, PQuser, (const PGconn* conn), (conn))
+KV_FORWARD(int, PQsocket, (const PGconn* conn), (conn))
+KV_FORWARD(int, PQconsumeInput, (PGconn * conn), (conn))
+KV_FORWARD(int, PQisBusy, (PGconn * conn), (conn))
+KV_FORWARD(int, PQsetSingleRowMode, (PGconn * conn), (conn))
+KV_FORWARD(PGresult*, PQgetResult, (PGconn * conn), (conn))
+KV_FORWARD(PGresult*, PQexec, (PGconn * conn, const char* query), (conn, query))
+KV_FORWARD(PGresult*, PQexecParams,
+           (PGconn * conn, const char* command, int nParams, const Oid* paramTypes,
+            const char* const* paramValues, const int* paramLengths, const int* paramFormats,
+            int resultFormat),
+           (conn, command, nParams, paramTypes, paramValues, paramLengths, paramFormats,
+            resultFormat))
+KV_FORWARD(int, PQsendQueryParams,
+           (PGconn * conn, const char* command, int nParams, const Oid* paramTypes,
+            const char* const* paramValues, const int* paramLengths, const int* paramFormats,
+            int resultFormat),
+           (conn, command, nParams, paramTypes, paramValues, paramLengths, paramFormats,
+            resultFormat))
+KV_FORWARD(ExecStatusType, PQresultStatus, (const PGresult* res), (res))
+KV_FORWARD(char*, PQresultErrorMessage, (const PGresult* res), (res))
+KV_FORWARD(char*, PQresultErrorField, (const PGresult* res, int fieldcode), (res, fieldcode))
+KV_FORWARD(int, PQntuples, (const PGresult* res), (res))
+KV_FORWARD(char*, PQgetvalue, (const PGresult* res, int tup_num, int field_num),
+           (res, tup_num, field_num))
+KV_FORWARD(int, PQgetlength, (const PGresult* res, int tup_num, int field_num),
+           (res, tup_num, field_num))
+KV_FORWARD(int, PQgetisnull, (const PGresult* res, int tup_num, int field_num),
+           (res, tup_num, field_num))
+KV_FORWARD(unsigned char*, PQunescapeBytea, (const unsigned char* strtext, size_t* retbuflen),
+           (strtext, retbuflen))
 
 } // extern "C"
