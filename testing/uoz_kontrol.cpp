@@ -4,6 +4,7 @@
 #include "dbcontrols.h"
 #include "designer.h"
 #include "guard.h"
+#include "lazyicon.h"
 #include "timer.h"
 
 #include <QAction>
@@ -78,11 +79,11 @@ void TuozKontrol::buildMenu() {
 
     QMenu* fileMenu = MainMenu1->addMenu(QStringLiteral("Файл"));
     N1 = fileMenu->menuAction();
-    N8 = fileMenu->addAction(style()->standardIcon(QStyle::SP_DialogOpenButton),
+    N8 = fileMenu->addAction(lazyStandardIcon(QStyle::SP_DialogOpenButton),
                              QStringLiteral("Открыть БД"));
     N9 = fileMenu->addAction(QStringLiteral("Закрыть БД"));
     N7 = fileMenu->addSeparator();
-    N5 = fileMenu->addAction(style()->standardIcon(QStyle::SP_DialogCloseButton),
+    N5 = fileMenu->addAction(lazyStandardIcon(QStyle::SP_DialogCloseButton),
                              QStringLiteral("Выход"));
     QMenu* settingsMenu = MainMenu1->addMenu(QStringLiteral("Настройки"));
     N2 = settingsMenu->menuAction();
