@@ -67,8 +67,6 @@ TuozKontrol::TuozKontrol(QWidget* parent) : Form(parent) {
     Timer3 = new Timer(this, QStringLiteral("Timer3"), 1000, false, [this] { Timer3Timer(); });
     m_bankWait = new Timer(this, QStringLiteral("bankWait"), bankWaitIntervalMs, false,
                            [this] { bankWaitTick(); });
-    m_serverResend = new Timer(this, QStringLiteral("serverResend"), 1000, false,
-                               [this] { serverResendTick(); });
 }
 
 void TuozKontrol::buildMenu() {
@@ -183,7 +181,8 @@ void TuozKontrol::setStatus(const QString& text, const QColor& colour) {
 }
 
 void TuozKontrol::closeTable() {
-    // A question or an answer waits for the server only while its record is open.
+    // A question or an answer is waited for only while its record is open; an answer sent stays
+    // with the run job, which sends it whether or not anyone waits.
     if (m_serverWait == ServerWait::Answer || m_serverWait == ServerWait::Question)
         endServerWait();
     DataModule1->ADOTableControl->close();

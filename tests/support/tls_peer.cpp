@@ -1,0 +1,111 @@
+#include "tls_peer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QSslKey>
+#include <QSslServer>
+#include <QSslSocket>
+#include <QTcpServer>
+#include <QTemporaryDir>
+
+TestCertificate TestCertificate::make(const QString& commonName) {
+    QTemporaryDir dir;
+    QProcess openssl;
+    openssl.start(QStringLiteral("openssl"),
+                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                   QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
+                   QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
+                   QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
+                   QStringLiteral("/CN=") + commonName, QStringLiteral("-keyout"),
+                   dir.filePath(QStringLiteral("key.pem")), QStringLiteral("-out"),
+                   dir.filePath(QStringLiteral("cert.pem"))});
+    if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0) {
+        qWarning("openssl could not make a certificate: %s", openssl.readAllStandardError().data());
+        return {};
+    }
+    auto read = [&](const char* name) {
+        QFile f(dir.filePath(QLatin1String(name)));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    return {read("cert.pem"), read("key.pem")};
+}
+
+TlsPeer::TlsPeer(const TestCertificate& certificate, Script script, Mode mode)
+    : m_script(std::move(script)) {
+    if (mode == CutHandshake) {
+        m_plain = new QTcpServer(this);
+        connect(m_plain, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* s = m_plain->nextPendingConnection()) {
+                ++connections;
+                // Whatever the client says first, the connection ends before TLS is agreed.
+                connect(s, &QTcpSocket::readyRead, s, [s] {
+                    s->readAll();
+                    s->abort();
+                    s->deleteLater();
+                });
+            }
+        });
+        if (m_plain->listen(QHostAddress::LocalHost, 0))
+            m_port = m_plain->serverPort();
+        return;
+    }
+    m_tls = new QSslServer(this);
+    QSslConfiguration c = QSslConfiguration::defaultConfiguration();
+    c.setLocalCertificate(QSslCertificate(certificate.pem, QSsl::Pem));
+    c.setPrivateKey(QSslKey(certificate.key, QSsl::Ec, QSsl::Pem));
+    c.setPeerVerifyMode(QSslSocket::VerifyNone);
+    m_tls->setSslConfiguration(c);
+    connect(m_tls, &QSslServer::pendingConnectionAvailable, this, [this] {
+        while (auto* s = static_cast<QSslSocket*>(m_tls->nextPendingConnection())) {
+            ++connections;
+            serve(s);
+        }
+    });
+    if (m_tls->listen(QHostAddress::LocalHost, 0))
+        m_port = m_tls->serverPort();
+}
+
+TlsPeer::~TlsPeer() = default;
+
+void TlsPeer::serve(QSslSocket* socket) {
+    auto buffer = std::make_shared<QByteArray>();
+    connect(socket, &QSslSocket::disconnected, this, [this, socket] {
+        ++closedByClient;
+        socket->deleteLater();
+    });
+    connect(socket, &QSslSocket::readyRead, this, [this, socket, buffer] {
+        *buffer += socket->readAll();
+        for (;;) {
+            const qsizetype end = buffer->indexOf("\r\n\r\n");
+            if (end < 0)
+                return;
+            const QList<QByteArray> lines = buffer->left(end).split('\n');
+            qsizetype length = 0;
+            for (const QByteArray& line : lines)
+                if (line.toLower().startsWith("content-length:"))
+                    length = line.mid(15).trimmed().toLongLong();
+            if (buffer->size() < end + 4 + length)
+                return;
+            const QByteArray path = lines.value(0).split(' ').value(1);
+            const QJsonObject body = QJsonDocument::fromJson(buffer->mid(end + 4, length)).object();
+            buffer->remove(0, end + 4 + length);
+            paths << QString::fromLatin1(path);
+            bodies << body;
+            const Reply reply = m_script(path, body);
+            if (reply.hang)
+                continue;
+            QByteArray out = "HTTP/1.1 " + QByteArray::number(reply.status) + " X\r\n";
+            bool lengthGiven = false;
+            for (const auto& [name, value] : reply.headers) {
+                out += name + ": " + value + "\r\n";
+                lengthGiven |= name.toLower() == "content-length";
+            }
+            if (!lengthGiven)
+                out += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
+            out += "Content-Type: application/json\r\nConnection: keep-alive\r\n\r\n" + reply.body;
+            socket->write(out);
+        }
+    });
+}
