@@ -69,9 +69,11 @@ inline constexpr std::string_view withdrawn = "withdrawn";            // 409: ba
 inline constexpr std::string_view runFinished = "run_finished";       // 409
 inline constexpr std::string_view notHandedOut = "not_handed_out";    // 409
 inline constexpr std::string_view runIncomplete = "run_incomplete";   // 409: completed too soon
-inline constexpr std::string_view tooLarge = "too_large";             // 413
-inline constexpr std::string_view tooMany = "too_many";               // 429, with Retry-After
-inline constexpr std::string_view unavailable = "unavailable";        // 503, with Retry-After
+inline constexpr std::string_view tooLarge = "too_large";             // 413, 431 (headers)
+inline constexpr std::string_view noSuchPath = "no_such_path";        // 404: no such operation
+inline constexpr std::string_view methodNotAllowed = "method_not_allowed"; // 405
+inline constexpr std::string_view tooMany = "too_many";                    // 429, with Retry-After
+inline constexpr std::string_view unavailable = "unavailable";             // 503, with Retry-After
 } // namespace error
 
 // A reply status the client waits out and sends again (the request is safe to repeat: every

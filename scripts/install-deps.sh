@@ -22,6 +22,8 @@ packages+=("${runtime[@]}")
 # postgres, pgbench) for the tests and the benchmark, which run a throwaway cluster of their
 # own and never use a system one.
 packages+=(libpq-dev postgresql-15)
+# The class server kviront-server: Boost.Beast/Asio and Boost.JSON 1.81, OpenSSL (libpq above).
+packages+=(libboost1.81-dev libboost-json1.81-dev libssl-dev)
 # openssl: the class client's tests make the certificates of their TLS peers with it.
 packages+=(openssl)
 # PgBouncer's program for bench_server --via-pgbouncer, which starts one of its own with its own

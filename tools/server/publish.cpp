@@ -2,6 +2,7 @@
 
 #include "bankexchange.h"
 #include "bitmap.h"
+#include "classapi.h"
 #include "error.h"
 #include "pgconnection.h"
 #include "schema.h"
@@ -52,6 +53,12 @@ QVector<Record> readRecords(const QString& path) {
                                        "проводит")
                             .arg(path)
                             .arg(maxRecords));
+        if (q.graph.size() > qsizetype(classapi::maxPictureBytes))
+            throw Error(QStringLiteral("Банк «%1», запись %2: рисунок больше %3 МиБ, сервер класса "
+                                       "его не передаст. Банк не опубликован.")
+                            .arg(path)
+                            .arg(q.line)
+                            .arg(classapi::maxPictureBytes / (1024 * 1024)));
         // A picture the program would refuse would stop the run at that question.
         try {
             bitmap::checkGraph(q.graph);

@@ -2,6 +2,7 @@
 
 #include "publish.h"
 #include "schema.h"
+#include "sittingcommands.h"
 
 namespace servercommands {
 namespace {
@@ -52,7 +53,7 @@ int publish(const cli::Arguments& a, const cli::Output& output) {
 
 QList<cli::Command> commands() {
     const QString conninfo = QStringLiteral("СТРОКА_ПОДКЛЮЧЕНИЯ");
-    return {
+    QList<cli::Command> all{
         {QStringLiteral("server init"),
          {conninfo},
          QStringLiteral("создать или обновить схему на сервере класса (от имени "
@@ -80,6 +81,7 @@ QList<cli::Command> commands() {
            {}}},
          publish},
     };
+    return all + sittingcommands::commands();
 }
 
 } // namespace servercommands

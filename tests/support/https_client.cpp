@@ -1,0 +1,223 @@
+#include "https_client.h"
+
+#include <boost/asio/connect.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ssl.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/ssl.hpp>
+#include <boost/json.hpp>
+#include <openssl/ssl.h>
+
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace asio = boost::asio;
+namespace ssl = asio::ssl;
+
+struct HttpsClient::Impl {
+    int port;
+    std::string host;
+    asio::io_context io;
+    ssl::context tls{ssl::context::tls_client};
+    std::unique_ptr<beast::ssl_stream<beast::tcp_stream>> stream;
+    beast::flat_buffer buffer;
+    std::string error;
+
+    // Starts an operation and runs it to its end or the timeout; on a timeout the connection
+    // is closed (so the operation ends) and false returned.
+    template <typename Start> bool await(Start start, Timeout timeout) {
+        bool done = false;
+        beast::error_code result;
+        start([&](beast::error_code ec, auto&&...) {
+            done = true;
+            result = ec;
+        });
+        io.restart();
+        io.run_for(timeout);
+        if (!done) {
+            drop();
+            io.restart();
+            io.run_for(Timeout(2000));
+            error = "timeout";
+            return false;
+        }
+        error = result ? result.message() : std::string();
+        return !result;
+    }
+
+    void drop() {
+        if (stream) {
+            beast::error_code ec;
+            beast::get_lowest_layer(*stream).socket().close(ec);
+        }
+    }
+};
+
+boost::json::value HttpsClient::Response::json() const {
+    boost::system::error_code ec;
+    boost::json::value v = boost::json::parse(body, ec);
+    return ec ? boost::json::value() : v;
+}
+
+std::string HttpsClient::Response::errorCode() const {
+    const boost::json::value v = json();
+    if (!v.is_object() || !v.as_object().contains("error") || !v.at("error").is_string())
+        return {};
+    return std::string(v.at("error").as_string());
+}
+
+HttpsClient::HttpsClient(int port, std::string certificatePem, std::string host)
+    : m(std::make_unique<Impl>()) {
+    m->port = port;
+    m->host = std::move(host);
+    m->tls.set_verify_mode(ssl::verify_peer);
+    beast::error_code ec;
+    m->tls.add_certificate_authority(asio::buffer(certificatePem), ec);
+    if (ec)
+        m->error = "certificate: " + ec.message();
+}
+
+HttpsClient::~HttpsClient() {
+    close();
+}
+
+bool HttpsClient::connected() const {
+    return m->stream && beast::get_lowest_layer(*m->stream).socket().is_open();
+}
+
+const std::string& HttpsClient::lastError() const {
+    return m->error;
+}
+
+void HttpsClient::close() {
+    m->drop();
+    m->stream.reset();
+    m->buffer.clear();
+}
+
+bool HttpsClient::connect(Timeout timeout) {
+    close();
+    m->stream = std::make_unique<beast::ssl_stream<beast::tcp_stream>>(m->io, m->tls);
+    SSL_set_tlsext_host_name(m->stream->native_handle(), m->host.c_str());
+    m->stream->set_verify_callback(ssl::host_name_verification(m->host));
+    const asio::ip::tcp::endpoint endpoint(asio::ip::make_address("127.0.0.1"),
+                                           static_cast<unsigned short>(m->port));
+    auto& tcp = beast::get_lowest_layer(*m->stream);
+    if (!m->await([&](auto handler) { tcp.async_connect(endpoint, handler); }, timeout))
+        return false;
+    return m->await(
+        [&](auto handler) { m->stream->async_handshake(ssl::stream_base::client, handler); },
+        timeout);
+}
+
+bool HttpsClient::sendRaw(const std::string& bytes, Timeout timeout) {
+    if (!connected() && !connect(timeout))
+        return false;
+    return m->await(
+        [&](auto handler) { asio::async_write(*m->stream, asio::buffer(bytes), handler); },
+        timeout);
+}
+
+HttpsClient::Response HttpsClient::readResponse(Timeout timeout) {
+    Response r;
+    http::response_parser<http::string_body> parser;
+    parser.body_limit(64 * 1024 * 1024);
+    parser.header_limit(64 * 1024);
+    if (!connected() ||
+        !m->await([&](auto handler) { http::async_read(*m->stream, m->buffer, parser, handler); },
+                  timeout)) {
+        r.error = connected() ? m->error : "not connected: " + m->error;
+        close();
+        return r;
+    }
+    const auto& message = parser.get();
+    r.status = int(message.result_int());
+    for (const auto& field : message) {
+        std::string name(field.name_string());
+        for (char& c : name)
+            c = char(std::tolower(static_cast<unsigned char>(c)));
+        r.headers[name] = std::string(field.value());
+    }
+    r.body = message.body();
+    r.keepAlive = message.keep_alive();
+    if (!r.keepAlive)
+        close();
+    return r;
+}
+
+bool HttpsClient::closedWithin(Timeout timeout) {
+    if (!connected())
+        return true;
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    char scratch[4096];
+    while (std::chrono::steady_clock::now() < end) {
+        const auto left =
+            std::chrono::duration_cast<Timeout>(end - std::chrono::steady_clock::now());
+        bool closed = false;
+        m->await(
+            [&](auto handler) {
+                m->stream->async_read_some(asio::buffer(scratch),
+                                           [&closed, handler](beast::error_code ec, std::size_t) {
+                                               closed = bool(ec);
+                                               handler(ec);
+                                           });
+            },
+            left);
+        if (closed)
+            return true;
+        if (m->error == "timeout")
+            return false;
+    }
+    return false;
+}
+
+HttpsClient::Response HttpsClient::request(const std::string& method, const std::string& target,
+                                           const std::string& body, Timeout timeout) {
+    http::request<http::string_body> request;
+    request.method_string(method);
+    request.target(target);
+    request.version(11);
+    request.set(http::field::host, m->host + ":" + std::to_string(m->port));
+    if (method != "GET") {
+        request.set(http::field::content_type, "application/json");
+        request.body() = body;
+        request.prepare_payload();
+    }
+    request.keep_alive(true);
+    // A kept-alive connection the server closed meanwhile: once more on a new one.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const bool fresh = !connected();
+        if (fresh && !connect(timeout)) {
+            Response r;
+            r.error = "connect: " + m->error;
+            return r;
+        }
+        if (!m->await([&](auto handler) { http::async_write(*m->stream, request, handler); },
+                      timeout)) {
+            close();
+            if (fresh)
+                break;
+            continue;
+        }
+        Response r = readResponse(timeout);
+        if (r.status != 0 || fresh)
+            return r;
+    }
+    Response r;
+    r.error = "send: " + m->error;
+    return r;
+}
+
+HttpsClient::Response HttpsClient::post(const std::string& target, const std::string& body,
+                                        Timeout timeout) {
+    return request("POST", target, body, timeout);
+}
+
+HttpsClient::Response HttpsClient::post(const std::string& target, const boost::json::value& body,
+                                        Timeout timeout) {
+    return request("POST", target, boost::json::serialize(body), timeout);
+}
+
+HttpsClient::Response HttpsClient::get(const std::string& target, Timeout timeout) {
+    return request("GET", target, std::string(), timeout);
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <boost/json/value.hpp>
+#include <chrono>
+#include <map>
+#include <memory>
+#include <string>
+
+// A small blocking HTTPS client for the class server's tests: it trusts exactly the server's
+// certificate (as the trainee's program pins it), keeps its connection alive between
+// requests, and can also send raw bytes, so a test can be the hostile client too. Every wait
+// is bounded.
+class HttpsClient {
+public:
+    using Timeout = std::chrono::milliseconds;
+
+    struct Response {
+        int status = 0;                             // 0: no response (see error)
+        std::string error;                          // why there was none
+        std::map<std::string, std::string> headers; // names in lower case
+        std::string body;
+        bool keepAlive = false;
+
+        boost::json::value json() const; // null when the body is no JSON
+        // The "error" member of a refusal, "" for none.
+        std::string errorCode() const;
+    };
+
+    HttpsClient(int port, std::string certificatePem, std::string host = "127.0.0.1");
+    ~HttpsClient();
+    HttpsClient(const HttpsClient&) = delete;
+    HttpsClient& operator=(const HttpsClient&) = delete;
+
+    // One request over the kept-alive connection, made anew when there is none.
+    Response post(const std::string& target, const std::string& body,
+                  Timeout timeout = Timeout(10000));
+    Response post(const std::string& target, const boost::json::value& body,
+                  Timeout timeout = Timeout(10000));
+    Response get(const std::string& target, Timeout timeout = Timeout(10000));
+    Response request(const std::string& method, const std::string& target, const std::string& body,
+                     Timeout timeout = Timeout(10000));
+
+    // The raw side: a TLS connection, bytes as they are, the response that follows.
+    bool connect(Timeout timeout = Timeout(10000));
+    bool sendRaw(const std::string& bytes, Timeout timeout = Timeout(10000));
+    Response readResponse(Timeout timeout = Timeout(10000));
+    // True when the server closes the connection within `timeout` (whatever it sent before).
+    bool closedWithin(Timeout timeout);
+    bool connected() const;
+    void close();
+    const std::string& lastError() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m;
+};
