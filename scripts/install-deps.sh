@@ -24,8 +24,6 @@ packages+=("${runtime[@]}")
 packages+=(libpq-dev postgresql-15)
 # The class server kviront-server: Boost.Beast/Asio and Boost.JSON 1.81, OpenSSL (libpq above).
 packages+=(libboost1.81-dev libboost-json1.81-dev libssl-dev)
-# openssl: the class client's tests make the certificates of their TLS peers with it.
-packages+=(openssl)
 # PgBouncer's program for bench_server --via-pgbouncer, which starts one of its own with its own
 # config in a temporary folder; the package's system service is left as the system has it.
 packages+=(pgbouncer)

@@ -74,6 +74,8 @@ public:
     Timer* Timer3; // countdown
     // The run job of a run on a server bank, nullptr when none (uoz_kontrol_server.cpp).
     RunJob* serverJob() const { return m_job; }
+    // True while the window waits for the class server: a start, a question or an answer.
+    bool waitsForServer() const { return m_serverWait != ServerWait::None; }
     // Tries again to read the next question while another program holds the bank locked.
     Timer* bankWaitTimer() const { return m_bankWait; }
     // How often, and for how long, the bank is waited for before the run is given up.

@@ -124,13 +124,14 @@ void TuozKontrol::serverRunStarted(const classclient::RunInfo& run) {
         m_recorded.insert(a.record, a);
         m_replay.append(a.record);
     }
-    if (m_replay.isEmpty()) {
+    if (!run.resumed) {
         beginRun();
         return;
     }
     // A run taken up again: the questions already answered come first, to be written into the
-    // protocol as they were.
-    for (int record : m_replay)
+    // protocol as they were, and before anything is written the server says whether the run
+    // can go on at all (a run that has ended cannot: then no protocol is begun).
+    for (int record : m_replay.isEmpty() ? QVector<int>{1} : m_replay)
         m_job->fetchQuestion(record);
     waitForServer(ServerWait::Replay);
 }
@@ -222,7 +223,7 @@ void TuozKontrol::serverQuestionArrived(const classclient::Question& q) {
         const auto a = m_recorded.constFind(q.record);
         if (a != m_recorded.constEnd())
             connection()->setServerRightAnswer(q.record, a->rightAnswer);
-        for (int r : m_replay)
+        for (int r : m_replay.isEmpty() ? QVector<int>{1} : m_replay)
             if (!serverRows()->filled(r))
                 return; // more to come
         endServerWait();
@@ -277,7 +278,7 @@ void TuozKontrol::serverFailed(const QString& reason) {
     const ServerWait was = m_serverWait;
     endServerWait();
     afterNotice([this, was, reason] {
-        if (was == ServerWait::Start) {
+        if (was == ServerWait::Start || was == ServerWait::Replay) {
             // As an open that failed: the box says why and another bank may be picked.
             releaseServerRun();
             ResetRun();

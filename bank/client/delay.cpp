@@ -1,7 +1,6 @@
 #include "delay.h"
 
 #include <QPointer>
-#include <QVector>
 
 namespace {
 bool g_manual = false;
@@ -52,11 +51,18 @@ bool Delay::manual() {
     return g_manual;
 }
 
-int Delay::fireAll(Kind kind) {
-    QVector<QPointer<Delay>> due;
+QVector<Delay*> Delay::running(Kind kind) {
+    QVector<Delay*> out;
     for (Delay* d : all())
         if (d->m_active && d->m_kind == kind)
-            due.append(d);
+            out.append(d);
+    return out;
+}
+
+int Delay::fireAll(Kind kind) {
+    QVector<QPointer<Delay>> due;
+    for (Delay* d : running(kind))
+        due.append(d);
     int fired = 0;
     for (const QPointer<Delay>& d : due)
         if (d && d->m_active) {

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QTimer>
+#include <QVector>
 #include <functional>
 
 // A one-shot wait of the class client: the pause before a call is sent again, or the deadline
@@ -30,6 +31,8 @@ public:
     // Tests: fires every delay of `kind` that is running now (not those it starts); returns how
     // many fired.
     static int fireAll(Kind kind);
+    // Tests: the delays of `kind` running now.
+    static QVector<Delay*> running(Kind kind);
 
 private:
     QTimer m_timer;

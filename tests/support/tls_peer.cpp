@@ -1,35 +1,22 @@
 #include "tls_peer.h"
 
-#include <QDir>
-#include <QFile>
+#include "certificate.h"
+
 #include <QJsonDocument>
-#include <QProcess>
 #include <QSslKey>
 #include <QSslServer>
 #include <QSslSocket>
 #include <QTcpServer>
-#include <QTemporaryDir>
 
-TestCertificate TestCertificate::make(const QString& commonName) {
-    QTemporaryDir dir;
-    QProcess openssl;
-    openssl.start(QStringLiteral("openssl"),
-                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
-                   QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
-                   QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
-                   QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
-                   QStringLiteral("/CN=") + commonName, QStringLiteral("-keyout"),
-                   dir.filePath(QStringLiteral("key.pem")), QStringLiteral("-out"),
-                   dir.filePath(QStringLiteral("cert.pem"))});
-    if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0) {
-        qWarning("openssl could not make a certificate: %s", openssl.readAllStandardError().data());
+TestCertificate TestCertificate::make(const QString& name) {
+    try {
+        const kvserver::KeyAndCertificate made = kvserver::makeSelfSigned({name.toStdString()}, 2);
+        return {QByteArray::fromStdString(made.certificatePem),
+                QByteArray::fromStdString(made.keyPem)};
+    } catch (const std::exception& e) {
+        qWarning("no certificate could be made: %s", e.what());
         return {};
     }
-    auto read = [&](const char* name) {
-        QFile f(dir.filePath(QLatin1String(name)));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    };
-    return {read("cert.pem"), read("key.pem")};
 }
 
 TlsPeer::TlsPeer(const TestCertificate& certificate, Script script, Mode mode)

@@ -12,12 +12,13 @@
 class QTcpServer;
 class QSslServer;
 
-// A certificate and its key made for one test by the openssl program, in PEM.
+// A self-signed certificate and its key for one test, in PEM, made as the server's setup
+// makes them.
 struct TestCertificate {
     QByteArray pem;
     QByteArray key;
-    // Empty pem (and a warning) when openssl is missing or fails.
-    static TestCertificate make(const QString& commonName);
+    // For the host name or address `name`; empty pem (and a warning) when it cannot be made.
+    static TestCertificate make(const QString& name);
 };
 
 // A TLS peer on 127.0.0.1 for the class client's tests: the hostile or broken server that a

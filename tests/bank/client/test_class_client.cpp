@@ -104,6 +104,8 @@ class TestClassClient : public QObject {
 
 private slots:
     void initTestCase() {
+        // Made for a name the client never connects by: the pinned certificate is trusted
+        // whatever it names; another one for the same name is not.
         m_pinned = TestCertificate::make(QStringLiteral("kviront.school.example"));
         m_other = TestCertificate::make(QStringLiteral("kviront.school.example"));
         QVERIFY(!m_pinned.pem.isEmpty() && !m_other.pem.isEmpty());
