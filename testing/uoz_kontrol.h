@@ -148,7 +148,7 @@ private:
     void finishServerRun(bool completed);
     void serverQuestionArrived(const classclient::Question& q);
     void serverAnswerArrived(const classclient::RecordedAnswer& a);
-    void serverWaiting(int failedTries, const QString& reason);
+    void serverWaiting(bool lasting, const QString& reason);
     void serverFailed(const QString& reason);
     void waitForServer(ServerWait what);
     void endServerWait();

@@ -68,7 +68,7 @@ void TuozKontrol::startServerRun(const QString& path) {
         Qt::QueuedConnection);
     connect(
         m_job, &RunJob::waiting, this,
-        [this](int tries, const QString& why) { guard([&] { serverWaiting(tries, why); }); },
+        [this](bool lasting, const QString& why) { guard([&] { serverWaiting(lasting, why); }); },
         Qt::QueuedConnection);
     connect(
         m_job, &RunJob::failed, this,
@@ -253,7 +253,7 @@ void TuozKontrol::serverAnswerArrived(const classclient::RecordedAnswer& a) {
     });
 }
 
-void TuozKontrol::serverWaiting(int failedTries, const QString& reason) {
+void TuozKontrol::serverWaiting(bool lasting, const QString& reason) {
     if (!m_job || m_serverWait == ServerWait::None)
         return;
     const bool start = m_serverWait == ServerWait::Start;
@@ -263,7 +263,7 @@ void TuozKontrol::serverWaiting(int failedTries, const QString& reason) {
               Qt::red);
     // Passing trouble the trainee need not hear of goes by in the status line; a longer one is
     // told once per wait. The job goes on sending while the notice is up.
-    if (failedTries < RunJob::quietTries || m_serverNoticeShown)
+    if (!lasting || m_serverNoticeShown)
         return;
     m_serverNoticeShown = true;
     const QString server = m_job->serverName();

@@ -130,6 +130,7 @@ void RunJob::next() {
         return;
     if (m_queue.isEmpty()) {
         m_failedTries = 0;
+        m_pausedMs = 0;
         emit drained();
         if (m_released)
             deleteLater();
@@ -175,11 +176,14 @@ void RunJob::handle(const CallResult& r) {
         return;
     if (r.outcome == Outcome::Passing) {
         ++m_failedTries;
-        m_pause->start(qMax(pauseMs(m_failedTries), r.retryAfterSeconds * 1000));
-        emit waiting(m_failedTries, r.message);
+        const int pause = qMax(pauseMs(m_failedTries), r.retryAfterSeconds * 1000);
+        m_pausedMs += pause;
+        m_pause->start(pause);
+        emit waiting(m_failedTries >= quietTries || m_pausedMs >= quietMs, r.message);
         return;
     }
     m_failedTries = 0;
+    m_pausedMs = 0;
     Op op = m_queue.first();
     if (r.outcome == Outcome::Final) {
         // The server lost the handing-out (a crash just after it): hand the record out again,

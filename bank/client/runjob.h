@@ -27,9 +27,10 @@ class Delay;
 class RunJob : public QObject {
     Q_OBJECT
 public:
-    // Failed tries in a row after which the window tells the trainee; earlier ones show only in
-    // its status line.
+    // A trouble lasts once this many tries in a row have failed or its pauses add up to this
+    // long: then the window tells the trainee; before, it shows only in its status line.
     static constexpr int quietTries = 3;
+    static constexpr int quietMs = 10000;
     // The pause before the next try after `failedTries` failed ones: 1, 2, 4, 8, then every 10
     // seconds, so a class whose server comes back is not all at its door in the same second.
     static int pauseMs(int failedTries);
@@ -69,8 +70,9 @@ signals:
     void questionReady(const classclient::Question& question);
     void answerRecorded(const classclient::RecordedAnswer& answer);
     void finished(bool completed);
-    // A passing trouble: the request goes again after its pause.
-    void waiting(int failedTries, const QString& reason);
+    // A passing trouble: the request goes again after its pause. `lasting`: long enough to
+    // tell the trainee.
+    void waiting(bool lasting, const QString& reason);
     // A final refusal of the request at the head of the queue.
     void failed(const QString& reason);
     // The journal could not be written: the answer is kept in memory only.
@@ -107,4 +109,5 @@ private:
     QPointer<classclient::Call> m_call;
     Delay* m_pause;
     int m_failedTries = 0;
+    int m_pausedMs = 0; // since the last reply
 };

@@ -16,6 +16,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <numeric>
 
 namespace {
 
@@ -255,7 +256,9 @@ private slots:
                 QCOMPARE(Delay::fireAll(Delay::Deadline), 1); // the call's time is up
             }
             QTRY_COMPARE_WITH_TIMEOUT(waiting.size(), i + 1, 10000);
-            QCOMPARE(waiting[i][0].toInt(), i + 1);
+            // Told to the trainee from the third failed try, or once the pauses reach 10 s.
+            const int paused = std::accumulate(pauses.begin(), pauses.begin() + i + 1, 0);
+            QCOMPARE(waiting[i][0].toBool(), i + 1 >= RunJob::quietTries || paused >= 10000);
             const QList<Delay*> delays = job->findChildren<Delay*>();
             const auto pause = std::find_if(delays.begin(), delays.end(), [](Delay* d) {
                 return d->kind() == Delay::Pause && d->active();
