@@ -7,7 +7,6 @@
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QQueue>
 #include <optional>
@@ -45,7 +44,7 @@ TraineeCodeForm::TraineeCodeForm(QWidget* parent) : Form(parent) {
     Button1 = new QPushButton(QStringLiteral("ОК"), client);
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setGeometry(76, 60, 75, 25);
-    Button1->setDefault(true); // Enter in the code field confirms
+    Button1->setDefault(true);
     Button2 = new QPushButton(QStringLiteral("Отмена"), client);
     Button2->setObjectName(QStringLiteral("Button2"));
     Button2->setGeometry(169, 60, 75, 25);
@@ -53,6 +52,8 @@ TraineeCodeForm::TraineeCodeForm(QWidget* parent) : Form(parent) {
     setFixedClientSize(320, 93);
 
     onEvent(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    // Enter in the code field confirms: a main window has no default button of its own.
+    onEvent(Edit1, &QLineEdit::returnPressed, this, [this] { Button1Click(); });
     onEvent(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
 }
 
@@ -89,8 +90,7 @@ QString problem(const QString& typed) {
         .arg(classapi::codeLength);
 }
 
-bool ask(QWidget* parent, QString* code) {
-    static QPointer<TraineeCodeForm> form;
+bool ask(TraineeCodeForm* form, QString* code) {
     for (;;) {
         QString typed;
         if (!g_answers.isEmpty()) {
@@ -104,8 +104,6 @@ bool ask(QWidget* parent, QString* code) {
                 continue;
             }
         } else {
-            if (!form)
-                form = new TraineeCodeForm(parent);
             if (form->showModal() != mrOk)
                 return false;
             typed = form->Edit1->text();

@@ -27,9 +27,10 @@ protected:
 
 namespace traineecode {
 
-// Asks until a text that reads as a code is given (true, `*code` the code as the server keeps
-// it) or the trainee cancels (false). A text that is no code gets a notice saying why.
-bool ask(QWidget* parent, QString* code);
+// Asks in `form` until a text that reads as a code is given (true, `*code` the code as the
+// server keeps it) or the trainee cancels (false). A text that is no code gets a notice saying
+// why.
+bool ask(TraineeCodeForm* form, QString* code);
 
 // Why a typed text is no trainee code; empty when it is one.
 QString problem(const QString& typed);

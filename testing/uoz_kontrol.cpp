@@ -5,6 +5,7 @@
 #include "designer.h"
 #include "guard.h"
 #include "timer.h"
+#include "traineecode.h"
 
 #include <QAction>
 #include <QLabel>
@@ -65,8 +66,13 @@ TuozKontrol::TuozKontrol(QWidget* parent) : Form(parent) {
     Timer1 = new Timer(this, QStringLiteral("Timer1"), 100, true, [this] { Timer1Timer(); });
     Timer2 = new Timer(this, QStringLiteral("Timer2"), 1000, true, [this] { Timer2Timer(); });
     Timer3 = new Timer(this, QStringLiteral("Timer3"), 1000, false, [this] { Timer3Timer(); });
+    CodeForm = new TraineeCodeForm();
     m_bankWait = new Timer(this, QStringLiteral("bankWait"), bankWaitIntervalMs, false,
                            [this] { bankWaitTick(); });
+}
+
+TuozKontrol::~TuozKontrol() {
+    delete CodeForm;
 }
 
 void TuozKontrol::buildMenu() {

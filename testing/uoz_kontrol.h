@@ -26,6 +26,7 @@ class QLabel;
 class QLineEdit;
 class QMenuBar;
 class Timer;
+class TraineeCodeForm;
 
 // The test window: opens a bank, puts its questions to the trainee one at a time with a
 // countdown, scores the answers and writes the run's protocol.
@@ -33,6 +34,7 @@ class TuozKontrol : public Form {
     Q_OBJECT
 public:
     explicit TuozKontrol(QWidget* parent = nullptr);
+    ~TuozKontrol() override;
 
     // The data module is created after this window; start-up binds the controls then.
     void bindDataSource(DataSource* source);
@@ -69,6 +71,9 @@ public:
     QLineEdit* Edit4; // allowed seconds of the run
     const std::unique_ptr<ProtocolBuffer> Memo1 = std::make_unique<ProtocolBuffer>();
     dialogs::FileDialog OpenDialog1{dialogs::FileDialog::Open};
+    // Asks for the trainee's code of a server bank file: a window of its own, made with this one
+    // as every window is made at start-up.
+    TraineeCodeForm* CodeForm;
     Timer* Timer1; // end-of-run check
     Timer* Timer2; // clock
     Timer* Timer3; // countdown

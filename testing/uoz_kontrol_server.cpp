@@ -48,7 +48,7 @@ void TuozKontrol::startServerRun(const QString& path) {
     // Whatever an earlier run left unsent goes first, without a word to anyone.
     DataModule1->classRuns->sendJournal();
     QString code;
-    if (!traineecode::ask(this, &code))
+    if (!traineecode::ask(CodeForm, &code))
         return; // as a cancelled file dialog: pick again
     m_serverPath = path;
     m_journalProblem.clear();

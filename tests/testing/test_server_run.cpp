@@ -34,9 +34,9 @@ QVector<bankfile::Question> bankQuestions() {
 }
 
 // A code for each case, so that no case meets another's run.
-const QStringList classList{QStringLiteral("Иванов Иван"),     QStringLiteral("Петрова Анна"),
-                            QStringLiteral("Сидоров Пётр"),    QStringLiteral("Кузнецова Ольга"),
-                            QStringLiteral("Смирнов Олег"),    QStringLiteral("Попова Вера"),
+const QStringList classList{QStringLiteral("Иванов Иван"),  QStringLiteral("Петрова Анна"),
+                            QStringLiteral("Сидоров Пётр"), QStringLiteral("Кузнецова Ольга"),
+                            QStringLiteral("Смирнов Олег"), QStringLiteral("Попова Вера"),
                             QStringLiteral("Лебедев Антон")};
 
 // What one run showed and said.
@@ -102,6 +102,7 @@ private slots:
         ClassServer::Options o;
         o.questions = bankQuestions();
         o.trainees = classList;
+        o.unnamedCodes = 3;
         o.seconds = 45;
         m_server = std::make_unique<ClassServer>(o);
         QVERIFY2(m_server->ok(), qPrintable(m_server->error()));
@@ -201,7 +202,7 @@ private slots:
             << QStringList{QStringLiteral("2222-3333-44")} << true << QStringLiteral("Ученик")
             << QStringLiteral("кода нет в этом тестировании") << QString();
         QTest::newRow("an unnamed code takes the name signed in")
-            << QStringList{m_server->unnamedCodes()[0]} << true << QStringLiteral("Гость Один")
+            << QStringList{m_server->unnamedCodes()[2]} << true << QStringLiteral("Гость Один")
             << QString() << QStringLiteral("Гость Один");
     }
     void theCodeIsAskedOnceAndTheNameConfirmed() {
@@ -222,7 +223,8 @@ private slots:
         uozKontrol->N8->trigger();
         settle();
         QCOMPARE(traineecode::pendingAnswers(), 0);
-        QCOMPARE(dialogs::pendingAnswers(), said == QStringLiteral("кода нет в этом тестировании") ? 1 : 0);
+        QCOMPARE(dialogs::pendingAnswers(),
+                 said == QStringLiteral("кода нет в этом тестировании") ? 1 : 0);
         dialogs::clearAnswers();
         const QStringList heard = watcher.notices + watcher.errors;
         QCOMPARE(heard.size(), said.isEmpty() ? 0 : 1);
@@ -240,6 +242,31 @@ private slots:
         QVERIFY(protocolFiles()[0].startsWith(QStringLiteral("_") + runOf));
         QTRY_COMPARE_WITH_TIMEOUT(serverEnds(*m_server, runOf), QStringLiteral("true false"),
                                   30000);
+    }
+
+    // The code window itself: typed as on a Russian keyboard and confirmed with Enter.
+    void theCodeWindowTakesWhatIsTypedAndEnter() {
+        const QString code = m_server->unnamedCodes()[0];
+        QString typed = QString::fromStdString(classapi::groupedCode(code.toStdString()));
+        typed.replace(QLatin1Char('K'), QChar(u'К')).replace(QLatin1Char('M'), QChar(u'М'));
+        ModalWatcher watcher;
+        signIn(QStringLiteral("Гость Три"));
+        bool shown = false;
+        QTimer::singleShot(0, [&] {
+            shown = uozKontrol->CodeForm->isModalShowing();
+            typeText(uozKontrol->CodeForm->Edit1, typed);
+            QTest::keyClick(uozKontrol->CodeForm->Edit1, Qt::Key_Return);
+        });
+        dialogs::queueFileAnswer(m_server->bankFile());
+        dialogs::queueConfirm(true);
+        uozKontrol->N8->trigger();
+        settle();
+        QVERIFY(shown);
+        QVERIFY(!uozKontrol->CodeForm->isVisible());
+        QCOMPARE(menuState(), running);
+        QVERIFY(dialogs::lastConfirmText().contains(QStringLiteral("Гость Три")));
+        QCOMPARE(watcher.total(), 0);
+        uozKontrol->N9->trigger();
     }
 
     // A file other than the teacher wrote, a computer posing as the server, a file of the old
