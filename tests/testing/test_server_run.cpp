@@ -1,17 +1,15 @@
 // Test runs on a server bank through the real test window against a real kviront-server on
 // 127.0.0.1: the run looks exactly as on the same bank as a file, the server holds every answer
 // once, no right answer reaches the window before its answer is recorded, the code is asked
-// once and the class list's name confirmed, what the program must not trust is refused, and
-// the window keeps turning while the server never answers.
+// once and the class list's name confirmed, and the window keeps turning while the server never
+// answers. (What the program must not trust is refused in test_class_client and
+// test_server_bankfile, below the window.)
 #include "bankfixture.h"
-#include "certificate.h"
 #include "classapi.h"
 #include "modal_watcher.h"
 #include "run_fixture.h"
 #include "run_texts.h"
 #include "server_window.h"
-#include "serverbankfile.h"
-#include "uoz_kontrol_redaktor.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -267,68 +265,6 @@ private slots:
         QVERIFY(dialogs::lastConfirmText().contains(QStringLiteral("Гость Три")));
         QCOMPARE(watcher.total(), 0);
         uozKontrol->N9->trigger();
-    }
-
-    // A file other than the teacher wrote, a computer posing as the server, a file of the old
-    // format: each is a message, nothing is sent, and another bank may be picked.
-    void whatTheProgramMustNotTrustIsRefused_data() {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("said");
-        const QByteArray ok = fixture::readAll(m_server->bankFile());
-        QByteArray extra = ok;
-        extra.insert(extra.indexOf("sitting="), "conninfo=host=10.0.0.9 password=x\n");
-        QTest::newRow("a key of no server bank file")
-            << extra << QStringLiteral("неизвестный ключ «conninfo»");
-        const kvserver::KeyAndCertificate other = kvserver::makeSelfSigned({"127.0.0.1"});
-        QTest::newRow("another certificate")
-            << serverbank::sittingBytes({m_server->url(), m_server->sitting(),
-                                         QByteArray::fromStdString(other.certificatePem)})
-            << QStringLiteral("не с тем сертификатом");
-        QTest::newRow("the first format")
-            << serverbank::linkBytes(
-                   {QStringLiteral("host=127.0.0.1 user=kviront_trainee"), QStringLiteral("Банк")})
-            << QStringLiteral("выдать новый файл");
-    }
-    void whatTheProgramMustNotTrustIsRefused() {
-        QFETCH(QByteArray, bytes);
-        QFETCH(QString, said);
-        const QString path = m_dir->filePath(QStringLiteral("тест.mdb"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-        file.close();
-        const QByteArray logBefore = m_server->log();
-        ModalWatcher watcher;
-        signIn(classList[5]);
-        openServerBank(path, m_server->namedCodes()[5]);
-        dialogs::clearAnswers();
-        traineecode::clearAnswers();
-        QCOMPARE(watcher.errors.size(), 1);
-        QVERIFY2(watcher.errors[0].contains(said), qPrintable(watcher.errors[0]));
-        QCOMPARE(menuState(), ready);
-        QCOMPARE(serverEnds(*m_server, classList[5]), QString()); // no run started
-        QCOMPARE(fixture::readAll(path), bytes);
-        // The editor opens none of them either, and changes none.
-        watcher.errors.clear();
-        dialogs::queueFileAnswer(path);
-        uozKontrol_redaktor->N6->trigger();
-        QCOMPARE(watcher.errors.size(), 1);
-        QVERIFY(!DataModule1->ADOConnectionControl->connected());
-        QCOMPARE(fixture::readAll(path), bytes);
-        QCOMPARE(m_server->log().size(), logBefore.size());
-    }
-
-    void theEditorRefusesAServerBankFile() {
-        ModalWatcher watcher;
-        const QByteArray before = fixture::readAll(m_server->bankFile());
-        dialogs::queueFileAnswer(m_server->bankFile());
-        uozKontrol_redaktor->N6->trigger();
-        QCOMPARE(watcher.errors.size(), 1);
-        QVERIFY2(watcher.errors[0].contains(
-                     QStringLiteral("файл тестирования «%1»").arg(m_server->sitting())),
-                 qPrintable(watcher.errors[0]));
-        QVERIFY2(watcher.errors[0].contains(QStringLiteral("опубликуйте его заново")),
-                 qPrintable(watcher.errors[0]));
-        QCOMPARE(fixture::readAll(m_server->bankFile()), before);
     }
 
     // While the server accepts and never answers, the window's loop keeps turning: a timer keeps
