@@ -3,6 +3,7 @@
 // Steps of the test-window tests on a class server: opening a server bank file with a code,
 // waiting for the window to settle on what the server sends, passing the client's pauses,
 // stopping a daemon so that it accepts and never answers, and what the server holds.
+#include "bankfixture.h"
 #include "class_server.h"
 #include "delay.h"
 #include "outbox.h"
@@ -121,5 +122,30 @@ inline QString serverEnds(const ClassServer& server, const QString& trainee) {
                        "r.finished::text, ', '), '') FROM kviront.runs r WHERE r.trainee = '%1'")
             .arg(trainee));
 }
+
+// What a test class of the window on a class server shares: the server with its sitting, the
+// same questions as a file bank, the program, and a working folder per test function.
+class ServerWindowTest : public QObject {
+protected:
+    void startClass(const ClassServer::Options& options) {
+        m_server = std::make_unique<ClassServer>(options);
+        QVERIFY2(m_server->ok(), qPrintable(m_server->error()));
+        QVector<bankfile::Question> questions = options.questions;
+        if (questions.isEmpty()) // the harness's own bank
+            for (int n = 1; n <= options.records; ++n)
+                questions << fixture::question(n);
+        m_file = fixture::makeBank(m_banks, QStringLiteral("файл.mdb"), questions);
+        startProgram();
+    }
+    void endClass() {
+        destroyForms();
+        m_server.reset();
+    }
+
+    std::unique_ptr<ClassServer> m_server;
+    QTemporaryDir m_banks;
+    QString m_file;
+    std::unique_ptr<RunScope> m_dir;
+};
 
 } // namespace fx

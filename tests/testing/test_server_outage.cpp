@@ -71,12 +71,8 @@ int childRun() {
 
 } // namespace
 
-class TestServerOutage : public QObject {
+class TestServerOutage : public ServerWindowTest {
     Q_OBJECT
-    std::unique_ptr<ClassServer> m_server;
-    QTemporaryDir m_banks;
-    QString m_file;
-    std::unique_ptr<RunScope> m_dir;
 
     // The protocol and the notices of the same run on the file bank.
     QPair<QByteArray, QStringList> fileRun(const QString& trainee) {
@@ -185,18 +181,9 @@ private slots:
     void initTestCase() {
         ClassServer::Options o;
         o.trainees = classList;
-        m_server = std::make_unique<ClassServer>(o);
-        QVERIFY2(m_server->ok(), qPrintable(m_server->error()));
-        QVector<bankfile::Question> questions;
-        for (int n = 1; n <= o.records; ++n)
-            questions << fixture::question(n);
-        m_file = fixture::makeBank(m_banks, QStringLiteral("файл.mdb"), questions);
-        startProgram();
+        startClass(o);
     }
-    void cleanupTestCase() {
-        destroyForms();
-        m_server.reset();
-    }
+    void cleanupTestCase() { endClass(); }
     void init() { m_dir = std::make_unique<RunScope>(); }
     void cleanup() {
         classclient::setReplyFilter(nullptr);

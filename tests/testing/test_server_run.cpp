@@ -54,12 +54,8 @@ void chooseSeconds(QCheckBox* box) {
 
 } // namespace
 
-class TestServerRun : public QObject {
+class TestServerRun : public ServerWindowTest {
     Q_OBJECT
-    std::unique_ptr<ClassServer> m_server;
-    QTemporaryDir m_banks;
-    QString m_file;
-    std::unique_ptr<RunScope> m_dir;
 
     // Option clicked per question shown, 0 for letting the time run out; `code` empty for the
     // file bank.
@@ -102,15 +98,9 @@ private slots:
         o.trainees = classList;
         o.unnamedCodes = 3;
         o.seconds = 45;
-        m_server = std::make_unique<ClassServer>(o);
-        QVERIFY2(m_server->ok(), qPrintable(m_server->error()));
-        m_file = fixture::makeBank(m_banks, QStringLiteral("файл.mdb"), bankQuestions());
-        startProgram();
+        startClass(o);
     }
-    void cleanupTestCase() {
-        destroyForms();
-        m_server.reset();
-    }
+    void cleanupTestCase() { endClass(); }
     void init() { m_dir = std::make_unique<RunScope>(); }
     void cleanup() {
         m_dir.reset();
