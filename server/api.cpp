@@ -55,9 +55,10 @@ void Api::start(std::string body, const std::string& client, std::function<void(
     StartRequest q;
     try {
         q = parseStart(body);
-    } catch (const Refused&) {
+    } catch (const Refused& refused) {
         m_wrongCodes.take(client);
-        throw;
+        done(replyOf(refused.refusal()));
+        return;
     }
     if (const int wait = m_starts.take(codeHash(q.code))) {
         done(replyOf(tooMany(wait)));

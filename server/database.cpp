@@ -2,7 +2,9 @@
 
 #include "log.h"
 
+#include <atomic>
 #include <boost/asio/post.hpp>
+#include <chrono>
 #include <memory>
 
 namespace kvserver {
@@ -10,6 +12,17 @@ namespace {
 
 // Each worker thread's own connection: the pool has as many threads as connections.
 thread_local std::unique_ptr<PgLink> link;
+
+// While the database is away every request would say so: once in a few seconds is enough.
+void logLost(const std::string& why) {
+    static std::atomic<std::int64_t> last{0};
+    const std::int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
+                                 std::chrono::steady_clock::now().time_since_epoch())
+                                 .count();
+    std::int64_t before = last.load();
+    if (now - before >= 5 && last.compare_exchange_strong(before, now))
+        logLine("нет связи с базой данных: " + why);
+}
 
 } // namespace
 
@@ -24,12 +37,15 @@ Database::~Database() {
 Reply Database::attempt(const Work& work) {
     if (!link)
         link = std::make_unique<PgLink>(m_conninfo);
+    std::string why;
     for (int tries = 0;; ++tries) {
         try {
             return work(*link);
         } catch (const PgLost& lost) {
+            if (why.empty())
+                why = lost.why; // the first reason: the second try is often only held back
             if (tries == 1) {
-                logLine("нет связи с базой данных: " + lost.why);
+                logLost(why);
                 return replyOf(unavailable(2));
             }
         } catch (const Refused& refused) {

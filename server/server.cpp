@@ -101,16 +101,8 @@ void Server::run() {
     // Nothing runs now: the workers finish, then every connection left is closed and its
     // handlers run out, so that no session outlives the server.
     m_database->stop();
-    std::vector<std::shared_ptr<Session>> left;
-    {
-        std::lock_guard lock(m_mutex);
-        for (auto& [raw, weak] : m_sessions)
-            if (auto s = weak.lock())
-                left.push_back(std::move(s));
-    }
-    for (const auto& s : left)
+    for (const auto& s : openSessions())
         s->abort();
-    left.clear();
     m_io.restart();
     m_io.run_for(std::chrono::seconds(2));
     logLine("остановлен");
@@ -147,6 +139,15 @@ void Server::onAccept(boost::system::error_code ec, tcp::socket socket) {
     accept();
 }
 
+std::vector<std::shared_ptr<Session>> Server::openSessions() {
+    std::vector<std::shared_ptr<Session>> open;
+    std::lock_guard lock(m_mutex);
+    for (auto& [raw, weak] : m_sessions)
+        if (auto s = weak.lock())
+            open.push_back(std::move(s));
+    return open;
+}
+
 void Server::opened(Session* session, std::weak_ptr<Session> handle) {
     std::lock_guard lock(m_mutex);
     m_sessions.emplace(session, std::move(handle));
@@ -168,14 +169,7 @@ void Server::stop() {
     m_draining = true;
     boost::system::error_code ec;
     m_acceptor.close(ec);
-    std::vector<std::shared_ptr<Session>> open;
-    {
-        std::lock_guard lock(m_mutex);
-        for (auto& [raw, weak] : m_sessions)
-            if (auto s = weak.lock())
-                open.push_back(std::move(s));
-    }
-    for (const auto& s : open)
+    for (const auto& s : openSessions())
         s->stopIfIdle();
     awaitDrained(std::chrono::steady_clock::now() + std::chrono::seconds(m_config.drainSeconds));
 }

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <unordered_map>
+#include <vector>
 
 namespace kvserver {
 
@@ -49,6 +50,7 @@ private:
     void accept();
     void onAccept(boost::system::error_code ec, boost::asio::ip::tcp::socket socket);
     void stop();
+    std::vector<std::shared_ptr<Session>> openSessions();
     void awaitDrained(std::chrono::steady_clock::time_point deadline);
 
     Config m_config;

@@ -203,12 +203,33 @@ void Session::onWrite(beast::error_code ec, bool keepAlive) {
     awaitRequest();
 }
 
+// Says goodbye in TLS, then reads and drops what the client still sends (the rest of a body
+// that was refused, say) for a moment before closing: closing with unread bytes would reset the
+// connection and could destroy the refusal on its way to the client.
 void Session::close() {
     m_state = State::Closing;
-    beast::get_lowest_layer(m_stream).expires_after(seconds(2));
+    beast::get_lowest_layer(m_stream).expires_after(seconds(1));
     m_stream.async_shutdown([self = shared_from_this()](beast::error_code) {
-        beast::get_lowest_layer(self->m_stream).close();
+        auto& tcp = beast::get_lowest_layer(self->m_stream);
+        beast::error_code ec;
+        tcp.socket().shutdown(asio::ip::tcp::socket::shutdown_send, ec);
+        tcp.expires_after(seconds(1));
+        self->linger(0);
     });
+}
+
+void Session::linger(std::size_t dropped) {
+    constexpr std::size_t limit = 1024 * 1024;
+    auto& tcp = beast::get_lowest_layer(m_stream);
+    if (dropped > limit)
+        return tcp.close();
+    m_buffer.clear();
+    tcp.async_read_some(m_buffer.prepare(4096),
+                        [self = shared_from_this(), dropped](beast::error_code ec, std::size_t n) {
+                            if (ec)
+                                return beast::get_lowest_layer(self->m_stream).close();
+                            self->linger(dropped + n);
+                        });
 }
 
 void Session::dropped(const char* why) {

@@ -49,6 +49,7 @@ private:
     void respond(Reply reply, bool keepAlive);
     void onWrite(boost::beast::error_code ec, bool keepAlive);
     void close();
+    void linger(std::size_t dropped);
     void dropped(const char* why);
     void logRefusal(const Reply& reply) const;
 

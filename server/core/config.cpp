@@ -128,7 +128,8 @@ Config parseConfig(std::string_view text, const std::string& origin) {
 Config loadConfig(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
-        throw ConfigError("Не читается файл настроек " + path);
+        throw ConfigError("Не читается файл настроек " + path +
+                          " (его пишет «sudo kviront-server setup»)");
     std::ostringstream text;
     text << in.rdbuf();
     if (text.str().size() > 64 * 1024)

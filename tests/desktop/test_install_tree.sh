@@ -21,6 +21,8 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 expected="bin/kviront
 bin/kviront-bank
 bin/kviront-results
+etc/kviront/server.conf.example
+lib/systemd/system/kviront-server.service
 libexec/kviront/kviront-jetread
 libexec/kviront/kviront-start
 share/applications/org.kviront.Kviront.desktop
@@ -32,15 +34,18 @@ share/kviront/solar-system.mdb
 share/man/man1/kviront-bank.1
 share/man/man1/kviront-results.1
 share/man/man1/kviront.1
+share/man/man8/kviront-server.8
 share/man/ru/man1/kviront-bank.1
 share/man/ru/man1/kviront-results.1
 share/man/ru/man1/kviront.1
-share/metainfo/org.kviront.Kviront.metainfo.xml"
+share/man/ru/man8/kviront-server.8
+share/metainfo/org.kviront.Kviront.metainfo.xml
+sbin/kviront-server"
 installed=$(cd "$prefix" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
 [ "$installed" = "$(LC_ALL=C sort <<<"$expected")" ] ||
     fail "installed files differ: $(diff <(echo "$installed") <(LC_ALL=C sort <<<"$expected"))"
 for program in bin/kviront bin/kviront-bank bin/kviront-results libexec/kviront/kviront-jetread \
-    libexec/kviront/kviront-start; do
+    libexec/kviront/kviront-start sbin/kviront-server; do
     [ -x "$prefix/$program" ] || fail "$program is not executable"
 done
 
@@ -61,12 +66,19 @@ if command -v appstreamcli >/dev/null; then
         >/dev/null || fail "appstreamcli validate"
 fi
 if command -v man >/dev/null; then
-    for page in "$prefix"/share/man/man1/*.1 "$prefix"/share/man/ru/man1/*.1; do
+    for page in "$prefix"/share/man/man1/*.1 "$prefix"/share/man/ru/man1/*.1 \
+        "$prefix"/share/man/man8/*.8 "$prefix"/share/man/ru/man8/*.8; do
         warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 "$page" 2>&1 \
             >/dev/null)
         [ -z "$warnings" ] || fail "$page: $warnings"
     done
 fi
+
+# The class server's unit starts the installed daemon with the installed configuration.
+grep -qxF "ExecStart=$prefix/sbin/kviront-server --config $prefix/etc/kviront/server.conf" \
+    "$prefix/lib/systemd/system/kviront-server.service" || fail "the unit's ExecStart"
+"$prefix/sbin/kviront-server" --version | grep -q '^kviront-server (Квиронт) ' ||
+    fail "kviront-server --version"
 
 # The installed tools run from the prefix: the old-format reader is found beside them.
 cd "$scratch"

@@ -63,7 +63,8 @@ bool ClassServer::prepare() {
         for (int n = 1; n <= m_options.records; ++n)
             m_options.questions << fixture::question(n);
     serverpublish::Options publish;
-    publish.bank = fixture::makeBank(m_dir, QStringLiteral("bank.mdb"), m_options.questions);
+    // Right answers kept as typed ("+2" stays "+2"), as banks made by hand keep them.
+    publish.bank = fixture::makeTextBank(m_dir, QStringLiteral("bank.mdb"), m_options.questions);
     publish.conninfo = teacher();
     publish.name = m_options.bank;
     serverpublish::publish(publish);

@@ -4,7 +4,9 @@
 #include "pgcluster.h"
 #include "publish.h"
 #include "schema.h"
+#include "sitting.h"
 
+#include <QTemporaryDir>
 #include <memory>
 
 // A classroom server for a test: a throwaway cluster with the schema made by the tool and
@@ -13,6 +15,7 @@ class ClassroomServer {
 public:
     static constexpr const char* teacherPassword = "teacher pw";
     static constexpr const char* traineePassword = "trainee 'pw'";
+    static constexpr const char* daemonPassword = "kviront-server pw";
 
     explicit ClassroomServer(const PgCluster::Options& options = {}) : cluster(options) {
         if (!cluster.ok()) {
@@ -25,9 +28,10 @@ public:
             m_error = e.message();
             return;
         }
-        m_error = cluster.superSql(
-            QStringLiteral("ALTER ROLE kviront_teacher PASSWORD 'teacher pw';"
-                           "ALTER ROLE kviront_trainee PASSWORD 'trainee ''pw''';"));
+        m_error =
+            cluster.superSql(QStringLiteral("ALTER ROLE kviront_teacher PASSWORD 'teacher pw';"
+                                            "ALTER ROLE kviront_trainee PASSWORD 'trainee ''pw''';"
+                                            "ALTER ROLE kviront PASSWORD 'kviront-server pw';"));
     }
 
     bool ok() const { return m_error.isEmpty(); }
@@ -38,6 +42,28 @@ public:
     }
     QString trainee() const {
         return cluster.conninfo(QStringLiteral("kviront_trainee"), QLatin1String(traineePassword));
+    }
+    // The role kviront-server logs in as.
+    QString daemon() const {
+        return cluster.conninfo(QStringLiteral("kviront"), QLatin1String(daemonPassword));
+    }
+
+    // A sitting of a published bank opened through the teacher tool's code, with `codes`
+    // codes without names; its files go to a folder of the server's own.
+    serversitting::Opened openSitting(const QString& bank, const QString& name, int codes,
+                                      QChar separator = QLatin1Char(','), int seconds = 35) const {
+        serversitting::OpenOptions o;
+        o.conninfo = teacher();
+        o.bank = bank;
+        o.name = name;
+        o.seconds = seconds;
+        o.separator = separator;
+        o.count = codes;
+        o.url = QStringLiteral("https://127.0.0.1:8443");
+        o.certificate = "-----BEGIN CERTIFICATE-----\nMIIB\n-----END CERTIFICATE-----\n";
+        o.link = m_files.filePath(serversitting::fileNameFor(name, QStringLiteral(".mdb")));
+        o.slips = m_files.filePath(serversitting::fileNameFor(name, QStringLiteral(".html")));
+        return serversitting::open(o);
     }
 
     serverpublish::Result publish(const QString& bank, const QString& name,
@@ -55,4 +81,5 @@ public:
 
 private:
     QString m_error;
+    QTemporaryDir m_files;
 };

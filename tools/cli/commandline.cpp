@@ -44,6 +44,9 @@ Scan scan(const Tool& tool, const QStringList& args) {
     QList<Option> all;
     for (const Command& c : tool.commands)
         all += c.options;
+    const Option* versionOption = findOption(all, u"version"_s, false);
+    if (versionOption && versionOption->valueName.isEmpty())
+        versionOption = nullptr;
     Scan s;
     bool optionsEnded = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
@@ -54,8 +57,12 @@ Scan scan(const Tool& tool, const QStringList& args) {
             optionsEnded = true;
         } else if (a == u"--help") {
             s.help = true;
-        } else if (a == u"--version") {
+        } else if (a == u"--version" &&
+                   !(versionOption && i + 1 < args.size() && !looksLikeOption(args[i + 1]))) {
+            // The tool's version, unless a command's own --version (of a bank) has its value.
             s.version = true;
+        } else if (a == u"--version") {
+            ++i;
         } else if (!a.contains(u'=')) {
             // An option that takes its value from the next argument steps over it.
             // ("-oFILE" carries its value.)

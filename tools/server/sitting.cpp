@@ -28,6 +28,12 @@ void rollback(pg::Connection& c) {
     }
 }
 
+// Connected, with the schema this tool knows. Throws ServerError.
+void ready(pg::Connection& c) {
+    c.connect();
+    serverschema::requireCurrent(c);
+}
+
 QByteArray codeHash(const QString& code) {
     return QCryptographicHash::hash(code.toLatin1(), QCryptographicHash::Sha256);
 }
@@ -158,10 +164,9 @@ Opened open(const OpenOptions& o) {
                                    "(задайте другой --slips).")
                         .arg(out.slips));
     pg::Connection c(o.conninfo);
-    c.connect();
-    serverschema::requireCurrent(c);
+    ready(c);
     c.exec("BEGIN");
-    bool written = false;
+    bool slipsWritten = false, linkWritten = false; // only what this call wrote is removed
     try {
         const Version v = versionToOpen(c, o);
         out.bank = o.bank;
@@ -183,6 +188,8 @@ Opened open(const OpenOptions& o) {
                 link.certificate = id.text(0, 1).toUtf8();
         }
         out.url = link.server;
+        // What the trainees' program will read: checked before anything is stored.
+        serverbank::parseSitting(serverbank::sittingBytes(link), out.link);
         if (c.exec("SELECT 1 FROM kviront.sittings WHERE name = $1", {out.name}).rows() > 0)
             throw Error(QStringLiteral("Тестирование «%1» на сервере уже есть: дайте другое имя "
                                        "(--name).")
@@ -201,15 +208,16 @@ Opened open(const OpenOptions& o) {
                    {s.integer(0, 0), code.position, pg::Param::bytes(codeHash(code.code)),
                     code.trainee.isEmpty() ? pg::Param::null() : pg::Param(code.trainee)});
         textfile::writeFileAtomically(out.slips, slips::html(out), textfile::Links::Refuse);
-        written = true;
+        slipsWritten = true;
         serverbank::writeSitting(out.link, link);
+        linkWritten = true;
         c.exec("COMMIT");
     } catch (const Error&) {
         rollback(c);
-        if (written) {
+        if (slipsWritten)
             QFile::remove(out.slips);
+        if (linkWritten)
             QFile::remove(out.link);
-        }
         throw;
     }
     return out;
@@ -217,8 +225,7 @@ Opened open(const OpenOptions& o) {
 
 bool close(const QString& conninfo, const QString& name) {
     pg::Connection c(conninfo);
-    c.connect();
-    serverschema::requireCurrent(c);
+    ready(c);
     const pg::Result r = c.exec("UPDATE kviront.sittings SET closed_at = now() WHERE name = $1 "
                                 "AND closed_at IS NULL RETURNING id",
                                 {name});
@@ -231,8 +238,7 @@ bool close(const QString& conninfo, const QString& name) {
 
 QList<Listed> list(const QString& conninfo) {
     pg::Connection c(conninfo);
-    c.connect();
-    serverschema::requireCurrent(c);
+    ready(c);
     const pg::Result r = c.exec(
         "SELECT s.name, b.name, v.version, s.allowed_seconds, extract(epoch FROM s.opens_at), "
         "extract(epoch FROM s.closes_at), CASE WHEN s.closed_at IS NOT NULL THEN 'закрыто' "
@@ -264,8 +270,7 @@ QList<Listed> list(const QString& conninfo) {
 
 bool withdraw(const QString& conninfo, const QString& bank, int version) {
     pg::Connection c(conninfo);
-    c.connect();
-    serverschema::requireCurrent(c);
+    ready(c);
     const pg::Result known = c.exec(
         "SELECT b.id, b.withdrawn_at IS NOT NULL, (SELECT v.withdrawn_at IS NOT NULL FROM "
         "kviront.bank_versions v WHERE v.bank_id = b.id AND v.version = $2) FROM kviront.banks b "

@@ -111,13 +111,18 @@ int withdraw(const cli::Arguments& a, const cli::Output& output) {
     const QString& bank = a.positional[0];
     const int version = number(a, QStringLiteral("version"), 1, 1000000, 0);
     const bool done = serversitting::withdraw(a.positional[1], bank, version);
-    const QString what = version == 0
-                             ? QStringLiteral("Банк «%1»").arg(bank)
-                             : QStringLiteral("Версия %1 банка «%2»").arg(version).arg(bank);
-    output.say(done ? QStringLiteral("%1 снят: тесты на нём больше не начинаются и не "
-                                     "продолжаются.")
-                          .arg(what)
-                    : QStringLiteral("%1 уже был снят.").arg(what));
+    if (version == 0)
+        output.say(done ? QStringLiteral("Банк «%1» снят: тесты на нём больше не начинаются и не "
+                                         "продолжаются.")
+                              .arg(bank)
+                        : QStringLiteral("Банк «%1» уже был снят.").arg(bank));
+    else
+        output.say(
+            done ? QStringLiteral("Версия %1 банка «%2» снята: тесты на ней больше не "
+                                  "начинаются и не продолжаются.")
+                       .arg(version)
+                       .arg(bank)
+                 : QStringLiteral("Версия %1 банка «%2» уже была снята.").arg(version).arg(bank));
     return cli::Done;
 }
 

@@ -7,7 +7,7 @@
 #include "error_of.h"
 #include "hand_class.h"
 #include "serverresults.h"
-#include "traineeclient.h"
+#include "sitting_calls.h"
 
 #include <QProcess>
 #include <QTest>
@@ -139,9 +139,11 @@ private slots:
         const serverbank::BankLink written = serverbank::readLink(link);
         QCOMPARE(written.bank, QStringLiteral("Ссылка"));
         QVERIFY(written.conninfo.contains(QStringLiteral("user=kviront_trainee")));
-        serverbank::TraineeClient client(written.conninfo);
-        QCOMPARE(client.startRun(written.bank, QStringLiteral("У"), QString(), 35, QLatin1Char(','))
-                     .recordCount,
+        pg::Connection trainee(written.conninfo);
+        QCOMPARE(trainee
+                     .exec("SELECT record_count FROM kviront_api.start_run($1, 'У', '', 35, ',')",
+                           {written.bank})
+                     .integer(0, 0),
                  2);
     }
 
@@ -149,16 +151,18 @@ private slots:
         m_server->publish(fixture::makeBank(m_dir, QStringLiteral("hand.mdb"), handBank()),
                           QStringLiteral("Класс"));
         const QList<QList<sample::Answer>> runs = sample::handRuns();
+        const serversitting::Opened sitting = m_server->openSitting(
+            QStringLiteral("Класс"), QStringLiteral("Класс 9А"), int(runs.size()));
+        pg::Connection daemon(m_server->daemon());
         for (int i = 0; i < runs.size(); ++i) {
-            serverbank::TraineeClient c(m_server->trainee());
-            const serverbank::RunStart run =
-                c.startRun(QStringLiteral("Класс"), QStringLiteral("Ученик %1").arg(i),
-                           QStringLiteral("pc-%1").arg(i), 35, QLatin1Char(','));
+            const sittingcalls::Run run = sittingcalls::start(
+                daemon, sitting.name, sitting.codes[i].code, QStringLiteral("pc-%1").arg(i),
+                QStringLiteral("Ученик %1").arg(i));
             for (const sample::Answer& a : runs[i]) {
-                c.question(run.token, a.question);
-                c.answer(run.token, a.question, a.chosen, a.used);
+                sittingcalls::handOut(daemon, run.token, a.question);
+                sittingcalls::answer(daemon, run.token, a.question, a.chosen, a.used);
             }
-            c.finishRun(run.token, i < sample::handFinishedRuns);
+            sittingcalls::finish(daemon, run.token, i < sample::handFinishedRuns);
         }
         results::Options o;
         o.server = m_server->teacher();

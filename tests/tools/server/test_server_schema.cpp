@@ -5,7 +5,6 @@
 #include "error_of.h"
 #include "pgconnection.h"
 #include "schema.h"
-#include "traineeclient.h"
 
 #include <QProcess>
 #include <QTest>
@@ -139,25 +138,32 @@ private slots:
                "(r + 1)::text, '' FROM kviront.bank_versions v, generate_series(1, 2) g(r)");
         c.exec("COMMIT");
 
-        // A trainee half-way through when the administrator upgrades.
-        serverbank::TraineeClient trainee(conninfo);
-        const serverbank::RunStart run = trainee.startRun(
-            QStringLiteral("Старый"), QStringLiteral("Ученик"), QString(), 30, QLatin1Char(','));
-        trainee.question(run.token, 1);
-        QCOMPARE(trainee.answer(run.token, 1, 2, 4).right, std::optional<bool>(true));
-        trainee.question(run.token, 2);
+        // A trainee half-way through when the administrator upgrades, through the first
+        // schema's own calls.
+        const auto answer = [&](const QString& token, int record, int option, double seconds) {
+            return c.exec("SELECT option, verdict, seconds FROM kviront_api.answer($1, $2, $3, "
+                          "$4)",
+                          {token, record, option, seconds});
+        };
+        const QString token =
+            c.exec("SELECT token FROM kviront_api.start_run('Старый', 'Ученик', '', 30, ',')")
+                .text(0, 0);
+        c.exec("SELECT name FROM kviront_api.question($1, 1)", {token});
+        QVERIFY(answer(token, 1, 2, 4).flag(0, 1));
+        c.exec("SELECT name FROM kviront_api.question($1, 2)", {token});
         const serverschema::InitResult upgrade = serverschema::init(conninfo);
         QCOMPARE(upgrade.from, first.number);
         QCOMPARE(upgrade.to, serverschema::latestVersion());
 
         // The run goes on: its answer is still the one recorded, the question handed out
         // before is answered, and the run ends complete.
-        const serverbank::RecordedAnswer resent = trainee.answer(run.token, 1, 4, 9);
-        QCOMPARE(resent.option, 2);
-        QCOMPARE(resent.seconds, 4.0);
-        QCOMPARE(trainee.answer(run.token, 2, 3, 5).right, std::optional<bool>(true));
-        QCOMPARE(trainee.answer(run.token, 2, 1, 5).option, 3);
-        QVERIFY(trainee.finishRun(run.token, true));
+        const pg::Result resent = answer(token, 1, 4, 9);
+        QCOMPARE(resent.integer(0, 0), 2);
+        QCOMPARE(resent.number(0, 2), 4.0);
+        QVERIFY(answer(token, 2, 3, 5).flag(0, 1));
+        QCOMPARE(answer(token, 2, 1, 5).integer(0, 0), 3);
+        QVERIFY(
+            c.exec("SELECT finished FROM kviront_api.finish_run($1, true)", {token}).flag(0, 0));
         QCOMPARE(c.exec("SELECT string_agg(record || ':' || option || ':' || verdict, ' ' ORDER BY "
                         "record) FROM kviront.answers")
                      .text(0, 0),

@@ -1,9 +1,12 @@
-// The trainee role against the real server: no table can be read or written, no call gives a
-// right answer before its answer is recorded, and every made-up, foreign or stale request is
-// refused, or answered with what was recorded first.
+// The database's own wall under kviront-server, as its role kviront meets it on the real
+// server: no table can be read or written, only the server's functions may be called, no call
+// gives a right answer inside the transaction that recorded its answer (nor after a rollback),
+// and every made-up, foreign or stale request is refused or answered with what was recorded
+// first. The trainee role of the first schema reads no table either.
 #include "bankfixture.h"
 #include "classroom_server.h"
-#include "traineeclient.h"
+#include "error_of.h"
+#include "sitting_calls.h"
 
 #include <QTest>
 #include <QUuid>
@@ -33,23 +36,17 @@ class TestServerSecurity : public QObject {
     Q_OBJECT
     std::unique_ptr<ClassroomServer> m_server;
     QTemporaryDir m_dir;
-    QStringList m_received; // every text a trainee call returned, but answer()'s right answer
+    QList<serversitting::Code> m_codes;
 
-    serverbank::TraineeClient client() { return serverbank::TraineeClient(m_server->trainee()); }
-
-    serverbank::RunStart start(serverbank::TraineeClient& c,
-                               const QString& name = QStringLiteral("Ученик")) {
-        const serverbank::RunStart r = c.startRun(QStringLiteral("Секреты"), name,
-                                                  QStringLiteral("pc-01"), 35, QLatin1Char(','));
-        m_received << r.token << QString::number(r.version) << QString::number(r.recordCount);
-        return r;
+    sittingcalls::Run start(pg::Connection& c, const QString& host = QStringLiteral("pc-01")) {
+        return sittingcalls::start(c, QStringLiteral("Секреты 9А"), m_codes.takeFirst().code, host);
     }
-    serverbank::ServerQuestion fetch(serverbank::TraineeClient& c, const QString& token,
-                                     int record) {
-        const serverbank::ServerQuestion q = c.question(token, record);
-        m_received << q.name << q.vopros << q.otvet[0] << q.otvet[1] << q.otvet[2] << q.otvet[3]
-                   << QString::fromLatin1(q.graph);
-        return q;
+    QString held() {
+        pg::Connection super(m_server->cluster.superConninfo());
+        return super
+            .exec("SELECT (SELECT count(*) FROM kviront.runs) || ' ' || (SELECT count(*) FROM "
+                  "kviront.handouts) || ' ' || (SELECT count(*) FROM kviront.answers)")
+            .text(0, 0);
     }
 
 private slots:
@@ -64,37 +61,41 @@ private slots:
         }
         m_server->publish(fixture::makeTextBank(m_dir, QStringLiteral("s.mdb"), questions),
                           QStringLiteral("Секреты"));
+        m_codes = m_server->openSitting(QStringLiteral("Секреты"), QStringLiteral("Секреты 9А"), 20)
+                      .codes;
     }
 
     void noTableOfAnySchemaCanBeReadOrWritten() {
         pg::Connection super(m_server->cluster.superConninfo());
-        const pg::Result granted = super.exec(
-            "SELECT c.oid::regclass::text FROM pg_class c JOIN pg_namespace n ON n.oid = "
-            "c.relnamespace WHERE c.relkind IN ('r','v','m','p','f','S') AND n.nspname NOT IN "
-            "('pg_catalog','information_schema') AND n.nspname NOT LIKE 'pg_toast%' AND "
-            "has_table_privilege('kviront_trainee', c.oid, "
-            "'SELECT,INSERT,UPDATE,DELETE,TRUNCATE,REFERENCES,TRIGGER')");
-        QCOMPARE(granted.rows(), 0);
-
-        pg::Connection trainee(m_server->trainee());
+        for (const char* role : {"kviront", "kviront_trainee"}) {
+            const pg::Result granted = super.exec(
+                "SELECT c.oid::regclass::text FROM pg_class c JOIN pg_namespace n ON n.oid = "
+                "c.relnamespace WHERE c.relkind IN ('r','v','m','p','f','S') AND n.nspname NOT IN "
+                "('pg_catalog','information_schema') AND n.nspname NOT LIKE 'pg_toast%' AND "
+                "has_table_privilege($1, c.oid, "
+                "'SELECT,INSERT,UPDATE,DELETE,TRUNCATE,REFERENCES,TRIGGER')",
+                {QString::fromLatin1(role)});
+            QCOMPARE(granted.rows(), 0);
+        }
+        pg::Connection daemon(m_server->daemon());
         const pg::Result tables =
             super.exec("SELECT tablename FROM pg_tables WHERE schemaname = 'kviront' ORDER BY 1");
-        QVERIFY(tables.rows() >= 6);
+        QVERIFY(tables.rows() >= 9);
         for (int i = 0; i < tables.rows(); ++i) {
             const QByteArray t = "kviront." + tables.text(i, 0).toUtf8();
             for (const QByteArray& sql :
                  {"SELECT * FROM " + t, "INSERT INTO " + t + " DEFAULT VALUES",
                   "UPDATE " + t + " SET ctid = ctid", "DELETE FROM " + t, "TRUNCATE " + t})
-                QVERIFY2(kindOf([&] { trainee.exec(sql.constData()); }) == Kind::AccessDenied,
+                QVERIFY2(kindOf([&] { daemon.exec(sql.constData()); }) == Kind::AccessDenied,
                          sql.constData());
         }
         // Nor the owner's rights by another road.
-        QCOMPARE(kindOf([&] { trainee.exec("SET ROLE kviront_owner"); }), Kind::AccessDenied);
-        QCOMPARE(kindOf([&] { trainee.exec("SELECT kviront.verdict('2', 2, '.')"); }),
+        QCOMPARE(kindOf([&] { daemon.exec("SET ROLE kviront_owner"); }), Kind::AccessDenied);
+        QCOMPARE(kindOf([&] { daemon.exec("SELECT kviront.verdict('2', 2, '.')"); }),
                  Kind::AccessDenied);
     }
 
-    void onlyTheFourCallsAndOnlyAnswerNamesTheRightAnswer() {
+    void onlyTheServersFunctionsAndFewNameTheRightAnswer() {
         pg::Connection super(m_server->cluster.superConninfo());
         // A call's result columns: its OUT parameters, or the fields of the row type it returns.
         const pg::Result r = super.exec(
@@ -103,88 +104,115 @@ private slots:
             "',') FROM pg_type t JOIN pg_attribute a ON a.attrelid = t.typrelid AND "
             "a.attnum > 0 WHERE t.oid = p.prorettype)) FROM pg_proc p JOIN pg_namespace n "
             "ON n.oid = p.pronamespace WHERE n.nspname NOT IN ('pg_catalog', "
-            "'information_schema') AND has_function_privilege('kviront_trainee', p.oid, "
+            "'information_schema') AND has_function_privilege('kviront', p.oid, "
             "'EXECUTE') ORDER BY 1");
         QStringList names;
         for (int i = 0; i < r.rows(); ++i) {
             names << r.text(i, 0);
             QCOMPARE(r.text(i, 1).contains(QStringLiteral("pr_otvet")),
-                     r.text(i, 0) == QStringLiteral("answer"));
+                     r.text(i, 0) == QStringLiteral("answer_result") ||
+                         r.text(i, 0) == QStringLiteral("run_answers"));
         }
-        QCOMPARE(names, (QStringList{QStringLiteral("answer"), QStringLiteral("finish_run"),
-                                     QStringLiteral("question"), QStringLiteral("start_run")}));
+        QCOMPARE(names, (QStringList{"answer_result", "hand_out", "record_answer", "run_answers",
+                                     "sitting_finish", "sitting_start"}));
     }
 
-    void aRightAnswerComesOnlyWithItsRecordedAnswer() {
-        serverbank::TraineeClient c = client();
-        const serverbank::RunStart run = start(c);
-        QCOMPARE(run.recordCount, 4);
+    void aRightAnswerComesOnlyAfterItsAnswerIsCommitted() {
+        pg::Connection c(m_server->daemon());
+        const sittingcalls::Run run = start(c);
+        QCOMPARE(run.records, 4);
+        // A handing-out rolled back leaves nothing to answer.
+        c.exec("BEGIN");
+        sittingcalls::handOut(c, run.token, 1);
+        c.exec("ROLLBACK");
+        QCOMPARE(kindOf([&] { sittingcalls::answer(c, run.token, 1, 2, 3); }), Kind::NotHandedOut);
+        // Inside the transaction that recorded it, the answer's right answer is not given, by
+        // either call; rolled back, nothing was recorded.
+        const QString before = held();
+        sittingcalls::handOut(c, run.token, 1);
+        c.exec("BEGIN");
+        c.exec("SELECT kviront_api.record_answer($1, 1, 2, 3)", {run.token});
+        QCOMPARE(kindOf([&] {
+                     c.exec("SELECT pr_otvet FROM kviront_api.answer_result($1, 1)", {run.token});
+                 }),
+                 Kind::NotHandedOut);
+        c.exec("ROLLBACK");
+        c.exec("BEGIN");
+        c.exec("SELECT kviront_api.record_answer($1, 1, 2, 3)", {run.token});
+        QCOMPARE(
+            c.exec("SELECT count(*) FROM kviront_api.run_answers($1)", {run.token}).integer(0, 0),
+            0);
+        c.exec("ROLLBACK");
+        QCOMPARE(held(), QStringLiteral("%1 %2 %3")
+                             .arg(before.section(' ', 0, 0))
+                             .arg(before.section(' ', 1, 1).toInt() + 1)
+                             .arg(before.section(' ', 2, 2)));
+        // Each in its own transaction, as the server calls them: recorded, then told.
         for (int record = 1; record <= 4; ++record) {
-            fetch(c, run.token, record);
-            fetch(c, run.token, record); // shown again: still nothing more
-            QVERIFY(!m_received.join(QString()).contains(QLatin1Char('+')));
-            const serverbank::RecordedAnswer a = c.answer(run.token, record, 2, 4.5);
+            if (record > 1)
+                sittingcalls::handOut(c, run.token, record);
+            const sittingcalls::Answer a = sittingcalls::answer(c, run.token, record, 2, 4.5);
             QCOMPARE(a.prOtvet, rightAnswers[record - 1]);
             QCOMPARE(a.right, std::optional<bool>(record == 1));
         }
-        QVERIFY(c.finishRun(run.token, true));
-        QVERIFY(!m_received.join(QString()).contains(QLatin1Char('+')));
+        QVERIFY(sittingcalls::finish(c, run.token, true));
     }
 
     void madeUpForeignAndStaleRequestsAreRefused() {
-        serverbank::TraineeClient c = client();
-        const serverbank::RunStart a = start(c), b = start(c);
+        pg::Connection c(m_server->daemon());
+        const sittingcalls::Run a = start(c), b = start(c, QStringLiteral("pc-02"));
         const QString madeUp = QUuid::createUuid().toString(QUuid::WithoutBraces);
-        QCOMPARE(kindOf([&] { c.question(madeUp, 1); }), Kind::RunUnknown);
-        QCOMPARE(kindOf([&] { c.answer(madeUp, 1, 2, 3); }), Kind::RunUnknown);
-        QCOMPARE(kindOf([&] { c.finishRun(madeUp, false); }), Kind::RunUnknown);
-        QCOMPARE(kindOf([&] { c.question(QStringLiteral("'; DROP TABLE kviront.runs; --"), 1); }),
-                 Kind::Other);
+        QCOMPARE(kindOf([&] { sittingcalls::handOut(c, madeUp, 1); }), Kind::RunUnknown);
+        QCOMPARE(kindOf([&] { sittingcalls::answer(c, madeUp, 1, 2, 3); }), Kind::RunUnknown);
+        QCOMPARE(kindOf([&] { sittingcalls::finish(c, madeUp, false); }), Kind::RunUnknown);
         // Record 2 handed out in run a only: run b may not answer it, nor a record never shown.
-        fetch(c, a.token, 2);
-        QCOMPARE(kindOf([&] { c.answer(b.token, 2, 2, 3); }), Kind::NotHandedOut);
-        QCOMPARE(kindOf([&] { c.answer(a.token, 3, 2, 3); }), Kind::NotHandedOut);
-        QCOMPARE(kindOf([&] { fetch(c, a.token, 0); }), Kind::NoSuchRecord);
-        QCOMPARE(kindOf([&] { fetch(c, a.token, 5); }), Kind::NoSuchRecord);
-        // Values the program never sends.
+        sittingcalls::handOut(c, a.token, 2);
+        QCOMPARE(kindOf([&] { sittingcalls::answer(c, b.token, 2, 2, 3); }), Kind::NotHandedOut);
+        QCOMPARE(kindOf([&] { sittingcalls::answer(c, a.token, 3, 2, 3); }), Kind::NotHandedOut);
+        QCOMPARE(kindOf([&] { sittingcalls::handOut(c, a.token, 0); }), Kind::NoSuchRecord);
+        QCOMPARE(kindOf([&] { sittingcalls::handOut(c, a.token, 5); }), Kind::NoSuchRecord);
+        // Values the server never sends.
         for (const auto& [option, seconds] :
              QList<QPair<int, double>>{{5, 3}, {-1, 3}, {2, -1}, {2, NAN}, {2, INFINITY}})
-            QCOMPARE(kindOf([&] { c.answer(a.token, 2, option, seconds); }), Kind::Refused);
+            QCOMPARE(kindOf([&] { sittingcalls::answer(c, a.token, 2, option, seconds); }),
+                     Kind::Refused);
         QCOMPARE(kindOf([&] {
-                     c.startRun(QStringLiteral("Секреты"), QStringLiteral("x"), QString(), 0,
-                                QLatin1Char(','));
+                     sittingcalls::start(c, QStringLiteral("Секреты 9А"), m_codes.first().code,
+                                         QString());
                  }),
                  Kind::Refused);
+        // A code of no sitting, a sitting that is not there; a completed run needs every answer.
+        QVERIFY(errorOf([&] {
+                    sittingcalls::start(c, QStringLiteral("Секреты 9А"),
+                                        QStringLiteral("2222222222"), QStringLiteral("pc"));
+                }).contains(QStringLiteral("такого кода нет")));
         QCOMPARE(kindOf([&] {
-                     c.startRun(QStringLiteral("Секреты"), QStringLiteral("x"), QString(), 35,
-                                QLatin1Char('e'));
-                 }),
-                 Kind::Refused);
-        QCOMPARE(kindOf([&] {
-                     c.startRun(QStringLiteral("Нет такого"), QStringLiteral("x"), QString(), 35,
-                                QLatin1Char(','));
+                     sittingcalls::start(c, QStringLiteral("Нет такого"), m_codes.first().code,
+                                         QStringLiteral("pc"));
                  }),
                  Kind::BankUnknown);
-        // A completed run needs every answer.
-        QCOMPARE(kindOf([&] { c.finishRun(a.token, true); }), Kind::Refused);
+        QVERIFY(errorOf([&] {
+                    sittingcalls::finish(c, a.token, true);
+                }).contains(QStringLiteral("тест не закончен: ответов 0 из 4")));
     }
 
     void aSecondAnswerGetsTheFirstAndAFinishedRunTakesNoMore() {
-        serverbank::TraineeClient c = client();
-        const serverbank::RunStart run = start(c);
-        fetch(c, run.token, 1);
-        fetch(c, run.token, 2);
-        const serverbank::RecordedAnswer first = c.answer(run.token, 1, 2, 7);
-        const serverbank::RecordedAnswer again = c.answer(run.token, 1, 3, 1);
+        pg::Connection c(m_server->daemon());
+        const sittingcalls::Run run = start(c);
+        sittingcalls::handOut(c, run.token, 1);
+        sittingcalls::handOut(c, run.token, 2);
+        const sittingcalls::Answer first = sittingcalls::answer(c, run.token, 1, 2, 7);
+        const sittingcalls::Answer again = sittingcalls::answer(c, run.token, 1, 3, 1);
+        QVERIFY(!first.repeated && again.repeated);
         QCOMPARE(again.option, 2);
         QCOMPARE(again.seconds, 7.0);
         QCOMPARE(again.serverSeconds, first.serverSeconds);
         QCOMPARE(again.right, first.right);
-        QVERIFY(!c.finishRun(run.token, false));
-        QVERIFY(!c.finishRun(run.token, true)); // ended already: how it ended
-        QCOMPARE(kindOf([&] { c.answer(run.token, 2, 1, 1); }), Kind::RunFinished);
-        QCOMPARE(kindOf([&] { fetch(c, run.token, 3); }), Kind::RunFinished);
-        QCOMPARE(c.answer(run.token, 1, 4, 2).option, 2); // a late resend still gets the first
+        QVERIFY(!sittingcalls::finish(c, run.token, false));
+        QVERIFY(!sittingcalls::finish(c, run.token, true)); // ended already: how it ended
+        QCOMPARE(kindOf([&] { sittingcalls::answer(c, run.token, 2, 1, 1); }), Kind::RunFinished);
+        QCOMPARE(kindOf([&] { sittingcalls::handOut(c, run.token, 3); }), Kind::RunFinished);
+        QCOMPARE(sittingcalls::answer(c, run.token, 1, 4, 2).option, 2); // a late resend
 
         pg::Connection super(m_server->cluster.superConninfo());
         const pg::Result r = super.exec(
@@ -206,22 +234,25 @@ private slots:
     }
     void namesAreStoredAndReturnedExactly() {
         QFETCH(QString, name);
-        // As a bank's name, through publishing and the bank file.
-        const QString link = m_dir.filePath(QStringLiteral("%1.mdb").arg(QTest::currentDataTag()));
+        // As a bank's and a sitting's name, through publishing and opening.
         m_server->publish(
             fixture::makeBank(m_dir, QStringLiteral("%1-src.mdb").arg(QTest::currentDataTag()), 2),
-            name, link);
-        QCOMPARE(serverbank::readLink(link).bank, name);
+            name);
+        const serversitting::Opened sitting = m_server->openSitting(name, name, 1);
+        QCOMPARE(serverbank::readSitting(sitting.link).sitting, name);
         // As a trainee's and a host's name, through a run.
-        serverbank::TraineeClient c(serverbank::readLink(link).conninfo);
-        const serverbank::RunStart run = c.startRun(name, name, name, 35, QLatin1Char('.'));
+        pg::Connection c(m_server->daemon());
+        const sittingcalls::Run run =
+            sittingcalls::start(c, name, sitting.codes[0].code, name, name);
+        QCOMPARE(run.trainee, name);
         pg::Connection super(m_server->cluster.superConninfo());
         const pg::Result r = super.exec(
-            "SELECT r.trainee, r.host, b.name FROM kviront.runs r JOIN kviront.bank_versions v "
-            "ON v.id = r.version_id JOIN kviront.banks b ON b.id = v.bank_id WHERE r.token = $1",
+            "SELECT r.trainee, r.host, b.name, s.name FROM kviront.runs r JOIN "
+            "kviront.bank_versions v ON v.id = r.version_id JOIN kviront.banks b ON b.id = "
+            "v.bank_id JOIN kviront.sittings s ON s.id = r.sitting_id WHERE r.token = $1",
             {run.token});
         QCOMPARE(r.rows(), 1);
-        for (int column = 0; column < 3; ++column)
+        for (int column = 0; column < 4; ++column)
             QCOMPARE(r.text(0, column), name);
     }
 };

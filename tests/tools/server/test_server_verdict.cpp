@@ -1,11 +1,12 @@
 // The server's verdict against the program's own: the right-answer texts of a real bank,
-// answered through the trainee calls with every option under both decimal separators, get the
-// verdict the program's number rule gives (none where the text does not read as a number).
+// answered through the server's functions with every option under both decimal separators,
+// get the verdict the program's number rule gives (none where the text does not read as a
+// number), whatever the session's settings say of backslashes in strings.
 #include "bankfixture.h"
 #include "classroom_server.h"
 #include "formats.h"
 #include "numbers.h"
-#include "traineeclient.h"
+#include "sitting_calls.h"
 
 #include <QTest>
 #include <optional>
@@ -47,6 +48,7 @@ const QStringList texts{
     QStringLiteral("1,99999999999999999999"),
     QStringLiteral("0.9999999999999999999999"),
     QStringLiteral("2e"),
+    QStringLiteral("2)"),
     QStringLiteral("e2"),
     QStringLiteral("\u00a02"),
 };
@@ -70,6 +72,7 @@ class TestServerVerdict : public QObject {
     Q_OBJECT
     std::unique_ptr<ClassroomServer> m_server;
     QTemporaryDir m_dir;
+    QHash<QChar, QList<serversitting::Code>> m_codes; // a sitting per separator
 
 private slots:
     void initTestCase() {
@@ -83,29 +86,42 @@ private slots:
         }
         m_server->publish(fixture::makeTextBank(m_dir, QStringLiteral("v.mdb"), questions),
                           QStringLiteral("Числа"));
+        for (QChar separator : {QLatin1Char('.'), QLatin1Char(',')})
+            m_codes[separator] =
+                m_server
+                    ->openSitting(QStringLiteral("Числа"), QStringLiteral("Числа ") + separator, 10,
+                                  separator)
+                    .codes;
     }
     void cleanupTestCase() { formats::resetFromHostLocale(); }
 
     void serverVerdictIsTheProgramsOwn_data() {
         QTest::addColumn<QChar>("separator");
         QTest::addColumn<int>("option");
-        for (QChar separator : {QLatin1Char('.'), QLatin1Char(',')})
-            for (int option = 0; option <= 4; ++option)
-                QTest::addRow("'%c' option %d", char(separator.unicode()), option)
-                    << separator << option;
+        QTest::addColumn<bool>("conforming"); // standard_conforming_strings of the session
+        for (bool conforming : {true, false})
+            for (QChar separator : {QLatin1Char('.'), QLatin1Char(',')})
+                for (int option = 0; option <= 4; ++option)
+                    QTest::addRow("'%c' option %d%s", char(separator.unicode()), option,
+                                  conforming ? "" : ", standard_conforming_strings off")
+                        << separator << option << conforming;
     }
     void serverVerdictIsTheProgramsOwn() {
         QFETCH(QChar, separator);
         QFETCH(int, option);
+        QFETCH(bool, conforming);
         formats::settings().decimalSeparator = separator;
-        serverbank::TraineeClient client(m_server->trainee());
-        const serverbank::RunStart run = client.startRun(
-            QStringLiteral("Числа"), QStringLiteral("Ученик"), QStringLiteral("pc"), 35, separator);
-        QCOMPARE(run.recordCount, texts.size());
+        pg::Connection c(m_server->daemon());
+        if (!conforming) // "\." would then read as ".", and "2)" score as right
+            c.exec("SET standard_conforming_strings = off");
+        const QString code = m_codes[separator][option + (conforming ? 0 : 5)].code;
+        const sittingcalls::Run run = sittingcalls::start(c, QStringLiteral("Числа ") + separator,
+                                                          code, QStringLiteral("pc"));
+        QCOMPARE(run.records, texts.size());
         int right = 0;
-        for (int record = 1; record <= run.recordCount; ++record) {
-            client.question(run.token, record);
-            const serverbank::RecordedAnswer a = client.answer(run.token, record, option, 1);
+        for (int record = 1; record <= run.records; ++record) {
+            sittingcalls::handOut(c, run.token, record);
+            const sittingcalls::Answer a = sittingcalls::answer(c, run.token, record, option, 1);
             const QString& text = texts[record - 1];
             QCOMPARE(a.prOtvet, text);
             const std::optional<bool> expected = programVerdict(text, option);

@@ -1,0 +1,350 @@
+// The class server's plain logic: its configuration, the strict reading of requests, the
+// refusals for the database's errors, rate limits, bounded log lines and the certificate.
+#include "certificate.h"
+#include "config.h"
+#include "log.h"
+#include "ratelimit.h"
+#include "refusal.h"
+#include "requests.h"
+
+#include <QFile>
+#include <QTest>
+#include <functional>
+
+using namespace kvserver;
+
+namespace {
+
+// The message of what `action` throws ("" for nothing), as UTF-8.
+template <class E> QString thrown(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const E& e) {
+        return QString::fromUtf8(e.what());
+    }
+    return QString();
+}
+
+QString refusedBy(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const Refused& r) {
+        return QString::number(r.refusal().status) + QLatin1Char(' ') +
+               QString::fromUtf8(r.refusal().message.c_str());
+    }
+    return QString();
+}
+
+// JSON written with ` for its quotes, which reads better in a table.
+QByteArray j(const char* text) {
+    return QByteArray(text).replace('`', '"');
+}
+
+const char* token = "\"token\":\"0f8fad5b-d9cb-469f-a165-70867728950e\"";
+
+} // namespace
+
+class TestDaemonCore : public QObject {
+    Q_OBJECT
+
+private slots:
+    void configIsReadStrictly_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("refusal"); // a part of the message; "" when it is taken
+        QTest::newRow("defaults") << ""
+                                  << "";
+        QTest::newRow("comments and blanks") << "# x\n\n  port = 0  \r\npool=8\n"
+                                             << "";
+        QTest::newRow("test database")
+            << "database = host=/tmp/x port=5433 dbname=k user=kviront password='a b' "
+               "connect_timeout=3"
+            << "";
+        QTest::newRow("unknown key") << "prot = 1"
+                                     << "строка 1: неизвестный ключ «prot»";
+        QTest::newRow("twice") << "port = 1\nport = 2"
+                               << "строка 2: ключ «port» задан второй раз";
+        QTest::newRow("no equals") << "\nport 8443"
+                                   << "строка 2: нужно «ключ = значение»";
+        QTest::newRow("port range") << "port = 65536"
+                                    << "«port» должно быть числом от 0 до 65535";
+        QTest::newRow("not a number") << "pool = 4x"
+                                      << "«pool» должно быть числом";
+        QTest::newRow("rate not finite") << "run_per_second = inf"
+                                         << "«run_per_second»";
+        QTest::newRow("empty text") << "key ="
+                                    << "у «key» нет значения";
+        QTest::newRow("hostaddr") << "database = hostaddr=10.0.0.1 dbname=k"
+                                  << "недопустимый ключ «hostaddr»";
+        QTest::newRow("service") << "database = service=x"
+                                 << "недопустимый ключ «service»";
+        QTest::newRow("sslmode") << "database = sslmode=disable"
+                                 << "недопустимый ключ «sslmode»";
+        QTest::newRow("host list") << "database = host=a,b"
+                                   << "список серверов";
+        QTest::newRow("no timeout") << "database = connect_timeout=0"
+                                    << "connect_timeout";
+        QTest::newRow("not conninfo") << "database = host='x"
+                                      << "не читается";
+    }
+    void configIsReadStrictly() {
+        QFETCH(QString, text);
+        QFETCH(QString, refusal);
+        const QString message =
+            thrown<ConfigError>([&] { parseConfig(text.toStdString(), "server.conf"); });
+        if (refusal.isEmpty())
+            QVERIFY2(message.isEmpty(), qPrintable(message));
+        else
+            QVERIFY2(message.startsWith(QStringLiteral("server.conf")) && message.contains(refusal),
+                     qPrintable(message));
+    }
+
+    void configAsSetupWritesItReadsBack() {
+        Config c;
+        c.port = 9443;
+        c.runPerSecond = 2.5;
+        c.database = "dbname=kviront user=kviront";
+        const Config back = parseConfig(renderConfig(c), "x");
+        QCOMPARE(back.port, 9443);
+        QCOMPARE(back.runPerSecond, 2.5);
+        QCOMPARE(back.database, c.database);
+        QCOMPARE(renderConfig(back), renderConfig(c));
+        // The sample installed beside the real file says the defaults.
+        QFile sample(QStringLiteral(KV_SERVER_CONF_EXAMPLE));
+        QVERIFY(sample.open(QIODevice::ReadOnly));
+        QCOMPARE(sample.readAll().toStdString(), renderConfig(Config{}));
+        // The daemon's own connection: the setting's values, bounded sessions, nothing else.
+        c.database = "host=/run/postgresql user='o\\'k' dbname=kviront";
+        const std::string conninfo = daemonConninfo(c);
+        QVERIFY(conninfo.find("user='o\\'k'") != std::string::npos);
+        QVERIFY(conninfo.find("connect_timeout=5") != std::string::npos);
+        QVERIFY(conninfo.find("statement_timeout=5000") != std::string::npos);
+        QVERIFY(conninfo.find("lock_timeout=2000") != std::string::npos);
+    }
+
+    // Both manual pages name every key of the configuration and every option.
+    void manualPagesSayEveryKeyAndOption() {
+        QStringList words{"--config", "--host", "--certificate", "--key",
+                          "--port",   "--help", "--version",     "setup"};
+        for (const QString& line : QString::fromStdString(renderConfig(Config{})).split('\n'))
+            if (line.contains(QStringLiteral(" = ")))
+                words << line.section(QLatin1Char(' '), 0, 0);
+        QCOMPARE(words.size(), 8 + 22);
+        for (const char* language : {"", "ru/"}) {
+            QFile page(QStringLiteral(KV_MAN_DIR "/%1kviront-server.8").arg(language));
+            QVERIFY(page.open(QIODevice::ReadOnly));
+            const QString text = QString::fromUtf8(page.readAll());
+            for (QString word : words)
+                QVERIFY2(text.contains(word.replace(QLatin1Char('-'), QLatin1String("\\-"))),
+                         qPrintable(language + word));
+        }
+    }
+
+    void requestsAreReadStrictly_data() {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("refusal"); // "" when taken
+        auto row = [](const char* name, const char* op, const QByteArray& body, const char* r) {
+            QTest::newRow(name) << QString::fromLatin1(op) << body << QString::fromUtf8(r);
+        };
+        const QByteArray t(token);
+        row("start", "start", j("{`sitting`:`9А`,`code`:`k7qx m2pd-w9`,`host`:`pc`}"), "");
+        row("start with a name", "start",
+            j("{`sitting`:`9А`,`code`:`K7QXM2PDW9`,`host`:`pc`,`trainee`:`Ким`}"), "");
+        row("answer", "answer", "{" + t + j(",`record`:3,`option`:0,`seconds`:12.5}"), "");
+        row("answer, whole seconds", "answer", "{" + t + j(",`record`:1,`option`:4,`seconds`:0}"),
+            "");
+        row("question", "record", "{" + t + j(",`record`:10000}"), "");
+        row("finish", "finish", "{" + t + j(",`completed`:false}"), "");
+        row("not JSON", "record", "{" + t + ",",
+            "400 Сервер класса не принял запрос: тело "
+            "запроса не JSON.");
+        row("NaN", "answer", "{" + t + j(",`record`:1,`option`:1,`seconds`:NaN}"), "не JSON");
+        row("not an object", "record", "[1]", "не объект JSON");
+        row("too deep", "record", "{\"token\":[[[[[[1]]]]]],\"record\":1}", "не JSON");
+        row("unknown member", "record", "{" + t + j(",`record`:1,`pr_otvet`:1}"),
+            "лишнее поле «pr_otvet»");
+        row("long unknown member", "record",
+            "{" + t + ",\"" + QByteArray(5000, 'x') + "\":1,\"record\":1}", "лишнее поле.");
+        row("missing member", "answer", "{" + t + j(",`record`:1,`option`:1}"),
+            "нет поля «seconds»");
+        row("record as text", "record", "{" + t + j(",`record`:`1`}"), "«record» не целое число");
+        row("record as fraction", "record", "{" + t + j(",`record`:1.5}"), "не целое число");
+        row("record zero", "record", "{" + t + j(",`record`:0}"), "вне допустимых значений");
+        row("record too large", "record", "{" + t + j(",`record`:10001}"),
+            "вне допустимых значений");
+        row("record huge", "record", "{" + t + j(",`record`:99999999999999999999}"), "«record»");
+        row("option 5", "answer", "{" + t + j(",`record`:1,`option`:5,`seconds`:1}"),
+            "«option» вне");
+        row("option negative", "answer", "{" + t + j(",`record`:1,`option`:-1,`seconds`:1}"),
+            "«option» вне");
+        row("seconds negative", "answer", "{" + t + j(",`record`:1,`option`:1,`seconds`:-0.5}"),
+            "«seconds» вне");
+        row("seconds huge", "answer", "{" + t + j(",`record`:1,`option`:1,`seconds`:1e400}"),
+            "«seconds»");
+        row("seconds as text", "answer", "{" + t + j(",`record`:1,`option`:1,`seconds`:`1`}"),
+            "«seconds» не число");
+        row("completed as text", "finish", "{" + t + j(",`completed`:`yes`}"),
+            "«completed» не true или false");
+        row("token not a UUID", "record", j("{`token`:`'; DROP TABLE x;--`,`record`:1}"),
+            "«token» не номер теста");
+        row("token a number", "record", j("{`token`:5,`record`:1}"), "«token» не строка");
+        row("code unreadable", "start", j("{`sitting`:`9А`,`code`:`O0I1L-2345`,`host`:`pc`}"),
+            "код не читается");
+        row("code too long", "start",
+            j("{`sitting`:`9А`,`code`:`") + QByteArray(65, '2') + j("`,`host`:`pc`}"),
+            "«code» длиннее 64 знаков");
+        row("sitting too long", "start",
+            j("{`sitting`:`") + QByteArray(201, 'a') + j("`,`code`:`K7QXM2PDW9`,`host`:`pc`}"),
+            "«sitting» длиннее 200");
+        row("sitting of 200 letters", "start",
+            "{\"sitting\":\"" + QString(200, QChar(0x416)).toUtf8() +
+                j("`,`code`:`K7QXM2PDW9`,`host`:`pc`}"),
+            "");
+        row("host empty", "start", j("{`sitting`:`9А`,`code`:`K7QXM2PDW9`,`host`:``}"),
+            "«host» пусто");
+        row("host with a line break", "start",
+            j("{`sitting`:`9А`,`code`:`K7QXM2PDW9`,`host`:`pc\\u00072`}"), "управляющие символы");
+        row("invalid UTF-8", "start",
+            "{\"sitting\":\"\xff\",\"code\":\"K7QXM2PDW9\",\"host\":\"p\"}", "не JSON");
+    }
+    void requestsAreReadStrictly() {
+        QFETCH(QString, operation);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, refusal);
+        const std::string_view b(body.constData(), std::size_t(body.size()));
+        const QString got = refusedBy([&] {
+            if (operation == QLatin1String("start"))
+                parseStart(b);
+            else if (operation == QLatin1String("answer"))
+                parseAnswer(b);
+            else if (operation == QLatin1String("finish"))
+                parseFinish(b);
+            else
+                parseRecord(b);
+        });
+        if (refusal.isEmpty())
+            QVERIFY2(got.isEmpty(), qPrintable(got));
+        else
+            QVERIFY2(got.startsWith(QStringLiteral("400 ")) && got.contains(refusal),
+                     qPrintable(got));
+        QVERIFY(!got.contains(QStringLiteral("xxxxxxxx"))); // never echoed back
+    }
+
+    void requestsAreNormalised() {
+        const StartRequest s = parseStart(
+            j("{`sitting`:`9А`,`code`:`k7qx m2pd-w9`,`host`:`pc`,`trainee`:`  `}").toStdString());
+        QCOMPARE(QString::fromStdString(s.code), QStringLiteral("K7QXM2PDW9"));
+        QVERIFY(!s.trainee); // no name typed
+        const RecordRequest r = parseRecord(
+            j("{`token`:`0F8FAD5B-D9CB-469F-A165-70867728950E`,`record`:7}").toStdString());
+        QCOMPARE(QString::fromStdString(r.token),
+                 QStringLiteral("0f8fad5b-d9cb-469f-a165-70867728950e"));
+        QCOMPARE(r.record, 7);
+    }
+
+    void databaseErrorsHaveTheirRefusals_data() {
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("sitting") << "KV001" << 404 << "sitting_unknown";
+        QTest::newRow("run") << "KV002" << 404 << "run_unknown";
+        QTest::newRow("finished") << "KV003" << 409 << "run_finished";
+        QTest::newRow("not handed out") << "KV004" << 409 << "not_handed_out";
+        QTest::newRow("record") << "KV005" << 404 << "record_unknown";
+        QTest::newRow("argument") << "KV006" << 400 << "bad_request";
+        QTest::newRow("code") << "KV010" << 404 << "code_unknown";
+        QTest::newRow("closed") << "KV011" << 409 << "sitting_closed";
+        QTest::newRow("elsewhere") << "KV012" << 403 << "code_elsewhere";
+        QTest::newRow("withdrawn") << "KV013" << 409 << "withdrawn";
+        QTest::newRow("incomplete") << "KV014" << 409 << "run_incomplete";
+        QTest::newRow("statement timeout") << "57014" << 503 << "unavailable";
+        QTest::newRow("lock timeout") << "55P03" << 503 << "unavailable";
+        QTest::newRow("too many clients") << "53300" << 503 << "unavailable";
+        QTest::newRow("disk full") << "53100" << 503 << "unavailable";
+        QTest::newRow("deadlock") << "40P01" << 503 << "unavailable";
+        QTest::newRow("shutdown") << "57P01" << 503 << "unavailable";
+        QTest::newRow("read only") << "25006" << 503 << "unavailable";
+        QTest::newRow("no such function") << "42883" << 0 << "";
+        QTest::newRow("division by zero") << "22012" << 0 << "";
+    }
+    void databaseErrorsHaveTheirRefusals() {
+        QFETCH(QString, state);
+        QFETCH(int, status);
+        QFETCH(QString, error);
+        const std::optional<Refusal> r = refusalForSqlState(state.toStdString());
+        QCOMPARE(r ? r->status : 0, status);
+        if (!r)
+            return;
+        QCOMPARE(QString::fromUtf8(r->error.data(), qsizetype(r->error.size())), error);
+        QVERIFY(!r->message.empty());
+        QCOMPARE(r->retryAfter > 0, status == 503);
+        QCOMPARE(QString::fromStdString(refusalBody(*r)),
+                 QStringLiteral("{\"error\":\"%1\",\"message\":\"%2\"}")
+                     .arg(error, QString::fromStdString(r->message)));
+    }
+
+    void rateLimitsAllowABurstThenTheirRate() {
+        using namespace std::chrono;
+        const Clock::time_point t0{};
+        RateLimiter limiter(3, 0.5); // 3 at once, then one every 2 s
+        QList<int> waits;
+        for (int i = 0; i < 4; ++i)
+            waits << limiter.take("a", t0);
+        QCOMPARE(waits, (QList<int>{0, 0, 0, 2}));
+        QCOMPARE(limiter.take("b", t0), 0); // another key has its own bucket
+        QCOMPARE(limiter.wait("a", t0 + milliseconds(1000)), 1);
+        QCOMPARE(limiter.take("a", t0 + milliseconds(2000)), 0);
+        QCOMPARE(limiter.take("a", t0 + milliseconds(2100)), 2);
+        QCOMPARE(limiter.take("a", t0 + seconds(60)), 0); // refilled, never above the burst
+        QCOMPARE(limiter.take("a", t0 + seconds(60)), 0);
+        QCOMPARE(limiter.take("a", t0 + seconds(60)), 0);
+        QVERIFY(limiter.take("a", t0 + seconds(60)) > 0);
+
+        // A flood of made-up keys never grows the table past its bound.
+        RateLimiter small(1, 1, 100);
+        for (int i = 0; i < 10000; ++i)
+            small.take(std::to_string(i), t0);
+        QVERIFY(small.keys() <= 100);
+
+        ConnectionCounter open(2, 3);
+        QVERIFY(open.enter("x") && open.enter("x"));
+        QVERIFY(!open.enter("x")); // per address
+        QVERIFY(open.enter("y"));
+        QVERIFY(!open.enter("z")); // in all
+        open.leave("x");
+        QVERIFY(open.enter("z"));
+        QCOMPARE(open.total(), 3);
+    }
+
+    void logLinesAreBounded() {
+        const std::string huge(10'000'000, 'x');
+        QCOMPARE(boundedText(huge, 100).size(), std::size_t(100 + std::string("…").size()));
+        QCOMPARE(QString::fromStdString(boundedText("a\nb\x1b", 10)), QStringLiteral("a?b?"));
+        // Cut between characters, never inside one.
+        const std::string cut = boundedText("жжжжж", 5);
+        QCOMPARE(QString::fromStdString(cut), QStringLiteral("жж…"));
+    }
+
+    void theCertificateIsForTheNamesGiven() {
+        const KeyAndCertificate made = makeSelfSigned({"10.0.0.5", "kviront.school", "::1"});
+        QVERIFY(
+            QByteArray::fromStdString(made.certificatePem).startsWith("-----BEGIN CERTIFICATE"));
+        const std::vector<std::string> names = certificateNames(made.certificatePem);
+        QCOMPARE(names, (std::vector<std::string>{"10.0.0.5", "kviront.school", "::1"}));
+        checkKeyFits(made.keyPem, made.certificatePem);
+        const KeyAndCertificate other = makeSelfSigned({"x"});
+        QVERIFY(thrown<CertificateError>([&] {
+                    checkKeyFits(other.keyPem, made.certificatePem);
+                }).contains(QStringLiteral("не подходит")));
+        QVERIFY(thrown<CertificateError>([] {
+                    makeSelfSigned({"школа"});
+                }).contains(QStringLiteral("недопустимо")));
+        QVERIFY(thrown<CertificateError>([] { makeSelfSigned({}); }).contains("хотя бы одно"));
+        QVERIFY(thrown<CertificateError>([] {
+                    certificateNames("no pem");
+                }).contains(QStringLiteral("не читается")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDaemonCore)
+#include "test_daemon_core.moc"

@@ -1,0 +1,208 @@
+// The class server killed mid-class: five trainees answer while kviront-server is killed with
+// SIGKILL and started again, and while two servers on two ports share one cluster. Every run
+// completes and the database holds every answer once, as each trainee gave it.
+#include "class_server.h"
+#include "classapi.h"
+#include "https_client.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+#include <QThread>
+#include <atomic>
+#include <boost/json.hpp>
+#include <thread>
+
+namespace json = boost::json;
+using Response = HttpsClient::Response;
+
+namespace {
+
+constexpr int records = 12;
+
+int optionFor(int trainee, int record) {
+    return 1 + (trainee + record) % 4;
+}
+
+// One trainee's program: every request sent again after a passing trouble (no reply, 429,
+// 503), as the program does, until it is answered or the time is up.
+class Trainee {
+public:
+    Trainee(const ClassServer& server, int number, bool alternate)
+        : m_number(number), m_alternate(alternate) {
+        for (int i = 0; i < server.servers(); ++i)
+            m_clients.push_back(
+                std::make_unique<HttpsClient>(server.port(i), server.certificate().toStdString()));
+    }
+
+    // Takes the whole run; "" when it went as it should, else what went wrong.
+    std::string run(const std::string& sitting, const std::string& code) {
+        const json::value started =
+            send("/api/v1/start",
+                 json::object{
+                     {"sitting", sitting}, {"code", code}, {"host", host()}, {"trainee", host()}});
+        if (!started.is_object())
+            return "no start";
+        const std::string token(started.at("token").as_string());
+        for (int record = 1; record <= records; ++record) {
+            if (!send("/api/v1/question", json::object{{"token", token}, {"record", record}})
+                     .is_object())
+                return "no question " + std::to_string(record);
+            const json::value a =
+                send("/api/v1/answer", json::object{{"token", token},
+                                                    {"record", record},
+                                                    {"option", optionFor(m_number, record)},
+                                                    {"seconds", 1.5}});
+            if (!a.is_object() || a.at("option").as_int64() != optionFor(m_number, record))
+                return "answer " + std::to_string(record) + " not as given";
+        }
+        const json::value end =
+            send("/api/v1/finish", json::object{{"token", token}, {"completed", true}});
+        if (!end.is_object() || !end.at("completed").as_bool())
+            return "not finished";
+        return {};
+    }
+
+private:
+    std::string host() const { return "pc-" + std::to_string(m_number); }
+
+    json::value send(const std::string& target, const json::value& body) {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 60000) {
+            // Spread over the servers: by trainee, or every request to the next one.
+            const std::size_t server =
+                (m_alternate ? std::size_t(m_requests++) : std::size_t(m_number)) %
+                m_clients.size();
+            const Response r = m_clients[server]->post(target, body, HttpsClient::Timeout(5000));
+            if (r.status == 200)
+                return r.json();
+            if (r.status != 0 && !classapi::isPassingStatus(r.status))
+                return json::value();
+            QThread::msleep(100);
+        }
+        return json::value();
+    }
+
+    int m_number;
+    bool m_alternate;
+    int m_requests = 0;
+    std::vector<std::unique_ptr<HttpsClient>> m_clients;
+};
+
+} // namespace
+
+class TestDaemonFaults : public QObject {
+    Q_OBJECT
+
+private slots:
+    void everyRunCompletesWithEveryAnswerOnce_data() {
+        QTest::addColumn<int>("servers");
+        QTest::addColumn<bool>("alternate"); // every request to the next server
+        QTest::addColumn<int>("victim");     // the server stopped mid-class
+        QTest::addColumn<bool>("kill");      // with SIGKILL, else SIGTERM
+        QTest::newRow("one server killed") << 1 << false << 0 << true;
+        QTest::newRow("one server stopped") << 1 << false << 0 << false;
+        QTest::newRow("two servers, trainees spread, one killed") << 2 << false << 1 << true;
+        QTest::newRow("two servers, each request to the other, one killed")
+            << 2 << true << 0 << true;
+    }
+    void everyRunCompletesWithEveryAnswerOnce() {
+        QFETCH(int, servers);
+        QFETCH(bool, alternate);
+        QFETCH(int, victim);
+        QFETCH(bool, kill);
+        ClassServer::Options o;
+        o.servers = servers;
+        o.records = records;
+        o.config = {"run_burst = 1000", "run_per_second = 1000", "start_burst = 1000"};
+        ClassServer server(o);
+        QVERIFY2(server.ok(), qPrintable(server.error()));
+        const int trainees = int(server.codes().size());
+        QCOMPARE(trainees, 5);
+
+        std::vector<std::string> outcomes(std::size_t(trainees), "not run");
+        std::vector<std::thread> threads;
+        for (int t = 0; t < trainees; ++t)
+            threads.emplace_back([&, t] {
+                Trainee trainee(server, t, alternate);
+                outcomes[std::size_t(t)] =
+                    trainee.run(server.sitting().toStdString(),
+                                classapi::groupedCode(server.codes()[t].code.toStdString()));
+            });
+        // Killed while every trainee is under way.
+        const QString answered = QStringLiteral("SELECT count(*) FROM kviront.answers");
+        QElapsedTimer clock;
+        clock.start();
+        while (server.superValue(answered).toInt() < trainees * 2 && clock.elapsed() < 60000)
+            QThread::msleep(5);
+        if (kill) {
+            server.kill(victim);
+        } else { // requests in flight answered, then a clean exit
+            QCOMPARE(server.stop(victim), 0);
+            QVERIFY(server.log(victim).endsWith("kviront-server: остановлен\n"));
+        }
+        QVERIFY(server.superValue(answered).toInt() < trainees * records); // runs in flight
+        QThread::msleep(300);
+        const bool restarted = server.start(victim);
+        for (std::thread& t : threads)
+            t.join();
+        QVERIFY2(restarted, qPrintable(server.error()));
+        for (int t = 0; t < trainees; ++t)
+            QVERIFY2(outcomes[std::size_t(t)].empty(),
+                     qPrintable(QStringLiteral("trainee %1: %2")
+                                    .arg(t)
+                                    .arg(QString::fromStdString(outcomes[std::size_t(t)]))));
+
+        // Every run ended complete, with one answer per record, each as given.
+        QCOMPARE(
+            server.superValue(QStringLiteral(
+                "SELECT count(*) || ' ' || count(*) FILTER (WHERE finished) FROM kviront.runs")),
+            QStringLiteral("%1 %1").arg(trainees));
+        QCOMPARE(server.superValue(QStringLiteral("SELECT count(*) || ' ' || count(DISTINCT "
+                                                  "(run_id, record)) || ' ' || count(*) FILTER "
+                                                  "(WHERE late) FROM kviront.answers")),
+                 QStringLiteral("%1 %1 0").arg(trainees * records));
+        for (int t = 0; t < trainees; ++t) {
+            QString expected;
+            for (int record = 1; record <= records; ++record)
+                expected += QString::number(optionFor(t, record));
+            QCOMPARE(server.superValue(
+                         QStringLiteral("SELECT string_agg(a.option::text, '' ORDER BY "
+                                        "a.record) FROM kviront.answers a JOIN kviront.runs r "
+                                        "ON r.id = a.run_id WHERE r.host = 'pc-%1'")
+                             .arg(t)),
+                     expected);
+        }
+    }
+
+    // The database away: every request is told to come again (503, Retry-After), and once the
+    // database is back the same server serves again, on connections of its own made anew.
+    void theDatabaseAwayIsWaitedOut() {
+        ClassServer server;
+        QVERIFY2(server.ok(), qPrintable(server.error()));
+        HttpsClient c(server.port(), server.certificate().toStdString());
+        const json::object start{{"sitting", server.sitting().toStdString()},
+                                 {"code", server.namedCodes()[0].toStdString()},
+                                 {"host", "pc"}};
+        QCOMPARE(c.post("/api/v1/start", start).status, 200);
+        server.cluster.stop();
+        for (const Response& r : {c.get("/api/v1/health"), c.post("/api/v1/start", start)}) {
+            QCOMPARE(r.status, 503);
+            QCOMPARE(r.errorCode(), std::string("unavailable"));
+            QVERIFY(std::stoi(r.headers.at("retry-after")) >= 1);
+        }
+        QVERIFY(server.cluster.start());
+        int status = 0;
+        QElapsedTimer clock;
+        clock.start();
+        while (status != 200 && clock.elapsed() < 20000) {
+            QThread::msleep(100);
+            status = c.post("/api/v1/start", start).status;
+        }
+        QCOMPARE(status, 200);
+        QVERIFY(server.log().contains("нет связи с базой данных"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDaemonFaults)
+#include "test_daemon_faults.moc"
