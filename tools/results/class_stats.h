@@ -36,6 +36,7 @@ struct RunRow {
     QString startTime;
     QString endTime;
     bool finished = false;
+    bool notClosed = false; // finished, its end never told to the server
     int questions = 0;
     int right = 0;
     int wrong = 0; // time-outs included
@@ -46,6 +47,9 @@ struct RunRow {
     double serverSeconds = -1; // the same as the server measured them; -1 when not measured
     QString mismatch;          // why the run is "не сходится"
 };
+
+// "да", "нет", or "закончен, не закрыт" for a run whose end never reached the server.
+QString finishedText(const RunRow& row);
 
 struct QuestionStats {
     QString question;

@@ -24,6 +24,7 @@ struct Run {
     qint64 started = 0;
     qint64 ended = -1;
     bool finished = false;
+    bool notClosed = false;
 };
 
 // The selection, shared by the three queries: $1 the bank's name or NULL, $2 the first moment
@@ -120,7 +121,9 @@ private:
         const QByteArray sql =
             QByteArray("SELECT r.id, r.version_id, b.name, v.version, r.trainee, "
                        "r.allowed_seconds, floor(extract(epoch FROM r.started_at))::bigint, "
-                       "floor(extract(epoch FROM r.ended_at))::bigint, r.finished") +
+                       "floor(extract(epoch FROM r.ended_at))::bigint, r.finished, "
+                       "(SELECT count(*) FROM kviront.answers a WHERE a.run_id = r.id) = "
+                       "v.record_count") +
             selection + " ORDER BY r.started_at, r.id";
         const pg::Result r = m_connection.exec(sql.constData(), m_params);
         for (int i = 0; i < r.rows(); ++i) {
@@ -133,7 +136,10 @@ private:
             run.allowed = r.text(i, 5);
             run.started = r.integer(i, 6);
             run.ended = r.isNull(i, 7) ? -1 : r.integer(i, 7);
-            run.finished = r.flag(i, 8);
+            // Every record answered is a completed run, even when its end never arrived.
+            const bool answeredAll = r.flag(i, 9);
+            run.finished = r.flag(i, 8) || answeredAll;
+            run.notClosed = answeredAll && run.ended < 0;
             m_runs.append(run);
         }
     }
@@ -181,6 +187,7 @@ private:
         p.headerTime = p.startTime = timeText(run.started);
         p.endTime = run.ended < 0 ? QString() : timeText(run.ended);
         p.finished = run.finished;
+        p.notClosed = run.notClosed;
         m_results->add(run.file, p);
         p.blocks.clear();
     }
