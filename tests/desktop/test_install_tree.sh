@@ -62,6 +62,11 @@ for program in bin/kviront bin/kviront-bank bin/kviront-results; do
     [ -z "$found" ] || fail "$program carries test seams: $found"
 done
 
+# The trainee's program holds no database client: it speaks only to kviront-server. The teacher's
+# tool does, so the check looks where libpq would show.
+if ldd "$prefix/bin/kviront" | grep -q 'libpq\.so'; then fail "bin/kviront links libpq"; fi
+ldd "$prefix/bin/kviront-bank" | grep -q 'libpq\.so' || fail "bin/kviront-bank shows no libpq"
+
 # A PNG's width and height are the big-endian words at bytes 16 and 20.
 for size in 48 64 128; do
     png="$prefix/share/icons/hicolor/${size}x${size}/apps/kviront.png"
