@@ -54,7 +54,7 @@ done
 # server's calls. A program without symbols would hide them: its main must show.
 seams='clock_::(setFixed|advance|useSystem)|rng::setState|textfile::setWriteCall|TimerSeam|'\
 'dialogs::(queue[A-Za-z]*|pendingAnswers|clearAnswers|last[A-Za-z]*)\(|jetbank::setReader|'\
-'pg::setTestHooks|setManual'
+'pg::setTestHooks|setManual|DelaySeam|setReplyFilter|traineecode::(queue[A-Za-z]*|pendingAnswers|clearAnswers)\('
 for program in bin/kviront bin/kviront-bank bin/kviront-results; do
     symbols=$(nm -C "$prefix/$program") || fail "nm cannot read $program"
     grep -qE ' T main$' <<<"$symbols" || fail "$program shows no symbols"

@@ -171,9 +171,9 @@ private slots:
             QVERIFY(QDir::setCurrent(work) &&
                     ::chmod(QFile::encodeName(work).constData(), 0500) == 0);
             const QString name = QStringLiteral("Иванов Иван  7-12-2026  9-05-03.usr");
-            const protocolstore::Saved saved =
-                protocolstore::save(name, sample::cp1251(sample::protocolText(
-                                              QStringLiteral("Иванов Иван"), {{1, 2, 5}}, true)));
+            const protocolstore::Saved saved = protocolstore::save(
+                [&](int) { return name; }, sample::cp1251(sample::protocolText(
+                                               QStringLiteral("Иванов Иван"), {{1, 2, 5}}, true)));
             ::chmod(QFile::encodeName(work).constData(), 0700);
             const QString fallback = own + QStringLiteral("/Протоколы");
             QCOMPARE(saved.path, fallback + QLatin1Char('/') + name);
