@@ -251,6 +251,20 @@ bool close(const QString& conninfo, const QString& name) {
     return false;
 }
 
+NewKey newTeacherKey(const QString& conninfo, const QString& name) {
+    pg::Connection c(conninfo);
+    ready(c);
+    NewKey out{newCode(classapi::teacherKeyLength), {}};
+    const pg::Result r = c.exec("UPDATE kviront.sittings SET teacher_key_hash = $1 WHERE name = $2 "
+                                "RETURNING (SELECT url FROM kviront.server_identity)",
+                                {pg::Param::bytes(codeHash(out.key)), name});
+    if (r.rows() == 0)
+        throw Error(QStringLiteral("На сервере нет тестирования «%1».").arg(name));
+    if (!r.isNull(0, 0))
+        out.pageUrl = r.text(0, 0) + QStringLiteral("/class/");
+    return out;
+}
+
 QList<Listed> list(const QString& conninfo) {
     pg::Connection c(conninfo);
     ready(c);

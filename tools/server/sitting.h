@@ -59,6 +59,13 @@ Opened open(const OpenOptions& options);
 // Error for an unknown sitting.
 bool close(const QString& conninfo, const QString& name);
 
+// A new teacher key for the sitting's class page (the old one no longer opens it): the key,
+// and the page's address as setup stored the server's. Throws Error for an unknown sitting.
+struct NewKey {
+    QString key, pageUrl;
+};
+NewKey newTeacherKey(const QString& conninfo, const QString& name);
+
 struct Listed {
     QString name, bank, state;
     int version = 0, seconds = 0, codes = 0, started = 0, finished = 0;

@@ -115,6 +115,17 @@ int close(const cli::Arguments& a, const cli::Output& output) {
     return cli::Done;
 }
 
+int key(const cli::Arguments& a, const cli::Output& output) {
+    const serversitting::NewKey k = serversitting::newTeacherKey(a.positional[1], a.positional[0]);
+    output.say(QStringLiteral("Новый ключ учителя для страницы класса тестирования «%1» (показан "
+                              "только сейчас; прежний больше не действует): %2")
+                   .arg(a.positional[0],
+                        QString::fromStdString(classapi::groupedCode(k.key.toStdString()))));
+    if (!k.pageUrl.isEmpty())
+        output.say(QStringLiteral("Страница класса: %1").arg(k.pageUrl));
+    return cli::Done;
+}
+
 int list(const cli::Arguments& a, const cli::Output& output) {
     const QList<serversitting::Listed> all = serversitting::list(a.positional[0]);
     if (all.isEmpty())
@@ -253,6 +264,11 @@ QList<cli::Command> commands() {
          QStringLiteral("закрыть тестирование: новые тесты не начнутся, начатые закончатся"),
          {},
          close},
+        {QStringLiteral("sitting key"),
+         {QStringLiteral("ИМЯ"), conninfo},
+         QStringLiteral("новый ключ учителя для страницы класса (прежний перестаёт действовать)"),
+         {},
+         key},
         {QStringLiteral("sitting list"),
          {conninfo},
          QStringLiteral("тестирования на сервере: кодов, начато, закончено"),
