@@ -25,13 +25,18 @@ std::string str(const QString& s) {
     return s.toStdString();
 }
 
-// The order the program's rules draw from `state`: the records in the order shown.
+// The order the program's rules give for `state`: the records in the order shown (record 1,
+// the drawn ones, the last one).
 QList<int> orderOf(std::uint32_t state) {
     std::vector<std::int32_t> order(records + 1);
     std::vector<std::uint8_t> taken(records + 1);
     rng::setState(state);
     questionorder::draw(order, taken, records);
-    return QList<int>(order.begin() + 1, order.end());
+    QList<int> shown{1};
+    for (int i = 1; i < records; ++i)
+        if (order[std::size_t(i)] != 1)
+            shown << order[std::size_t(i)];
+    return shown << records;
 }
 
 } // namespace
