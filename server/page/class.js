@@ -109,8 +109,10 @@ function render(state) {
   let about = 'Банк «' + s.bank + '», версия ' + s.version + '; вопросов ' + s.records +
       ', по ' + s.seconds + ' с на вопрос (запас ' + s.grace + ' с). Открыто ' + when(s.opensAt) +
       (s.closesAt ? ', до ' + when(s.closesAt) : '') + '. ';
-  about += s.closedAt ? 'Закрыто ' + when(s.closedAt) + ': новые тесты не начинаются.'
-                      : s.open ? 'Идёт.' : 'Сейчас новые тесты не начинаются.';
+  if (s.closedAt) about += 'Закрыто ' + when(s.closedAt) + ': новые тесты не начинаются.';
+  else if (s.open) about += 'Идёт.';
+  else if (state.now < s.opensAt) about += 'Тесты начнутся ' + when(s.opensAt) + '.';
+  else about += 'Время тестирования вышло: новые тесты не начинаются.';
   document.getElementById('about').textContent = about;
   const rules = ['Оценки: «5» от ' + s.grades[0] + ' %, «4» от ' + s.grades[1] + ' %, «3» от ' +
                  s.grades[2] + ' %' + (s.showGrade ? ' (ученик видит оценку)' : '')];
