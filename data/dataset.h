@@ -7,6 +7,27 @@
 
 class DataLink;
 
+// A field's text taken while its record is current, made into characters only when it is
+// wanted: of the records a handler moves through, a control shows the last one's alone.
+class FieldText {
+public:
+    FieldText() = default;
+    explicit FieldText(const QString& text) : m_text(text) {}
+    // The UTF-8 bytes [from, from + size) of `buffer`, which no one may change meanwhile.
+    FieldText(const QByteArray& buffer, qsizetype from, qsizetype size)
+        : m_buffer(buffer), m_from(from), m_size(size), m_utf8(true) {}
+    QString toString() const {
+        return m_utf8 ? QString::fromUtf8(m_buffer.constData() + m_from, m_size) : m_text;
+    }
+
+private:
+    QString m_text;
+    QByteArray m_buffer;
+    qsizetype m_from = 0;
+    qsizetype m_size = 0;
+    bool m_utf8 = false;
+};
+
 // A dataset as the data-aware controls see it: a table opened on a connection, one current
 // record, and the editing states of a record editor. Bound controls are told of changes
 // through plain calls (DataLink), never Qt signals, so that an error raised while a record
@@ -37,6 +58,10 @@ public:
     virtual QStringList fieldNames() const = 0;
     // Text form of a field of the current record: numbers in shortest form, NULL as empty.
     virtual QString fieldText(const QString& name) const = 0;
+    // The same text, taken now (a failure is thrown now) and made into characters later.
+    virtual FieldText fieldTextLater(const QString& name) const {
+        return FieldText(fieldText(name));
+    }
     virtual QByteArray fieldBytes(const QString& name) const = 0; // empty when NULL/empty
     // The size of fieldBytes(), and its first bytes: a dataset that reads large values only
     // when asked answers these without reading the whole value.

@@ -60,16 +60,31 @@ DataTextControl::DataTextControl(QWidget* widget, const QString& field)
     : m_widget(widget), m_field(field) {}
 
 void DataTextControl::loadFromRecord(const Dataset* dataset) {
-    const QString text = dataset ? recordText(*dataset) : QString();
-    if (m_modified || m_pending || text != m_shown) {
+    if (m_modified || m_pending) {
+        m_later = dataset ? dataset->fieldTextLater(m_field) : FieldText();
+        m_textLater = true;
+    } else {
+        const QString text = dataset ? displayed(dataset->fieldText(m_field)) : QString();
+        if (text == m_shown)
+            return;
         m_text = text;
-        m_pending = true;
-        if (!m_posted) {
-            m_posted = true;
-            QCoreApplication::postEvent(m_widget, new QEvent(showTextEvent));
-        }
+        m_textLater = false;
     }
     m_modified = false;
+    m_pending = true;
+    if (!m_posted) {
+        m_posted = true;
+        QCoreApplication::postEvent(m_widget, new QEvent(showTextEvent));
+    }
+}
+
+const QString& DataTextControl::pendingText() const {
+    if (m_textLater) {
+        m_text = displayed(m_later.toString());
+        m_later = FieldText();
+        m_textLater = false;
+    }
+    return m_text;
 }
 
 bool DataTextControl::takeShowTextEvent(QEvent* event) {
@@ -83,11 +98,12 @@ bool DataTextControl::takeShowTextEvent(QEvent* event) {
 void DataTextControl::showPendingText() {
     if (!m_pending)
         return;
+    const QString text = pendingText();
     m_pending = false;
     m_loading = true;
-    setWidgetText(m_text);
+    setWidgetText(text);
     m_loading = false;
-    m_shown = m_text;
+    m_shown = text;
 }
 
 void DataTextControl::textChangedInWidget() {
@@ -136,8 +152,8 @@ DBMemo::DBMemo(const QString& name, const QString& field, QWidget* parent)
     connect(this, &QPlainTextEdit::textChanged, this, [this] { textChangedInWidget(); });
 }
 
-QString DBMemo::recordText(const Dataset& dataset) const {
-    return displayText(dataset.fieldText(dataField()));
+QString DBMemo::displayed(const QString& stored) const {
+    return displayText(stored);
 }
 
 void DBMemo::setWidgetText(const QString& text) {

@@ -29,15 +29,15 @@ public:
     // QLineEdit has already.)
     bool hasPendingChange() const { return m_modified; }
     // The text shown, including a record's text not yet put into the control.
-    QString shownText() const { return m_pending ? m_text : widgetText(); }
+    QString shownText() const { return m_pending ? pendingText() : widgetText(); }
 
 protected:
     DataTextControl(QWidget* widget, const QString& field);
     virtual QString widgetText() const = 0;
     virtual void setWidgetText(const QString& text) = 0;
     virtual bool widgetReadOnly() const = 0;
-    // The field's text as the control shows it.
-    virtual QString recordText(const Dataset& dataset) const { return dataset.fieldText(m_field); }
+    // A field's text as the control shows it.
+    virtual QString displayed(const QString& stored) const { return stored; }
 
     // For event(): true (handled) for the posted request to show the record's text.
     bool takeShowTextEvent(QEvent* event);
@@ -48,9 +48,15 @@ protected:
     void revertToRecord();
 
 private:
+    const QString& pendingText() const;
+
     QWidget* m_widget;
     QString m_field;
-    QString m_text;         // the record's text, waiting to go into the control
+    mutable QString m_text; // the record's text, waiting to go into the control
+    // Or its text still to be made: while one record waits to be shown, those that replace
+    // it are not made into characters unless they are shown.
+    mutable FieldText m_later;
+    mutable bool m_textLater = false;
     QString m_shown;        // what the control holds while nothing in it changed
     bool m_pending = false; // m_text is still to be shown
     bool m_posted = false;  // a request to show it is on its way
@@ -73,7 +79,7 @@ protected:
     QString widgetText() const override { return QPlainTextEdit::toPlainText(); }
     void setWidgetText(const QString& text) override;
     bool widgetReadOnly() const override { return isReadOnly(); }
-    QString recordText(const Dataset& dataset) const override;
+    QString displayed(const QString& stored) const override;
 
     bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;

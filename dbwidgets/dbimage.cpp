@@ -20,7 +20,8 @@ DBImage::DBImage(const QString& name, const QString& field, QWidget* parent)
 
 void DBImage::loadFromRecord(const Dataset* dataset) {
     m_modified = false;
-    m_picture = QImage();
+    if (!m_picture.isNull())
+        m_picture = QImage();
     m_bytes.clear();
     m_unread = false;
     update();
@@ -28,6 +29,8 @@ void DBImage::loadFromRecord(const Dataset* dataset) {
         return;
     // Checked now, so a refused picture fails the move; its pixels are made when it is shown.
     const qint64 size = dataset->fieldSize(m_field);
+    if (size == 0)
+        return; // no picture
     QByteArray head = dataset->fieldHead(m_field, bitmap::headBytes);
     if (head.size() >= size) {
         bitmap::checkGraph(head);

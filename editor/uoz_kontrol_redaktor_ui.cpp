@@ -3,6 +3,7 @@
 #include "dbnavigator.h"
 #include "designer.h"
 #include "guard.h"
+#include "lazyicon.h"
 #include "uoz_kontrol_redaktor.h"
 
 #include <QAction>
@@ -45,11 +46,11 @@ void TuozKontrol_redaktor::buildMenu() {
 
     QMenu* fileMenu = MainMenu1->addMenu(QStringLiteral("Файл"));
     N1 = fileMenu->menuAction();
-    N6 = fileMenu->addAction(style()->standardIcon(QStyle::SP_DialogOpenButton),
+    N6 = fileMenu->addAction(lazyStandardIcon(QStyle::SP_DialogOpenButton),
                              QStringLiteral("Открыть БД"));
     N8 = fileMenu->addAction(QStringLiteral("Закрыть БД"));
     N7 = fileMenu->addSeparator();
-    N5 = fileMenu->addAction(style()->standardIcon(QStyle::SP_DialogCloseButton),
+    N5 = fileMenu->addAction(lazyStandardIcon(QStyle::SP_DialogCloseButton),
                              QStringLiteral("Выход"));
     const std::pair<QAction*, const char*> names[] = {
         {N1, "N1"}, {N6, "N6"}, {N8, "N8"}, {N7, "N7"}, {N5, "N5"}};

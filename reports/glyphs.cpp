@@ -1,5 +1,7 @@
 #include "glyphs.h"
 
+#include "lazyicon.h"
+
 #include <QDir>
 #include <QPainter>
 #include <QPainterPath>
@@ -8,17 +10,16 @@
 
 namespace {
 // Without a desktop (a bare window manager) Qt's theme is "hicolor", which holds no action
-// icons; Adwaita, where installed, is the freedesktop set to use then.
+// icons; Adwaita, where installed, is the freedesktop set to use then. Looking into hicolor
+// costs start-up time, so the choice is made once the event loop runs, as if made now.
 void useInstalledThemeWithoutDesktop() {
-    static bool done = false;
-    if (done)
-        return;
-    done = true;
-    const QString theme = QIcon::themeName();
-    if ((theme.isEmpty() || theme == QLatin1String("hicolor")) &&
-        !QIcon::hasThemeIcon(QStringLiteral("edit-cut")) &&
-        QDir(QStringLiteral("/usr/share/icons/Adwaita")).exists())
-        QIcon::setThemeName(QStringLiteral("Adwaita"));
+    chooseIconThemeLater([] {
+        const QString theme = QIcon::themeName();
+        if ((theme.isEmpty() || theme == QLatin1String("hicolor")) &&
+            !QIcon::hasThemeIcon(QStringLiteral("edit-cut")) &&
+            QDir(QStringLiteral("/usr/share/icons/Adwaita")).exists())
+            QIcon::setThemeName(QStringLiteral("Adwaita"));
+    });
 }
 
 void page(QPainter& p, qreal x, qreal y, qreal w, qreal h) {
@@ -97,9 +98,11 @@ QIcon drawnGlyph(const char* themeName) {
 }
 
 QIcon reportGlyph(const char* themeName) {
-    useInstalledThemeWithoutDesktop();
-    const QString name = QString::fromLatin1(themeName);
-    if (QIcon::hasThemeIcon(name))
-        return QIcon::fromTheme(name);
-    return drawnGlyph(themeName);
+    useInstalledThemeWithoutDesktop(); // now, as it decides the theme other windows see
+    return lazyIcon([latin = QByteArray(themeName)] {
+        const QString name = QString::fromLatin1(latin);
+        if (QIcon::hasThemeIcon(name))
+            return QIcon::fromTheme(name);
+        return drawnGlyph(latin.constData());
+    });
 }

@@ -4,7 +4,9 @@
 #include "dbcontrols.h"
 #include "designer.h"
 #include "guard.h"
+#include "lazyicon.h"
 #include "timer.h"
+#include "traineecode.h"
 
 #include <QAction>
 #include <QLabel>
@@ -65,10 +67,13 @@ TuozKontrol::TuozKontrol(QWidget* parent) : Form(parent) {
     Timer1 = new Timer(this, QStringLiteral("Timer1"), 100, true, [this] { Timer1Timer(); });
     Timer2 = new Timer(this, QStringLiteral("Timer2"), 1000, true, [this] { Timer2Timer(); });
     Timer3 = new Timer(this, QStringLiteral("Timer3"), 1000, false, [this] { Timer3Timer(); });
+    CodeForm = new TraineeCodeForm();
     m_bankWait = new Timer(this, QStringLiteral("bankWait"), bankWaitIntervalMs, false,
                            [this] { bankWaitTick(); });
-    m_serverResend = new Timer(this, QStringLiteral("serverResend"), 1000, false,
-                               [this] { serverResendTick(); });
+}
+
+TuozKontrol::~TuozKontrol() {
+    delete CodeForm;
 }
 
 void TuozKontrol::buildMenu() {
@@ -78,11 +83,11 @@ void TuozKontrol::buildMenu() {
 
     QMenu* fileMenu = MainMenu1->addMenu(QStringLiteral("Файл"));
     N1 = fileMenu->menuAction();
-    N8 = fileMenu->addAction(style()->standardIcon(QStyle::SP_DialogOpenButton),
+    N8 = fileMenu->addAction(lazyStandardIcon(QStyle::SP_DialogOpenButton),
                              QStringLiteral("Открыть БД"));
     N9 = fileMenu->addAction(QStringLiteral("Закрыть БД"));
     N7 = fileMenu->addSeparator();
-    N5 = fileMenu->addAction(style()->standardIcon(QStyle::SP_DialogCloseButton),
+    N5 = fileMenu->addAction(lazyStandardIcon(QStyle::SP_DialogCloseButton),
                              QStringLiteral("Выход"));
     QMenu* settingsMenu = MainMenu1->addMenu(QStringLiteral("Настройки"));
     N2 = settingsMenu->menuAction();
@@ -183,7 +188,8 @@ void TuozKontrol::setStatus(const QString& text, const QColor& colour) {
 }
 
 void TuozKontrol::closeTable() {
-    // A question or an answer waits for the server only while its record is open.
+    // A question or an answer is waited for only while its record is open; an answer sent stays
+    // with the run job, which sends it whether or not anyone waits.
     if (m_serverWait == ServerWait::Answer || m_serverWait == ServerWait::Question)
         endServerWait();
     DataModule1->ADOTableControl->close();

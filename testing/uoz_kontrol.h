@@ -2,12 +2,19 @@
 
 #include "dialogs.h"
 #include "form.h"
+#include "journal.h"
 #include "protocol_buffer.h"
+#include "replies.h"
 #include "run_state.h"
+#include "runjob.h"
 
 #include <QColor>
+#include <QHash>
+#include <QPointer>
 #include <QStringList>
+#include <functional>
 #include <memory>
+#include <optional>
 
 class DataSource;
 class Error;
@@ -18,8 +25,8 @@ class QAction;
 class QLabel;
 class QLineEdit;
 class QMenuBar;
-class ServerError;
 class Timer;
+class TraineeCodeForm;
 
 // The test window: opens a bank, puts its questions to the trainee one at a time with a
 // countdown, scores the answers and writes the run's protocol.
@@ -27,6 +34,7 @@ class TuozKontrol : public Form {
     Q_OBJECT
 public:
     explicit TuozKontrol(QWidget* parent = nullptr);
+    ~TuozKontrol() override;
 
     // The data module is created after this window; start-up binds the controls then.
     void bindDataSource(DataSource* source);
@@ -63,11 +71,16 @@ public:
     QLineEdit* Edit4; // allowed seconds of the run
     const std::unique_ptr<ProtocolBuffer> Memo1 = std::make_unique<ProtocolBuffer>();
     dialogs::FileDialog OpenDialog1{dialogs::FileDialog::Open};
+    // Asks for the trainee's code of a server bank file: a window of its own, made with this one
+    // as every window is made at start-up.
+    TraineeCodeForm* CodeForm;
     Timer* Timer1; // end-of-run check
     Timer* Timer2; // clock
     Timer* Timer3; // countdown
-    // Resends to the classroom server while it cannot be reached (uoz_kontrol_server.cpp).
-    Timer* serverResendTimer() const { return m_serverResend; }
+    // The run job of a run on a server bank, nullptr when none (uoz_kontrol_server.cpp).
+    RunJob* serverJob() const { return m_job; }
+    // True while the window waits for the class server: a start, a question or an answer.
+    bool waitsForServer() const { return m_serverWait != ServerWait::None; }
     // Tries again to read the next question while another program holds the bank locked.
     Timer* bankWaitTimer() const { return m_bankWait; }
     // How often, and for how long, the bank is waited for before the run is given up.
@@ -117,6 +130,7 @@ private:
     void buildMenu();
     void buildControls(QWidget* client);
     void answer(int option);
+    void beginRun();
     bool countRecords();
     void setAnswerFieldsEnabled(bool enabled);
     void setStatus(const QString& text, const QColor& colour);
@@ -124,23 +138,44 @@ private:
     void closeTable();
     QString recordText(const QString& field) const;
 
-    // A run on a server bank (uoz_kontrol_server.cpp). The record on screen is fetched from
-    // the server before it is shown, and an answer is recorded there before the window handles
-    // it; while the server cannot be reached the window waits, resending, with the countdown
-    // stopped. Each returns false when the step now waits for the server.
-    enum class ServerWait { None, Answer, Question, Finish };
+    // A run on a server bank (uoz_kontrol_server.cpp): a job of the data module's outbox takes
+    // it to the class server, and the window waits on the job's signals, never on the network.
+    // The record on screen is filled from the server before it is shown; an answer is recorded
+    // there before the window scores it; while the server is away the window waits with the
+    // countdown stopped, and "Закрыть БД" ends the run whenever the trainee wants.
+    enum class ServerWait { None, Start, Replay, Question, Answer };
+    void startServerRun(const QString& path);
+    void serverRunStarted(const classclient::RunInfo& run);
+    void keepServerRun();
     bool serverQuestionReady();
     bool serverAnswerRecorded(int option);
+    bool replayRecorded();
     void finishServerRun(bool completed);
+    void serverQuestionArrived(const classclient::Question& q);
+    void serverAnswerArrived(const classclient::RecordedAnswer& a);
+    void serverWaiting(bool lasting, const QString& reason);
+    void serverFailed(const QString& reason);
     void waitForServer(ServerWait what);
-    void scheduleResend();
     void endServerWait();
-    void serverResendTick();
-    Timer* m_serverResend;
+    void releaseServerRun();
+    // Runs `show` (a notice or a box) so that what the server delivers meanwhile waits for its
+    // end: the verdict follows the acknowledgement, never appears over the notice.
+    void showAside(const std::function<void()>& show);
+    void afterNotice(const std::function<void()>& step);
+    QString traineeName(bool forFileName) const;
+    std::optional<classjournal::RunEntry> m_kept; // while beginRun() takes a run up again
+    QString m_startClock;                         // the clock text of the protocol's start
+    double rightAnswerNumber() const;
+    QPointer<RunJob> m_job;
+    QString m_serverPath;
+    classclient::RunInfo m_serverRun;
+    QVector<int> m_replay; // records of a resumed run whose answers the server already has
+    QHash<int, classclient::RecordedAnswer> m_recorded;
     ServerWait m_serverWait = ServerWait::None;
-    int m_pendingOption = 0;
-    double m_pendingSeconds = 0;
-    int m_resendAttempt = 0;
+    bool m_serverNoticeShown = false;
+    int m_noticeDepth = 0;
+    std::function<void()> m_afterNotice;
+    QString m_journalProblem;
     QString m_statusBeforeWait;
     QColor m_colourBeforeWait;
 

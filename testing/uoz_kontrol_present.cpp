@@ -44,8 +44,13 @@ void TuozKontrol::presentQuestion() {
                 waitForBank();
             return;
         }
-        if (!DataModule1->ADOTableControl->currentMissing())
-            break;
+        if (!DataModule1->ADOTableControl->currentMissing()) {
+            // A question whose answer the server already has (a run taken up again) is written
+            // into the protocol as it was, not put again.
+            if (s.finishedFlag == 1.0 || !replayRecorded())
+                break;
+            continue;
+        }
         if (s.finishedFlag == 1.0) { // the result is told; an empty record is not shown as one
             tellSkipped(skipped);
             return;

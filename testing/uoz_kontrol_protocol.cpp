@@ -9,12 +9,19 @@
 #include "protocol_text.h"
 #include "vivodsoobsh.h"
 
+#include <QFileInfo>
 #include <QLineEdit>
 
 void TuozKontrol::WriteProtocolHeader() {
     RunState& s = runState();
-    s.headerLine = protocol::headerLine(FormReg->Edit5->text(), s.dateText, s.timeText);
-    Memo1->append(protocol::header(s.headerLine, Edit2->text()));
+    if (m_kept && !m_kept->headerLine.isEmpty()) { // the run's own start, taken up again
+        s.headerLine = m_kept->headerLine;
+        m_startClock = m_kept->startClock;
+    } else {
+        s.headerLine = protocol::headerLine(traineeName(false), s.dateText, s.timeText);
+        m_startClock = Edit2->text();
+    }
+    Memo1->append(protocol::header(s.headerLine, m_startClock));
 }
 
 void TuozKontrol::WriteQuestionBlock() {
@@ -54,8 +61,11 @@ void TuozKontrol::SaveUnfinishedProtocol() {
 
 void TuozKontrol::saveProtocol(const QString& firstFooterLine, bool unfinished) {
     RunState& s = runState();
-    s.protocolFileName =
-        protocol::fileName(FormReg->Edit4->text(), s.dateText, s.timeText, unfinished);
+    const QString name = traineeName(true);
+    const protocolstore::NameFor nameFor = [&](int copy) {
+        return protocol::fileName(name, s.dateText, s.timeText, unfinished, copy);
+    };
+    s.protocolFileName = nameFor(1);
     Memo1->append(protocol::footer(firstFooterLine, Edit2->text()));
     // One footer and one attempt per run: a failed write is not followed by a second footer
     // when the window is closed later.
@@ -65,10 +75,12 @@ void TuozKontrol::saveProtocol(const QString& firstFooterLine, bool unfinished) 
     // that says where. Should that fail too, the error box names both reasons; the caller
     // still ends the run, and the text stays in Memo1 until the next bank is opened.
     guard([&] {
-        const protocolstore::Saved saved = protocolstore::save(s.protocolFileName, bytes);
+        const protocolstore::Saved saved = protocolstore::save(nameFor, bytes);
+        s.protocolFileName = QFileInfo(saved.path).fileName();
         if (!saved.refusal.isEmpty())
             raiseNotice(protocolstore::fallbackNotice(saved));
     });
-    // The server hears of the end after the protocol is safe; its refusal is told on its own.
+    // The server hears of the end after the protocol is safe: the run's job sends it after the
+    // run's answers, whatever the window does next.
     guard([&] { finishServerRun(!unfinished); });
 }

@@ -14,7 +14,6 @@
 
 #include <QAction>
 #include <QLineEdit>
-#include <QSysInfo>
 
 void TuozKontrol::N8Click() {
     RunState& s = runState();
@@ -25,11 +24,21 @@ void TuozKontrol::N8Click() {
                                                    : QStringLiteral("35"));
     s.countdown = numbers::strToFloat(Edit4->text());
     ClearQuestionOrder();
-    // A server bank's run is started for the trainee signed in, with this run's seconds.
-    const serverbank::RunRequest run{FormReg->Edit5->text(), QSysInfo::machineHostName(),
-                                     int(s.countdown), formats::settings().decimalSeparator};
-    if (!openBank(OpenDialog1, this, run))
+    releaseServerRun();
+    QString serverFile;
+    if (!openBank(OpenDialog1, this, &serverFile))
         return;
+    if (!serverFile.isEmpty()) {
+        // The run starts on the class server first; beginRun() follows its start.
+        startServerRun(serverFile);
+        return;
+    }
+    beginRun();
+}
+
+// The rest of "Открыть БД" once the bank's records are open: count, header, order, first question.
+void TuozKontrol::beginRun() {
+    RunState& s = runState();
     s.questionCount = 0;
     s.currentRecord = 0;
     s.displayNumber = 0;
@@ -43,9 +52,14 @@ void TuozKontrol::N8Click() {
     s.finishedFlag = 0.0;
     Timer1->setEnabled(true);
     closeTable();
+    // A run taken up again on this computer keeps the start and the order it had.
+    m_kept = m_job && !m_replay.isEmpty() ? m_job->kept() : std::nullopt;
     WriteProtocolHeader();
     setStatus(runtexts::building(), Qt::black);
     BuildQuestionOrder();
+    if (m_job)
+        keepServerRun();
+    m_kept.reset();
     DataModule1->ADOTableControl->open();
     LockRunMenu();
     Edit1->setText(runtexts::built());
@@ -77,7 +91,12 @@ bool TuozKontrol::countRecords() {
 }
 
 void TuozKontrol::BuildQuestionOrder() {
-    buildQuestionOrder(runState());
+    RunState& s = runState();
+    if (!m_kept || !restoreQuestionOrder(s, m_kept->order))
+        buildQuestionOrder(s);
+    // The answers the server already has come first, in the order they were given.
+    if (!m_replay.isEmpty())
+        presentFirst(s, m_replay);
 }
 
 void TuozKontrol::ClearQuestionOrder() {
@@ -117,8 +136,7 @@ void TuozKontrol::answer(int option) {
     LockQuestion();
     WriteQuestionBlock();
     s.chosenAnswer = double(option);
-    // From the record: the hidden edit would cut a text longer than it can hold.
-    s.correctAnswer = numbers::strToFloat(recordText(PrOtvet->dataField()));
+    s.correctAnswer = rightAnswerNumber();
     s.answerDifference = s.correctAnswer - s.chosenAnswer;
     if (s.answerDifference == 0.0)
         ScoreRight();
@@ -184,6 +202,7 @@ void TuozKontrol::ResetRun() {
     Edit3->clear();
     Timer1->setEnabled(false);
     stopWaitingForBank();
+    releaseServerRun();
     setStatus(QString(), Qt::black);
 }
 
@@ -248,4 +267,5 @@ void TuozKontrol::FormClose() {
     FormReg->hide(); // not the user's close of that window, which would bring this one back
     Timer3->setEnabled(false);
     Timer1->setEnabled(false);
+    releaseServerRun();
 }

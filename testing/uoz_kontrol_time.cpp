@@ -89,6 +89,10 @@ void TuozKontrol_Time::BitBtn1Click() {
 }
 
 void TuozKontrol_Time::ConfirmAnswerTime() {
+    if (m_lockedTo != 0) { // a class-server run's time is the sitting's: nothing to publish
+        hide();
+        return;
+    }
     const bool chosen = CheckBox1->isChecked() || CheckBox2->isChecked() ||
                         CheckBox3->isChecked() || CheckBox4->isChecked();
     if (!chosen) {
@@ -102,4 +106,30 @@ void TuozKontrol_Time::ConfirmAnswerTime() {
 
 void TuozKontrol_Time::FormClose() {
     ConfirmAnswerTime();
+}
+
+void TuozKontrol_Time::lockTo(int seconds) {
+    if (m_lockedTo == 0)
+        for (int k = 0; k < 4; ++k)
+            m_checkedBefore[k] = boxes()[k]->isChecked();
+    m_lockedTo = seconds;
+    QLineEdit* const numbers[4] = {Edit1, Edit5, Edit2, Edit3};
+    for (int k = 0; k < 4; ++k) {
+        boxes()[k]->setChecked(numbers[k]->text() == QString::number(seconds));
+        boxes()[k]->setEnabled(false);
+    }
+}
+
+void TuozKontrol_Time::unlock() {
+    if (m_lockedTo == 0)
+        return;
+    m_lockedTo = 0;
+    for (int k = 0; k < 4; ++k) {
+        boxes()[k]->setChecked(m_checkedBefore[k]);
+        boxes()[k]->setEnabled(true);
+    }
+}
+
+std::array<QCheckBox*, 4> TuozKontrol_Time::boxes() const {
+    return {CheckBox1, CheckBox4, CheckBox2, CheckBox3}; // 30, 35, 45, 60 seconds
 }

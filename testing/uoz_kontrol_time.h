@@ -2,6 +2,8 @@
 
 #include "form.h"
 
+#include <array>
+
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -37,11 +39,20 @@ public:
     void BitBtn1Click();
     void ConfirmAnswerTime();
 
+    // While a run on a class server goes on, the window shows the sitting's time, checked, and
+    // cannot change it; unlock() gives back the choice it had.
+    void lockTo(int seconds);
+    void unlock();
+
 protected:
     void FormClose() override;
 
 private:
     void checkBoxClick(QCheckBox* clicked, QLineEdit* seconds);
+    std::array<QCheckBox*, 4> boxes() const;
+
+    int m_lockedTo = 0;
+    bool m_checkedBefore[4] = {};
 };
 
 extern TuozKontrol_Time* uozKontrol_Time;

@@ -7,6 +7,8 @@
 
 #include <QObject>
 
+class Outbox;
+
 // The data module: the program's one connection, its one dataset over table "kontrol" and
 // its one data source, to which the data-aware controls of every window are bound.
 class TDataModule1 : public QObject {
@@ -19,6 +21,8 @@ public:
     ADOConnection* ADOConnectionControl;
     ADOTable* ADOTableControl;
     DataSource* DataSourceControl;
+    // The runs on class servers and their journal, which outlive every window.
+    Outbox* classRuns;
 };
 
 extern TDataModule1* DataModule1;
@@ -28,6 +32,10 @@ extern TDataModule1* DataModule1;
 // cancelled set the connection string to the chosen path, connect and open the table with
 // its first record current. Returns false when the dialog was cancelled. Errors (Error /
 // DatabaseError) propagate to the calling handler, leaving the state their step reached.
-// `run` says whom a run on a server bank file is for; without it such a file is refused.
+// With `serverFile`, a server bank file is not connected: its path is stored there and the
+// caller starts the run on the class server; without it such a file is refused.
 bool openBank(dialogs::FileDialog& OpenDialog1, QWidget* dialogParent,
-              const std::optional<serverbank::RunRequest>& run = std::nullopt);
+              QString* serverFile = nullptr);
+
+// Whether the file is a server bank file (of any format), told by its first bytes.
+bool isServerBankFile(const QString& path);

@@ -123,14 +123,8 @@ void ADOConnection::open() {
         m_legacy = true;
         return;
     }
-    if (kind == FileKind::Server) {
-        if (!m_runRequest)
-            throw DatabaseError(serverBankEditorRefusal(path));
-        m_server = std::make_unique<ServerRows>(path, *m_runRequest);
-        m_db = m_server->handle();
-        m_readOnly = true;
-        return;
-    }
+    if (kind == FileKind::Server) // changed only by publishing; a run opens openServerRun()
+        throw DatabaseError(serverBankEditorRefusal(path));
     m_readOnlyCause = readOnlyCause(path);
     const bool writable = m_readOnlyCause.isEmpty();
     // Never SQLITE_OPEN_CREATE: a path that is not there must not become an empty bank.
@@ -170,13 +164,21 @@ void ADOConnection::open() {
     m_readOnly = !m_readOnlyCause.isEmpty();
 }
 
+void ADOConnection::openServerRun(const QString& path, int recordCount) {
+    close();
+    m_connectionString = path;
+    m_server = std::make_unique<ServerRows>(recordCount);
+    m_db = m_server->handle();
+    m_readOnly = true;
+}
+
 void ADOConnection::close() {
     if (!m_db)
         return;
     for (ADOTable* table : QVector<ADOTable*>(m_tables))
         table->close();
     if (m_server)
-        m_server.reset(); // the run stays as the server has it: ended, or not
+        m_server.reset(); // the rows only: the run itself is the job's
     else
         sqlite3_close_v2(m_db);
     m_db = nullptr;
@@ -215,14 +217,12 @@ template <class Change> void ADOConnection::changeServerRow(int record, Change c
         table->rowChanged(record);
 }
 
-void ADOConnection::showServerRecord(int record) {
-    if (m_server && m_server->shown(record))
-        return;
-    changeServerRow(record, [record](ServerRows& rows) { rows.show(record); });
+void ADOConnection::fillServerRecord(int record, const ServerRecord& r) {
+    changeServerRow(record, [&](ServerRows& rows) { rows.fill(record, r); });
 }
 
-void ADOConnection::answerServerRecord(int record, int option, double seconds) {
-    changeServerRow(record, [&](ServerRows& rows) { rows.answer(record, option, seconds); });
+void ADOConnection::setServerRightAnswer(int record, const QString& prOtvet) {
+    changeServerRow(record, [&](ServerRows& rows) { rows.setRightAnswer(record, prOtvet); });
 }
 
 ADOConnection::BriefLockWait::BriefLockWait(const ADOConnection* connection, int ms)

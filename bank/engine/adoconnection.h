@@ -1,33 +1,26 @@
 #pragma once
 
-#include "runsession.h"
-
 #include <QObject>
 #include <QString>
 #include <QVector>
 #include <memory>
-#include <optional>
 
 struct sqlite3;
 class ADOTable;
 class ServerRows;
+struct ServerRecord;
 
 // The connection to a bank file (a SQLite database). Connecting opens an existing file
 // read-write (read-only when the file is), never creates one. Errors: DatabaseError with a
 // Russian message naming the file. An old-format (Jet) bank is read into memory instead and
-// the file is left alone (see jetbank.h). A server bank file starts a run on the classroom
-// server, whose records are held in memory as the run shows them (see serverrows.h).
+// the file is left alone (see jetbank.h). A server bank file is refused by open(): the test
+// window starts its run on the class server and then opens the run's records, held in memory
+// as the run receives them (openServerRun, serverrows.h).
 class ADOConnection : public QObject {
     Q_OBJECT
 public:
     explicit ADOConnection(QObject* parent = nullptr);
     ~ADOConnection() override;
-
-    // Whom a server bank's run is for: the test window sets it before it opens a bank. Without
-    // it (the question editor) a server bank file is refused: no one may change it here.
-    void setRunRequest(const std::optional<serverbank::RunRequest>& request) {
-        m_runRequest = request;
-    }
 
     QString connectionString() const { return m_connectionString; }
     void setConnectionString(const QString& value); // the chosen path, verbatim
@@ -39,14 +32,16 @@ public:
     bool readOnly() const { return m_readOnly; }
     // A bank of the old (Jet) format: read into memory when connecting, so read-only.
     bool legacyFormat() const { return m_legacy; }
-    // The run on the classroom server of an open server bank; nullptr for a bank file.
+    // Connects to the records of a run on the class server that the server bank file `path`
+    // names: `recordCount` empty rows, read-only. Throws DatabaseError.
+    void openServerRun(const QString& path, int recordCount);
+    // The run on the class server of an open server bank; nullptr for a bank file.
     ServerRows* serverRows() const { return m_server.get(); }
-    // The run shows `record` (1 …): its row is filled from the server the first time, and the
-    // tables re-read it. Throws ServerError.
-    void showServerRecord(int record);
-    // Records the answer to `record` on the server and puts its right answer into the row.
-    // Throws ServerError.
-    void answerServerRecord(int record, int option, double seconds);
+    // The record's row as the server handed it out, and then its right answer once the server
+    // has recorded the answer; the tables on the connection read the row again. Throws
+    // DatabaseError.
+    void fillServerRecord(int record, const ServerRecord& r);
+    void setServerRightAnswer(int record, const QString& prOtvet);
     // Why an open bank cannot be changed, as the editor says it when opening; empty for a bank
     // that can.
     QString readOnlyNotice() const;
@@ -84,6 +79,5 @@ private:
     bool m_legacy = false;
     QString m_readOnlyCause;
     QVector<ADOTable*> m_tables;
-    std::optional<serverbank::RunRequest> m_runRequest;
     std::unique_ptr<ServerRows> m_server; // owns m_db for a server bank
 };

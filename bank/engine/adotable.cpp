@@ -86,6 +86,7 @@ void ADOTable::reset() {
     m_eof = false;
     m_reader.clear();
     m_row = RecordReader::Row();
+    m_spareRow = RecordReader::Row();
     m_changed.clear();
 }
 
@@ -130,19 +131,25 @@ void ADOTable::loadRowids() {
 
 void ADOTable::fetchCurrent() {
     const int count = int(m_reader.names().size());
-    RecordReader::Row row;
-    row.values = QVector<QVariant>(count);
-    row.largeSizes = QVector<qint64>(count, -1);
+    // Read into the spare row, so that a failed read leaves the current record as it was; the
+    // two rows then change places, and their storage serves the next read.
+    RecordReader::Row& row = m_spareRow;
     if (m_index >= 0 && m_state != State::Insert) {
         beginRead();
         try {
-            m_reader.fetch(m_rowids[size_t(m_index)], row);
+            m_reader.fetch(m_rowids[size_t(m_index)], row, m_reading);
         } catch (const DatabaseError& e) {
             readFailed(e); // the record read before stays
         }
+    } else {
+        row.clear(count);
     }
-    m_row = std::move(row);
-    m_changed = QVector<bool>(count, false);
+    std::swap(m_row, row);
+    // The record before lets go of its values; a large text's buffer goes too.
+    row.values.fill(QVariant());
+    if (row.texts.capacity() > RecordReader::largeValue)
+        row.texts = QByteArray();
+    m_changed.fill(false, count);
 }
 
 // Each read of its own would lock and check the file anew, which costs more than the read;
@@ -255,8 +262,11 @@ void ADOTable::setRecNo(int recNo) {
 
 int ADOTable::fieldIndex(const QString& name) const {
     const QStringList& names = m_reader.names();
-    for (int i = 0; i < names.size(); ++i) // controls name their fields as the table does
-        if (names[i] == name)
+    // Controls name their fields as the table does, on every move; names of one length
+    // (Otvet1 … Otvet4) differ at their end, which is compared first.
+    for (int i = 0; i < names.size(); ++i)
+        if (names[i].size() == name.size() && !name.isEmpty() && names[i].back() == name.back() &&
+            names[i] == name)
             return i;
     for (int i = 0; i < names.size(); ++i)
         if (names[i].compare(name, Qt::CaseInsensitive) == 0)
@@ -278,6 +288,8 @@ const QVariant& ADOTable::value(const QString& name) const {
     const int index = requireField(name);
     if (index >= m_row.values.size())
         return none;
+    if (m_row.textAt[index] >= 0)
+        m_row.makeText(index);
     if (m_row.largeSizes[index] >= 0) { // read its bytes now that they are wanted
         beginRead();
         try {
@@ -305,6 +317,15 @@ QString ADOTable::fieldText(const QString& name) const {
     default:
         return QString(); // NULL
     }
+}
+
+FieldText ADOTable::fieldTextLater(const QString& name) const {
+    if (m_active) {
+        const int index = requireField(name);
+        if (index < m_row.textAt.size() && m_row.textAt[index] >= 0)
+            return FieldText(m_row.texts, m_row.textAt[index], m_row.textSize[index]);
+    }
+    return FieldText(fieldText(name));
 }
 
 QByteArray ADOTable::fieldBytes(const QString& name) const {

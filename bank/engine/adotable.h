@@ -54,6 +54,7 @@ public:
     bool hasField(const QString& name) const override { return fieldIndex(name) >= 0; }
     QStringList fieldNames() const override { return m_reader.names(); }
     QString fieldText(const QString& name) const override;
+    FieldText fieldTextLater(const QString& name) const override;
     QByteArray fieldBytes(const QString& name) const override;
     qint64 fieldSize(const QString& name) const override;
     QByteArray fieldHead(const QString& name, qint64 maxBytes) const override;
@@ -114,6 +115,7 @@ private:
     bool m_eof = false;
     mutable RecordReader m_reader;
     mutable RecordReader::Row m_row; // the current record (with the changes while editing)
+    RecordReader::Row m_spareRow;    // the one read before: its storage takes the next read
     QVector<bool> m_changed;
     mutable bool m_reading = false; // a read transaction is open until the event loop runs
 };

@@ -97,6 +97,7 @@ void ADOTable::edit() {
 void ADOTable::setValue(int field, const QVariant& value) {
     m_row.values[field] = value;
     m_row.largeSizes[field] = -1;
+    m_row.textAt[field] = -1;
     m_changed[field] = true;
     for (DataLink* link : QVector<DataLink*>(links()))
         link->fieldChanged(m_reader.names()[field]);

@@ -1,17 +1,17 @@
 #include "serverrows.h"
 
 #include "error.h"
-#include "pgconnection.h"
+#include "serverbankfile.h"
 #include "sqlite.h"
 
+#include <QUrl>
 #include <sqlite3.h>
 
-ServerRows::ServerRows(const QString& path, const serverbank::RunRequest& request) {
-    m_session = std::make_unique<serverbank::RunSession>(serverbank::readLink(path), request);
+ServerRows::ServerRows(int recordCount) : m_count(recordCount) {
     if (sqlite3_open_v2(":memory:", &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) !=
         SQLITE_OK) {
         sqlite3_close_v2(m_db);
-        throw DatabaseError(QStringLiteral("Нехватка памяти для банка «%1»").arg(path));
+        throw DatabaseError(QStringLiteral("Нехватка памяти для банка вопросов сервера класса"));
     }
     try {
         sqlite::exec(m_db, QStringLiteral("CREATE TABLE kontrol (Name TEXT, Vopros TEXT, Otvet1 "
@@ -22,7 +22,7 @@ ServerRows::ServerRows(const QString& path, const serverbank::RunRequest& reques
                                           "INSERT INTO kontrol (rowid, Name, Vopros, Otvet1, "
                                           "Otvet2, Otvet3, Otvet4, PrOtvet) "
                                           "SELECT r, '', '', '', '', '', '', '' FROM n")
-                               .arg(m_session->recordCount()));
+                               .arg(recordCount));
     } catch (...) {
         sqlite3_close_v2(m_db);
         throw;
@@ -41,34 +41,29 @@ void ServerRows::store(int record, const QString& sql, const QVariantList& value
     update.step();
 }
 
-void ServerRows::show(int record) {
-    if (shown(record))
-        return;
-    const serverbank::ServerQuestion q = m_session->question(record);
+void ServerRows::fill(int record, const ServerRecord& q) {
     store(record,
           QStringLiteral("UPDATE kontrol SET Name = ?, Vopros = ?, Otvet1 = ?, Otvet2 = ?, "
                          "Otvet3 = ?, Otvet4 = ?, Graph = ? WHERE rowid = ?"),
           {q.name, q.vopros, q.otvet[0], q.otvet[1], q.otvet[2], q.otvet[3],
            q.graph.isEmpty() ? QVariant() : QVariant(q.graph)});
-    m_shown.insert(record);
+    m_filled.insert(record);
 }
 
-void ServerRows::answer(int record, int option, double seconds) {
-    const serverbank::RecordedAnswer& a = m_session->answer(record, option, seconds);
-    store(record, QStringLiteral("UPDATE kontrol SET PrOtvet = ? WHERE rowid = ?"), {a.prOtvet});
+void ServerRows::setRightAnswer(int record, const QString& prOtvet) {
+    store(record, QStringLiteral("UPDATE kontrol SET PrOtvet = ? WHERE rowid = ?"), {prOtvet});
+    m_answered.insert(record);
 }
 
 QString serverBankEditorRefusal(const QString& path) {
-    QString server, bank;
+    serverbank::SittingLink link;
     try {
-        const serverbank::BankLink link = serverbank::readLink(path);
-        bank = link.bank;
-        server = pg::describe(link.conninfo);
+        link = serverbank::readSitting(path);
     } catch (const Error& e) {
         return e.message();
     }
-    return QStringLiteral("«%1» — ссылка на банк «%2» на сервере класса «%3». В редакторе банк "
-                          "сервера класса не открывается и не изменяется: измените его исходный "
+    return QStringLiteral("«%1» — файл тестирования «%2» на сервере класса «%3». В редакторе он "
+                          "не открывается и банк сервера класса не изменяется: измените исходный "
                           "банк и опубликуйте его заново (kviront-bank publish).")
-        .arg(path, bank, server);
+        .arg(path, link.sitting, QUrl(link.server).authority());
 }

@@ -1,41 +1,47 @@
 #pragma once
 
-#include "runsession.h"
-
+#include <QByteArray>
 #include <QSet>
-#include <memory>
+#include <QString>
 
 struct sqlite3;
 
-// A bank on the classroom server as the engine holds it for a test run: table "kontrol" in a
+// A record as the class server hands it out: everything but its right answer.
+struct ServerRecord {
+    QString name;
+    QString vopros;
+    QString otvet[4];
+    QByteArray graph; // empty for no picture
+};
+
+// A bank on the class server as the engine holds it for a test run: table "kontrol" in a
 // database in memory, one row per record (row id = record number), each empty until the run
-// shows it and without its right answer (PrOtvet) until the server has recorded its answer.
-// The server learns of a record only when it is shown: walking the table to count it, or
-// returning to its first record, asks nothing of the server.
+// has it from the server, and without its right answer (PrOtvet) until the server has recorded
+// the answer. The test window fills the rows from what its run job receives: the engine never
+// speaks to the server, so walking the table to count it asks the server nothing.
 class ServerRows {
 public:
-    // Reads the server bank file and starts the run. Throws DatabaseError (the file) or
-    // ServerError (the server), each naming what and why.
-    ServerRows(const QString& path, const serverbank::RunRequest& request);
+    // Throws DatabaseError when the table cannot be made.
+    explicit ServerRows(int recordCount);
     ~ServerRows();
     ServerRows(const ServerRows&) = delete;
     ServerRows& operator=(const ServerRows&) = delete;
 
     sqlite3* handle() const { return m_db; }
-    serverbank::RunSession& session() { return *m_session; }
+    int recordCount() const { return m_count; }
 
-    bool shown(int record) const { return m_shown.contains(record); }
-    // Fills the record's row from the server, the first time only. Throws ServerError.
-    void show(int record);
-    // Records the answer and puts the right answer into the row. Throws ServerError.
-    void answer(int record, int option, double seconds);
+    bool filled(int record) const { return m_filled.contains(record); }
+    void fill(int record, const ServerRecord& r);
+    bool answered(int record) const { return m_answered.contains(record); }
+    void setRightAnswer(int record, const QString& prOtvet);
 
 private:
     void store(int record, const QString& sql, const QVariantList& values);
 
-    std::unique_ptr<serverbank::RunSession> m_session;
     sqlite3* m_db = nullptr;
-    QSet<int> m_shown;
+    int m_count = 0;
+    QSet<int> m_filled;
+    QSet<int> m_answered;
 };
 
 // What the question editor says of a server bank file: it changes no server bank.

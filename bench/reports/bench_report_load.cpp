@@ -1,16 +1,26 @@
 // Loads, shows and saves 16 MB files, the largest the report editor accepts, and prints the
-// times: a protocol-like text, random bytes, and one line without a blank. Then clears and
-// replaces a shown 15 MB line without a blank, as "Закрыть" and another "Открыть" do.
+// times: a protocol-like text, random bytes, and one line without a blank. The one-line file
+// is then loaded run by run against its floor, a bare QTextEdit of the same size laying out
+// the same text, wrapped anywhere as the editor wraps such a line; then a shown 15 MB line
+// is cleared and replaced, as "Закрыть" and another "Открыть" do.
+// Last line: line_ms=O bare_ms=B ratio=R clear_15mb_line_ms=C replace_15mb_line_ms=P (O, B
+// medians over the runs, R the median of the runs' ratios).
 // Run: QT_QPA_PLATFORM=offscreen ./bench_report_load
+#include "bench_measure.h"
+#include "reportfile.h"
 #include "richedit.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTextEdit>
 #include <cstdio>
 
 namespace {
+constexpr int runs = 3;
+const QSize editSize(792, 520);
+
 QByteArray sample(char kind, qsizetype size) {
     QByteArray bytes;
     bytes.reserve(size + 4096);
@@ -34,18 +44,45 @@ bool writeSample(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
+
+// The floor: the file's text laid out and painted by a bare QTextEdit. Its vertical scroll
+// bar is always there, as the editor's: one appearing would lay the line out once more.
+double bareLoad(const QString& text) {
+    QTextEdit bare;
+    bare.resize(editSize);
+    bare.setWordWrapMode(QTextOption::WrapAnywhere);
+    bare.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    bare.show();
+    QApplication::processEvents();
+    QElapsedTimer timer;
+    timer.start();
+    bare.setPlainText(text);
+    QApplication::processEvents();
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+// The editor opening the file, from an empty text to its first paint.
+double ourLoad(RichEdit& edit, const QString& path) {
+    edit.clearText();
+    QApplication::processEvents();
+    QElapsedTimer timer;
+    timer.start();
+    edit.loadFromFile(path);
+    QApplication::processEvents();
+    return double(timer.nsecsElapsed()) / 1e6;
+}
 } // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QTemporaryDir dir;
     RichEdit edit;
-    edit.resize(792, 520);
+    edit.resize(editSize);
     edit.show();
     const qsizetype size = 16 * 1024 * 1024;
+    const QString path = dir.filePath(QStringLiteral("in.usr"));
     for (const auto& [kind, name] :
          {std::pair{'t', "protocol text"}, {'b', "random bytes"}, {'e', "one endless line"}}) {
-        const QString path = dir.filePath(QStringLiteral("in.usr"));
         if (!writeSample(path, sample(kind, size)))
             return 1;
         QElapsedTimer timer;
@@ -57,7 +94,17 @@ int main(int argc, char** argv) {
         std::printf("16 MB %-16s load and first paint %6lld ms, save %6lld ms\n", name, shown,
                     timer.elapsed());
     }
-    // Clearing and replacing a shown endless line: the last line of the output.
+    // The endless line (in the file now) against the floor, run by run.
+    const QString text = reportfile::load(path);
+    std::vector<double> ours, bare, ratios;
+    for (int run = 0; run < runs; ++run) {
+        bare.push_back(bareLoad(text));
+        ours.push_back(ourLoad(edit, path));
+        ratios.push_back(ours.back() / bare.back());
+        std::printf("  run %d: editor %.0f ms, bare QTextEdit %.0f ms\n", run + 1, ours.back(),
+                    bare.back());
+    }
+    // Clearing and replacing a shown endless line.
     const QString line = dir.filePath(QStringLiteral("line.usr"));
     const QString small = dir.filePath(QStringLiteral("small.usr"));
     if (!writeSample(line, sample('e', 15 * 1024 * 1024)) || !writeSample(small, sample('t', 4096)))
@@ -75,6 +122,8 @@ int main(int argc, char** argv) {
     edit.loadFromFile(small);
     QApplication::processEvents();
     const qint64 replaced = timer.elapsed();
-    std::printf("clear_15mb_line_ms=%lld replace_15mb_line_ms=%lld\n", cleared, replaced);
+    std::printf("line_ms=%.0f bare_ms=%.0f ratio=%.2f clear_15mb_line_ms=%lld "
+                "replace_15mb_line_ms=%lld\n",
+                bench::median(ours), bench::median(bare), bench::median(ratios), cleared, replaced);
     return 0;
 }

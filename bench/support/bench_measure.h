@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <algorithm>
+#include <ctime>
 #include <vector>
 
 namespace bench {
@@ -12,6 +13,14 @@ namespace bench {
 inline double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v.empty() ? -1 : v[v.size() / 2];
+}
+
+// Processor time of this process so far (user and system), in ms: load from other programs
+// stretches the wall time of a run, hardly its processor time.
+inline double cpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
 }
 
 // The highest resident memory of this process so far (since the last resetPeak), in MB.

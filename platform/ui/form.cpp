@@ -97,14 +97,14 @@ void Form::setMainForm(Form* main) {
         return;
     main->winId();
     // Only dialog-type windows keep their owner hint under X11, so that the window manager
-    // holds them in front of it; the buttons each window asks for are given separately.
+    // holds them in front of it; the buttons each window asks for are given separately. Their
+    // windows on the screen are made when they are first shown.
     for (Form* form : allForms()) {
         if (form == main)
             continue;
         const Qt::WindowFlags flags = form->windowFlags();
         if ((flags & Qt::WindowType_Mask) != Qt::Dialog)
             form->setWindowFlags((flags & ~Qt::WindowType_Mask) | Qt::Dialog);
-        form->winId();
     }
 }
 

@@ -1,6 +1,7 @@
 #include "protocol_store.h"
 
 #include "error.h"
+#include "stagedfile.h"
 #include "textfile.h"
 #include "workfolder.h"
 
@@ -36,10 +37,36 @@ void makeFolder(const QString& path) {
                         .arg(path, textfile::systemReason(errno)));
 }
 
-QString writeIn(const QString& folder, const QString& fileName, const QByteArray& bytes) {
-    const QString path = QDir(folder).absoluteFilePath(fileName);
-    textfile::writeFileAtomically(path, bytes, textfile::Links::Refuse);
-    return path;
+// Anything under the name, a link that leads nowhere included.
+bool taken(const QString& path) {
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+// The protocol under the first free one of its names; a name taken between the look and the
+// write is passed over too.
+QString writeIn(const QString& folder, const NameFor& nameFor, const QByteArray& bytes) {
+    constexpr int maxCopies = 1000;
+    for (int copy = 1; copy <= maxCopies; ++copy) {
+        const QString fileName = nameFor(copy);
+        checkName(fileName);
+        const QString path = QDir(folder).absoluteFilePath(fileName);
+        if (taken(path))
+            continue;
+        try {
+            textfile::StagedFile file(path);
+            file.write(bytes);
+            file.place(textfile::StagedFile::New);
+            return path;
+        } catch (const FileError&) {
+            if (!taken(path))
+                throw;
+        }
+    }
+    throw Error(QStringLiteral("Не удалось записать файл «%1»: в папке «%2» уже %3 протоколов под "
+                               "этим именем")
+                    .arg(nameFor(1), folder)
+                    .arg(maxCopies));
 }
 
 } // namespace
@@ -62,7 +89,8 @@ QString startWarning() {
         .arg(folder, why, fallbackFolder());
 }
 
-Saved save(const QString& fileName, const QByteArray& bytes) {
+Saved save(const NameFor& nameFor, const QByteArray& bytes) {
+    const QString fileName = nameFor(1);
     checkName(fileName);
     // The full path tells the user where the file went. A working folder deleted during the
     // run is named as such; one made again under the same path is written to.
@@ -73,14 +101,14 @@ Saved save(const QString& fileName, const QByteArray& bytes) {
             throw Error(
                 QStringLiteral("Не удалось записать файл «%1»: папка «%2» больше не существует")
                     .arg(fileName, folder));
-        saved.path = writeIn(folder, fileName, bytes);
+        saved.path = writeIn(folder, nameFor, bytes);
         return saved;
     } catch (const Error& e) {
         saved.refusal = e.message();
     }
     try {
         makeFolder(fallbackFolder());
-        saved.path = writeIn(fallbackFolder(), fileName, bytes);
+        saved.path = writeIn(fallbackFolder(), nameFor, bytes);
     } catch (const Error& e) {
         throw Error(QStringLiteral("%1.\nЗапасная папка тоже не приняла протокол: %2")
                         .arg(saved.refusal, e.message()));

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 
 // Where a run's protocol goes: into the working folder, or, when that refuses it, into a
 // folder of the user's own, so that no run's protocol is ever lost.
@@ -20,11 +21,15 @@ struct Saved {
     QString refusal; // why the working folder refused it; empty when it took it
 };
 
-// Writes the protocol under `fileName` (a name made by protocol::fileName): in the working
-// folder, replacing only a same-named file the user may write and never writing through a
-// link; failing that, in the fallback folder. Throws Error giving both reasons when neither
-// takes it; the caller still holds the bytes.
-Saved save(const QString& fileName, const QByteArray& bytes);
+// The protocol's file name for each try: copy 1 the plain name, 2 and on the names that say
+// another protocol has the plain one (protocol::fileName's `copy`).
+using NameFor = std::function<QString(int copy)>;
+
+// Writes the protocol as a new file: in the working folder, under the first of its names that
+// nothing has taken (a protocol saved in the same second under the same name is never
+// replaced, and nothing is written through a link); failing that, in the fallback folder.
+// Throws Error giving both reasons when neither takes it; the caller still holds the bytes.
+Saved save(const NameFor& nameFor, const QByteArray& bytes);
 
 // The notice after a save into the fallback folder: why, where the protocol is, and that the
 // class report reads that folder only when told to.

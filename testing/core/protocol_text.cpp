@@ -69,7 +69,7 @@ QString fitInBytes(const QString& text, qsizetype room) {
 } // namespace
 
 QString fileName(const QString& name, const QString& dateText, const QString& timeText,
-                 bool unfinished) {
+                 bool unfinished, int copy) {
     // The name is only ever a file name: a "/" would make it a path, a NUL would end it early
     // (so "bank.mdb" NUL "x" would name the bank), and line breaks and other control
     // characters make names no one can type.
@@ -78,8 +78,9 @@ QString fileName(const QString& name, const QString& dateText, const QString& ti
         if (c == QLatin1Char('/') || c.unicode() < 0x20 || c.unicode() == 0x7F)
             c = QLatin1Char('_');
     const QString prefix = unfinished ? QStringLiteral("_") : QString();
-    const QString rest =
-        QStringLiteral("  ") + dateText + QStringLiteral("  ") + timeText + QStringLiteral(".usr");
+    const QString rest = QStringLiteral("  ") + dateText + QStringLiteral("  ") + timeText +
+                         (copy > 1 ? QStringLiteral(" (%1)").arg(copy) : QString()) +
+                         QStringLiteral(".usr");
     const qsizetype room = maxFileNameBytes - QFile::encodeName(prefix + rest).size();
     return prefix + fitInBytes(safeName, room) + rest;
 }

@@ -40,8 +40,9 @@ constexpr qsizetype maxFileNameBytes = 255;
 // run. A "/" and every control character (U+0000 to U+001F, U+007F) in the name become "_"
 // here, and a name too long for a file name is cut (between two characters) so that the
 // whole name fits in maxFileNameBytes of the file system's encoding. The header keeps the
-// name as typed, less any NUL.
+// name as typed, less any NUL. A `copy` above 1 names the protocol that finds the name taken:
+// " (2)" stands before ".usr".
 QString fileName(const QString& name, const QString& dateText, const QString& timeText,
-                 bool unfinished);
+                 bool unfinished, int copy = 1);
 
 } // namespace protocol

@@ -3,6 +3,7 @@
 #include "question_order.h"
 
 #include <QString>
+#include <QVector>
 #include <array>
 #include <cstdint>
 
@@ -43,6 +44,17 @@ void clearQuestionOrder(RunState& s);
 
 // Draws the order for questionCount records and starts the run's counters.
 void buildQuestionOrder(RunState& s);
+
+// Takes up the order a run drew earlier (positions 1 .. questionCount, [0] unused) and starts
+// the run's counters as buildQuestionOrder does. False, changing nothing, when the order is not
+// one that buildQuestionOrder could have drawn for questionCount records.
+bool restoreQuestionOrder(RunState& s, const QVector<int>& order);
+
+// Rewrites the order so that the run presents `first` (records, in the order given) before the
+// others, which keep their order: a run taken up again puts the answers it already has first.
+// False, changing nothing, when no order can present them so (every run presents record 1
+// first and the last record last).
+bool presentFirst(RunState& s, const QVector<int>& first);
 
 // True when the answer just recorded was the last of the run: the order has been used up.
 // A one-record bank presents its only record as the first question, so its first answer ends

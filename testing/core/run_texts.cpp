@@ -74,20 +74,69 @@ QString tooLargeBank(int maxQuestions) {
         .arg(maxQuestions);
 }
 
-QString serverLost(const QString& server, bool answer) {
-    return QStringLiteral("Нет связи с сервером класса «%1». ").arg(server) +
-           (answer ? QStringLiteral("Ваш ответ сохранён и будет записан, как только связь "
-                                    "восстановится; тогда Вы узнаете результат ответа и тест "
-                                    "продолжится.")
-                   : QStringLiteral("Следующий вопрос будет показан, как только связь "
-                                    "восстановится."));
+QString serverBusy(bool start, bool answer, const QString& server) {
+    if (start)
+        return QStringLiteral("Соединение с сервером класса «%1»…").arg(server);
+    return answer ? QStringLiteral("Ответ отправлен на сервер класса, ожидается его запись")
+                  : QStringLiteral("Вопрос загружается с сервера класса");
 }
 
-QString serverWaiting(bool answer) {
-    return answer ? QStringLiteral("Нет связи с сервером класса. Ответ будет записан, как только "
-                                   "связь восстановится")
-                  : QStringLiteral("Нет связи с сервером класса. Вопрос будет показан, как только "
-                                   "связь восстановится");
+QString serverWaiting(bool answer, const QString& reason, bool journaled) {
+    const QString head = QStringLiteral("Нет связи с сервером класса (%1). ").arg(reason);
+    if (!answer)
+        return head + QStringLiteral("Вопрос будет показан, как только появится связь");
+    return head + (journaled ? QStringLiteral("Ответ записан на этом компьютере и будет "
+                                              "отправлен, как только появится связь")
+                             : QStringLiteral("Ответ будет отправлен, как только появится связь"));
+}
+
+QString serverStartWaiting(const QString& reason) {
+    return QStringLiteral("Нет связи с сервером класса (%1). Тест начнётся, как только появится "
+                          "связь")
+        .arg(reason);
+}
+
+QString serverAway(const QString& server, bool answer, const QString& journalProblem) {
+    const QString head = QStringLiteral("Нет связи с сервером класса «%1». ").arg(server);
+    const QString tail = QStringLiteral(" Закончить тест, не дожидаясь связи: «Файл» → «Закрыть "
+                                        "БД».");
+    if (!answer)
+        return head +
+               QStringLiteral("Следующий вопрос будет показан, как только появится связь с "
+                              "сервером.") +
+               tail;
+    const QString kept =
+        journalProblem.isEmpty()
+            ? QStringLiteral("Ваш ответ записан на этом компьютере и будет отправлен, как только "
+                             "появится связь с сервером")
+            : QStringLiteral("Ваш ответ не удалось записать на этом компьютере (%1); он будет "
+                             "отправлен, пока программа открыта")
+                  .arg(journalProblem);
+    return head + kept + QStringLiteral("; тогда Вы узнаете результат ответа и тест продолжится.") +
+           tail;
+}
+
+QString serverStartAway(const QString& server, const QString& reason) {
+    return QStringLiteral("Нет связи с сервером класса «%1» (%2). Тест начнётся, как только "
+                          "появится связь с сервером. Отказаться: «Файл» → «Закрыть БД».")
+        .arg(server, reason);
+}
+
+QString serverConfirmCaption() {
+    return QStringLiteral("Тестирование на сервере класса");
+}
+
+QString serverConfirm(const QString& trainee, const QString& bank, int answered) {
+    QString text =
+        QStringLiteral("По этому коду тест проходит: %1.\nБанк вопросов: «%2».").arg(trainee, bank);
+    if (answered > 0)
+        text += QStringLiteral("\nТест продолжится с первого вопроса без ответа (ответов уже: %1).")
+                    .arg(answered);
+    return text + QStringLiteral("\n\nЕсли это не Вы, нажмите «Отмена».");
+}
+
+QString runEndedByServer() {
+    return QStringLiteral("Тест прерван; данные ответы сохраняются в протоколе.");
 }
 
 } // namespace runtexts

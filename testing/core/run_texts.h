@@ -21,10 +21,20 @@ QString runEndedUnread(); // after the reason the next question could not be rea
 // Banks a run cannot take.
 QString emptyBank();
 QString tooLargeBank(int maxQuestions);
-// The classroom server could not be reached during a run: the notice, once per wait, and the
-// status line while the window waits for it. `answer`: an answer waits to be recorded;
-// otherwise the next question waits to be shown.
-QString serverLost(const QString& server, bool answer);
-QString serverWaiting(bool answer);
+// A run on the class server. What the window waits for while a request is on its way: the
+// start (`start`), an answer to be recorded (`answer`) or the next question.
+QString serverBusy(bool start, bool answer, const QString& server);
+// The server is away (`reason` says how): the status line while the request is sent again, and
+// the notice once the trouble has lasted. `journaled`: the answer is written on this computer;
+// `journalProblem` says why it could not be, when it could not.
+QString serverWaiting(bool answer, const QString& reason, bool journaled);
+QString serverStartWaiting(const QString& reason);
+QString serverAway(const QString& server, bool answer, const QString& journalProblem);
+QString serverStartAway(const QString& server, const QString& reason);
+// The trainee confirms whose run the code starts (`answered`: answers the run already has).
+QString serverConfirmCaption();
+QString serverConfirm(const QString& trainee, const QString& bank, int answered);
+// After the server's reason for refusing the run's next step.
+QString runEndedByServer();
 
 } // namespace runtexts

@@ -91,7 +91,7 @@ private slots:
         memo->setDataSource(&m_source);
         auto* edit = new DBEdit(QStringLiteral("PrOtvet"), QStringLiteral("PrOtvet"), &m_host);
         edit->setDataSource(&m_source);
-        openBank({question("первая\r\nвторая"), question("ещё")});
+        openBank({question("первая\r\nвторая"), question("ещё"), question("третья\r\nстрока")});
         QCOMPARE(memo->shownText(), QStringLiteral("первая\nвторая"));
         QCOMPARE(edit->shownText(), QStringLiteral("2"));
         m_table.next();
@@ -106,6 +106,15 @@ private slots:
         memo->setEnabled(false);
         QTest::mouseClick(memo->viewport(), Qt::LeftButton);
         QCOMPARE(clicks.count(), 1);
+
+        // Moves within one handler: the memo shows the last record, its line breaks as LF.
+        m_table.next();
+        m_table.prior();
+        m_table.next();
+        QCOMPARE(memo->shownText(), QStringLiteral("третья\nстрока"));
+        QCoreApplication::processEvents();
+        QCOMPARE(static_cast<QPlainTextEdit*>(memo)->toPlainText(),
+                 QStringLiteral("третья\nстрока"));
     }
 
     void typingEditsTheRecordAndEscapeRestores() {

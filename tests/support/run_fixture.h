@@ -5,6 +5,7 @@
 #include "core_seams.h"
 #include "dataModule.h"
 #include "dbcontrols.h"
+#include "delay.h"
 #include "dialogs.h"
 #include "formats.h"
 #include "modal_watcher.h"
@@ -43,12 +44,15 @@ private:
     QByteArray m_old;
 };
 
-// The whole program as start-up makes it, with timers that tick only when a test says so, and
-// a home folder of its own, so that no test writes into the real one.
+// The whole program as start-up makes it, with timers and the class client's pauses and
+// deadlines that pass only when a test says so, and a home folder of its own (the journal of
+// class-server answers included), so that no test writes into the real one.
 inline void startProgram() {
     static QTemporaryDir home;
     qputenv("HOME", home.path().toUtf8());
+    qunsetenv("XDG_DATA_HOME");
     TimerSeam::setManual(true);
+    Delay::setManual(true);
     createForms();
 }
 

@@ -164,19 +164,27 @@ private slots:
         QVERIFY(!uozKontrol->Timer3->enabled());
     }
 
-    void existingFileIsReplaced() {
-        const QString file =
-            QStringLiteral("_") + name + QStringLiteral("  7-12-2026  9-05-03.usr");
+    // Two runs ending in the same second under one name (two machines writing to one shared
+    // folder, two trainees of the same name) keep both protocols: the later takes a free name.
+    void sameNameInTheSameSecondKeepsBothProtocols() {
+        const QString stamp = QStringLiteral("  7-12-2026  9-05-03");
+        const QString file = QStringLiteral("_") + name + stamp + QStringLiteral(".usr");
         QFile old(file);
         QVERIFY(old.open(QIODevice::WriteOnly));
         old.write(QByteArray(100000, 'x'));
         old.close();
-        signIn(name);
-        openBank(m_bank);
-        uozKontrol->N9->trigger();
-        QCOMPARE(protocolFiles(), QStringList{file});
-        QVERIFY(readText(file).startsWith(name + QStringLiteral("  7-12-2026")));
-        QVERIFY(readFile(file).size() < 1000);
+        for (int run = 0; run < 2; ++run) {
+            signIn(name);
+            openBank(m_bank);
+            uozKontrol->N9->trigger();
+        }
+        const QString second = QStringLiteral("_") + name + stamp + QStringLiteral(" (2).usr");
+        const QString third = QStringLiteral("_") + name + stamp + QStringLiteral(" (3).usr");
+        QCOMPARE(protocolFiles(), (QStringList{second, third, file})); // " (" sorts before "."
+        QCOMPARE(readFile(file), QByteArray(100000, 'x'));
+        QVERIFY(readText(second).startsWith(name + stamp));
+        QCOMPARE(readFile(third), readFile(second));
+        QCOMPARE(runState().protocolFileName, third);
     }
 
     void bankTextsReachTheProtocolUnchanged() {

@@ -1,43 +1,27 @@
-// Test runs on a server bank through the real test window, against a throwaway cluster: the
-// run looks exactly as on the same bank as a file, every answer reaches the server once, no
-// right answer reaches the trainee's program before its answer is recorded, and a server that
-// is away, refuses or has changed gives a message and loses nothing.
+// Test runs on a server bank through the real test window against a real kviront-server on
+// 127.0.0.1: the run looks exactly as on the same bank as a file, the server holds every answer
+// once, no right answer reaches the window before its answer is recorded, the code is asked
+// once and the class list's name confirmed, and the window keeps turning while the server never
+// answers. (What the program must not trust is refused in test_class_client and
+// test_server_bankfile, below the window.)
 #include "bankfixture.h"
-#include "classroom_server.h"
+#include "classapi.h"
 #include "modal_watcher.h"
-#include "pg_seams.h"
 #include "run_fixture.h"
 #include "run_texts.h"
-#include "serverbankfile.h"
-#include "serverrows.h"
-#include "skip.h"
-#include "startup.h"
-#include "ui_seams.h"
-#include "uoz_kontrol_redaktor.h"
+#include "server_window.h"
 
 #include <QElapsedTimer>
-#include <QThread>
-#include <libpq-fe.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <QTimer>
 
 using namespace fx;
 
 namespace {
 
-const QString trainee = QStringLiteral("Иванов Иван");
-
-// Right answers that read as numbers, each with a "+" and zeros that no other text of the bank
-// holds, so where one of them arrives tells which call gave it away.
-const QStringList rightAnswers{QStringLiteral("+02"), QStringLiteral("+003"),
-                               QStringLiteral(" +0001"), QStringLiteral("+00004"),
-                               QStringLiteral("+000003 ")};
-
 QVector<bankfile::Question> bankQuestions() {
     QVector<bankfile::Question> questions;
     for (int n = 1; n <= 5; ++n) {
         bankfile::Question q = fixture::question(n);
-        q.prOtvet = rightAnswers[n - 1];
         if (n == 2)
             q.vopros += QStringLiteral("\nВторая строка вопроса");
         if (n == 3)
@@ -47,20 +31,11 @@ QVector<bankfile::Question> bankQuestions() {
     return questions;
 }
 
-// Every value of every result the trainee's program received, with the call that gave it.
-struct Received {
-    QByteArray sql;
-    QByteArray column;
-    QByteArray value;
-};
-
-ADOConnection* connection() {
-    return DataModule1->ADOConnectionControl;
-}
-
-QString token() {
-    return connection()->serverRows()->session().token();
-}
+// A code for each case, so that no case meets another's run.
+const QStringList classList{QStringLiteral("Иванов Иван"),  QStringLiteral("Петрова Анна"),
+                            QStringLiteral("Сидоров Пётр"), QStringLiteral("Кузнецова Ольга"),
+                            QStringLiteral("Смирнов Олег"), QStringLiteral("Попова Вера"),
+                            QStringLiteral("Лебедев Антон")};
 
 // What one run showed and said.
 struct Taken {
@@ -70,33 +45,44 @@ struct Taken {
     QByteArray protocol;
 };
 
+void chooseSeconds(QCheckBox* box) {
+    uozKontrol->N3->trigger();
+    if (!box->isChecked())
+        QTest::mouseClick(box, Qt::LeftButton);
+    QTest::mouseClick(uozKontrol_Time->BitBtn1, Qt::LeftButton);
+}
+
 } // namespace
 
-class TestServerRun : public QObject {
+class TestServerRun : public ServerWindowTest {
     Q_OBJECT
-    std::unique_ptr<ClassroomServer> m_server;
-    QTemporaryDir m_banks;
-    QString m_source, m_link;
-    std::unique_ptr<RunScope> m_dir;
 
-    // Option clicked per question shown, 0 for letting the time run out.
-    Taken takeRun(const QString& bank, const QList<int>& clicks) {
+    // Option clicked per question shown, 0 for letting the time run out; `code` empty for the
+    // file bank.
+    Taken takeRun(const QString& bank, const QString& code, const QList<int>& clicks) {
         Taken t;
         ModalWatcher watcher;
-        signIn(trainee);
-        openBank(bank);
+        if (code.isEmpty())
+            openBank(bank);
+        else
+            openServerBank(bank, code);
         for (int click : clicks) {
             const QSize picture = uozKontrol->DBImage1->picture().size();
             t.shown << uozKontrol->DBMemo1->shownText() +
                            QStringLiteral(" [%1x%2]").arg(picture.width()).arg(picture.height());
+            // The right answer is not in the window before the answer is recorded.
+            if (!code.isEmpty() && uozKontrol->PrOtvet->text() != QString())
+                t.errors << QStringLiteral("PrOtvet before the answer: ") +
+                                uozKontrol->PrOtvet->text();
             if (click == 0)
-                tick(uozKontrol->Timer3, 35);
+                tick(uozKontrol->Timer3, uozKontrol->Edit4->text().toInt());
             else
                 clickAnswer(click);
+            settle();
         }
         tick(uozKontrol->Timer1);
         t.notices = watcher.notices;
-        t.errors = watcher.errors;
+        t.errors += watcher.errors;
         const QStringList files = protocolFiles();
         if (files.size() == 1) {
             t.protocol = readFile(files[0]);
@@ -105,291 +91,215 @@ class TestServerRun : public QObject {
         return t;
     }
 
-    // record -> option, as the server holds the run's answers; a record answered twice
-    // appears twice.
-    QList<QPair<int, int>> answersOf(const QString& runToken) const {
-        pg::Connection super(m_server->cluster.superConninfo());
-        const pg::Result r = super.exec("SELECT a.record, a.option FROM kviront.answers a JOIN "
-                                        "kviront.runs r ON r.id = a.run_id WHERE r.token = $1 "
-                                        "ORDER BY a.answered_at",
-                                        {runToken});
-        QList<QPair<int, int>> out;
-        for (int i = 0; i < r.rows(); ++i)
-            out << qMakePair(int(r.integer(i, 0)), int(r.integer(i, 1)));
-        return out;
-    }
-
-    // "ended finished" of a run, e.g. "t f".
-    QString runEnd(const QString& runToken) const {
-        pg::Connection super(m_server->cluster.superConninfo());
-        const pg::Result r = super.exec(
-            "SELECT (ended_at IS NOT NULL)::text || ' ' || finished::text FROM kviront.runs "
-            "WHERE token = $1",
-            {runToken});
-        return r.rows() == 1 ? r.text(0, 0) : QString();
-    }
-
 private slots:
     void initTestCase() {
-        m_server = std::make_unique<ClassroomServer>();
-        KV_REQUIRE_CLUSTER(m_server->cluster);
-        QVERIFY2(m_server->ok(), qPrintable(m_server->error()));
-        m_source = fixture::makeTextBank(m_banks, QStringLiteral("source.mdb"), bankQuestions());
-        m_link = m_banks.filePath(QStringLiteral("Класс.mdb"));
-        m_server->publish(m_source, QStringLiteral("Класс"), m_link);
-        startProgram();
+        ClassServer::Options o;
+        o.questions = bankQuestions();
+        o.trainees = classList;
+        o.unnamedCodes = 3;
+        o.seconds = 45;
+        startClass(o);
     }
-    void cleanupTestCase() {
-        destroyForms();
-        m_server.reset();
-    }
+    void cleanupTestCase() { endClass(); }
     void init() { m_dir = std::make_unique<RunScope>(); }
     void cleanup() {
-        pg::setTestHooks(nullptr);
         m_dir.reset();
-        QVERIFY(m_server->cluster.start()); // a test that stopped it has it back
+        QVERIFY(m_server->start(0)); // a test that stopped it has it back
+        QTRY_VERIFY_WITH_TIMEOUT(allSent(), 30000);
     }
 
     void wholeRunIsTheSameAsOnTheFileAndEveryAnswerReachesTheServerOnce() {
         const QList<int> clicks{2, 1, 0, 4, 3}; // records 1, 4, 3, 2, 5
-        const Taken onFile = takeRun(m_source, clicks);
+        // Signed in as the class list names the trainee whose code the server run takes.
+        signIn(classList[1]);
+        chooseSeconds(uozKontrol_Time->CheckBox2); // 45, the sitting's time
+        const Taken onFile = takeRun(m_file, {}, clicks);
         QCOMPARE(onFile.errors, QStringList());
         QCOMPARE(onFile.notices.size(), 6);
 
-        std::vector<Received> received;
-        pg::TestHooks hooks;
-        hooks.received = [&](const char* sql, pg_result* r) {
-            for (int row = 0; row < PQntuples(r); ++row)
-                for (int c = 0; c < PQnfields(r); ++c)
-                    received.push_back({sql, PQfname(r, c),
-                                        QByteArray(PQgetvalue(r, row, c), PQgetlength(r, row, c))});
-        };
-        pg::setTestHooks(&hooks);
         resetAll(QDateTime(QDate(2026, 12, 7), QTime(9, 5, 3)));
         tick(uozKontrol->Timer2);
-        const Taken onServer = takeRun(m_link, clicks);
-        pg::setTestHooks(nullptr);
+        // Another name typed and another time chosen: the class list's name and the sitting's
+        // time are the run's.
+        signIn(QStringLiteral("Ваня"));
+        chooseSeconds(uozKontrol_Time->CheckBox1); // 30
+        Taken onServer;
+        {
+            ModalWatcher lockSeen;
+            dialogs::queueFileAnswer(m_server->bankFile());
+            traineecode::queueAnswer(m_server->namedCodes()[0]);
+            dialogs::queueConfirm(true);
+            uozKontrol->N8->trigger();
+            settle();
+            QCOMPARE(uozKontrol->Edit4->text(), QStringLiteral("45"));
+            QVERIFY(uozKontrol_Time->CheckBox2->isChecked());
+            QVERIFY(!uozKontrol_Time->CheckBox1->isEnabled());
+            QVERIFY(dialogs::lastConfirmText().contains(classList[0]));
+            uozKontrol->N9->trigger(); // this run only looked
+            for (const QString& f : protocolFiles())
+                QFile::remove(f);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(serverEnds(*m_server, classList[0]), QStringLiteral("true false"),
+                                  30000);
+        QVERIFY(uozKontrol_Time->CheckBox1->isChecked()); // the choice it had, back
+        QVERIFY(uozKontrol_Time->CheckBox1->isEnabled());
+        resetAll(QDateTime(QDate(2026, 12, 7), QTime(9, 5, 3)));
+        tick(uozKontrol->Timer2);
+        signIn(QStringLiteral("Петя"));
+        chooseSeconds(uozKontrol_Time->CheckBox1);
+        onServer = takeRun(m_server->bankFile(), m_server->namedCodes()[1], clicks);
 
         QCOMPARE(onServer.errors, QStringList());
         QCOMPARE(onServer.shown, onFile.shown);
         QCOMPARE(onServer.notices, onFile.notices);
         QVERIFY(!onServer.protocol.isEmpty());
         QCOMPARE(onServer.protocol, onFile.protocol);
-
-        // The server holds each answer once, with the window's verdict.
-        const QString run = token();
-        QCOMPARE(answersOf(run), (QList<QPair<int, int>>{{1, 2}, {4, 1}, {3, 0}, {2, 4}, {5, 3}}));
-        pg::Connection super(m_server->cluster.superConninfo());
-        const pg::Result verdicts = super.exec(
-            "SELECT string_agg(coalesce(a.verdict::text, '-'), ' ' ORDER BY a.answered_at) FROM "
-            "kviront.answers a JOIN kviront.runs r ON r.id = a.run_id WHERE r.token = $1",
-            {run});
-        QStringList window;
-        for (int i = 0; i < 5; ++i)
-            window << (onServer.notices[i] == rightNotice ? "true" : "false");
-        QCOMPARE(verdicts.text(0, 0), window.join(QLatin1Char(' ')));
-        QCOMPARE(runEnd(run), QStringLiteral("true true"));
-
-        // A right answer arrived only as the right answer of an answer call: never with a
-        // question, nor before the answer to its record.
-        QStringList seen;
-        for (const Received& r : received)
-            for (const QString& right : rightAnswers)
-                if (r.value.contains(right.trimmed().toUtf8())) {
-                    QVERIFY2(r.sql.contains("kviront_api.answer(") && r.column == "pr_otvet",
-                             r.sql.constData());
-                    seen << right;
-                }
-        QCOMPARE(seen.size(), 5); // one for each answer: the hook saw them all
-        // Each record was handed out once, when shown: not while the table was counted.
-        QCOMPARE(int(std::count_if(received.begin(), received.end(),
-                                   [](const Received& r) {
-                                       return r.sql.contains("kviront_api.question(") &&
-                                              r.column == "vopros";
-                                   })),
-                 5);
+        QCOMPARE(serverAnswers(*m_server, classList[1]), QStringLiteral("1:2 4:1 3:0 2:4 5:3"));
+        QTRY_VERIFY_WITH_TIMEOUT(allSent(), 30000); // the end goes after the protocol is saved
+        QCOMPARE(serverEnds(*m_server, classList[1]), QStringLiteral("true true"));
+        QCOMPARE(QDir(classjournal::defaultFolder()).entryList({QStringLiteral("refused")}),
+                 QStringList());
     }
 
-    // Cut while the answer is on its way: the server stops before it could record it, or
-    // after it has (the reply lost). Either way the window waits, resending, and the answer
-    // arrives once.
-    void anAnswerWithoutConnectionIsResentAndRecordedOnce_data() {
-        QTest::addColumn<bool>("afterRecorded");
-        QTest::newRow("before the server recorded it") << false;
-        QTest::newRow("after the server recorded it") << true;
+    // "Открыть БД" on a server bank file asks for the code once, in any case and with the
+    // Russian layout's look-alike letters, says why a text is no code, shows the class list's
+    // name for the trainee to confirm, and a refusal or a "no" leaves the window ready for
+    // another bank.
+    void theCodeIsAskedOnceAndTheNameConfirmed_data() {
+        QTest::addColumn<QStringList>("typed");
+        QTest::addColumn<bool>("confirm");
+        QTest::addColumn<QString>("signedIn");
+        QTest::addColumn<QString>("said");  // a notice or an error box, "" for none
+        QTest::addColumn<QString>("runOf"); // whose run it became, "" for none
+        const QString code = m_server->namedCodes()[2];
+        QString lookAlike = classapi::groupedCode(code.toStdString()).c_str();
+        lookAlike = lookAlike.toLower();
+        lookAlike.replace(QLatin1Char('k'), QChar(u'к')).replace(QLatin1Char('m'), QChar(u'м'));
+        QTest::newRow("lower case, dashes, Cyrillic look-alikes")
+            << QStringList{lookAlike} << true << QStringLiteral("Ученик") << QString()
+            << classList[2];
+        QTest::newRow("a letter no code has, then the code")
+            << QStringList{QStringLiteral("O") + m_server->namedCodes()[3].mid(1),
+                           m_server->namedCodes()[3]}
+            << true << QStringLiteral("Ученик") << QStringLiteral("набран неверно") << classList[3];
+        QTest::newRow("cancelled")
+            << QStringList{} << true << QStringLiteral("Ученик") << QString() << QString();
+        QTest::newRow("not this trainee") << QStringList{m_server->namedCodes()[3]} << false
+                                          << QStringLiteral("Ученик") << QString() << QString();
+        QTest::newRow("a code of no sitting")
+            << QStringList{QStringLiteral("2222-3333-44")} << true << QStringLiteral("Ученик")
+            << QStringLiteral("кода нет в этом тестировании") << QString();
+        QTest::newRow("an unnamed code takes the name signed in")
+            << QStringList{m_server->unnamedCodes()[2]} << true << QStringLiteral("Гость Один")
+            << QString() << QStringLiteral("Гость Один");
     }
-    void anAnswerWithoutConnectionIsResentAndRecordedOnce() {
-        QFETCH(bool, afterRecorded);
+    void theCodeIsAskedOnceAndTheNameConfirmed() {
+        QFETCH(QStringList, typed);
+        QFETCH(bool, confirm);
+        QFETCH(QString, signedIn);
+        QFETCH(QString, said);
+        QFETCH(QString, runOf);
         ModalWatcher watcher;
-        signIn(trainee);
-        openBank(m_link);
-        const QString run = token();
-        const QString server = connection()->serverRows()->session().serverName();
-        pg::TestHooks hooks;
-        bool armed = true;
-        hooks.afterSend = [&](const char* sql, pg_conn* c) {
-            if (!armed || !QByteArray(sql).contains("kviront_api.answer("))
-                return;
-            armed = false;
-            QElapsedTimer clock;
-            clock.start();
-            while (answersOf(run).isEmpty() && clock.elapsed() < 20000)
-                QThread::msleep(10);
-            // The reply is lost: the connection now reads as closed, whatever had arrived.
-            int pair[2];
-            QCOMPARE(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
-            ::dup2(pair[0], PQsocket(c));
-            ::close(pair[0]);
-            ::close(pair[1]);
-            m_server->cluster.stop();
-        };
-        if (afterRecorded)
-            pg::setTestHooks(&hooks);
+        signIn(signedIn);
+        dialogs::queueFileAnswer(m_server->bankFile());
+        for (const QString& t : typed)
+            traineecode::queueAnswer(t);
+        if (typed.isEmpty())
+            traineecode::queueCancel();
         else
-            m_server->cluster.stop();
-        clickAnswer(2);
-        pg::setTestHooks(nullptr);
-        QCOMPARE(watcher.notices, QStringList{runtexts::serverLost(server, true)});
-        QCOMPARE(uozKontrol->Edit1->text(), runtexts::serverWaiting(true));
-        QVERIFY(!uozKontrol->Timer3->enabled());
-        QVERIFY(answerFieldsDisabled());
-
-        tick(uozKontrol->serverResendTimer()); // still away: the next try comes later
-        QCOMPARE(uozKontrol->serverResendTimer()->interval(), 2000);
-        QCOMPARE(watcher.notices.size(), 1);
-        QVERIFY(m_server->cluster.start());
-        tick(uozKontrol->serverResendTimer());
-        QVERIFY(!uozKontrol->serverResendTimer()->enabled());
-        QCOMPARE(watcher.notices.value(1), rightNotice); // record 1 holds "+02"
-        QCOMPARE(uozKontrol->DBMemo1->shownText(), QStringLiteral("Вопрос 4"));
-        QVERIFY(answerFieldsEnabled());
-        QVERIFY(uozKontrol->Timer3->enabled());
-        QCOMPARE(uozKontrol->Edit1->text(),
-                 QStringLiteral("Вы отвечаете на вопрос номер: 2.   Всего вопросов в тесте:5"));
-        QCOMPARE(answersOf(run), (QList<QPair<int, int>>{{1, 2}}));
-        QCOMPARE(watcher.errors, QStringList());
-    }
-
-    void closingWhileTheServerIsAwayWritesTheUnfinishedProtocol() {
-        ModalWatcher watcher;
-        signIn(trainee);
-        openBank(m_link);
-        const QString run = token();
-        clickAnswer(2);
-        m_server->cluster.stop();
-        clickAnswer(1); // record 4: waits for the server
-        QCOMPARE(watcher.notices.size(), 2);
-        closeTestWindow();
-        QVERIFY(!uozKontrol->serverResendTimer()->enabled());
-        QCOMPARE(watcher.errors, QStringList());
-        QCOMPARE(protocolFiles(),
-                 QStringList{QStringLiteral("_Иванов Иван  7-12-2026  9-05-03.usr")});
-        const QString protocol = readText(protocolFiles().constFirst());
-        QCOMPARE(protocol.count(QStringLiteral("Вопрос № ")), 1);
-        QVERIFY(protocol.contains(QStringLiteral("Правильный ответ:+02\r\n")));
-        QVERIFY(protocol.contains(QStringLiteral("Тест до конца не пройден.\r\n")));
-        QVERIFY(m_server->cluster.start());
-        QCOMPARE(runEnd(run), QStringLiteral("false false")); // unfinished on the server too
-        QCOMPARE(answersOf(run), (QList<QPair<int, int>>{{1, 2}}));
-    }
-
-    void aServerThatRefusesOrHasChangedIsAMessage_data() {
-        QTest::addColumn<QString>("conninfo");
-        QTest::addColumn<QString>("bank");
-        QTest::addColumn<QString>("setup");
-        QTest::addColumn<QString>("undo");
-        QTest::addColumn<QString>("reason");
-        const QString ok = m_server->trainee();
-        QTest::newRow("unreachable")
-            << QStringLiteral("host=/nonexistent-kv port=5999 dbname=kviront user=kviront_trainee")
-            << QStringLiteral("Класс") << QString() << QString()
-            << QStringLiteral("Нет связи с сервером класса");
-        QTest::newRow("login refused")
-            << m_server->cluster.conninfo(QStringLiteral("kviront_trainee"), QStringLiteral("x"))
-            << QStringLiteral("Класс") << QString() << QString()
-            << QStringLiteral("не пустил пользователя «kviront_trainee»");
-        QTest::newRow("bank withdrawn") << ok << QStringLiteral("Снятый") << QString() << QString()
-                                        << QStringLiteral("нет банка вопросов «Снятый»");
-        const QString startRun =
-            QStringLiteral("kviront_api.start_run(text, text, text, integer, text)");
-        QTest::newRow("schema too old")
-            << ok << QStringLiteral("Класс")
-            << QStringLiteral("ALTER FUNCTION %1 RENAME TO start_run_old").arg(startRun)
-            << QStringLiteral("ALTER FUNCTION kviront_api.start_run_old(text, text, text, "
-                              "integer, text) RENAME TO start_run")
-            << QStringLiteral("нет функций теста");
-        QTest::newRow("schema too new")
-            << ok << QStringLiteral("Класс")
-            << QStringLiteral(
-                   "ALTER FUNCTION %1 RENAME TO start_run_old;"
-                   "CREATE FUNCTION %1 RETURNS TABLE (token uuid, version integer, record_count "
-                   "integer, api_version integer) LANGUAGE sql SECURITY DEFINER AS $$ SELECT "
-                   "token, version, record_count, 2 FROM kviront_api.start_run_old($1, $2, $3, "
-                   "$4, $5) $$; GRANT EXECUTE ON FUNCTION %1 TO kviront_trainee")
-                   .arg(startRun)
-            << QStringLiteral("DROP FUNCTION %1; ALTER FUNCTION kviront_api.start_run_old(text, "
-                              "text, text, integer, text) RENAME TO start_run")
-                   .arg(startRun)
-            << QStringLiteral("новее этой программы");
-    }
-    void aServerThatRefusesOrHasChangedIsAMessage() {
-        QFETCH(QString, conninfo);
-        QFETCH(QString, bank);
-        QFETCH(QString, setup);
-        QFETCH(QString, undo);
-        QFETCH(QString, reason);
-        const QString link = m_dir->filePath(QStringLiteral("ссылка.mdb"));
-        serverbank::writeLink(link, {conninfo, bank});
-        if (!setup.isEmpty())
-            QCOMPARE(m_server->cluster.superSql(setup), QString());
-        ModalWatcher watcher;
-        signIn(trainee);
-        openBank(link);
-        if (!undo.isEmpty())
-            QCOMPARE(m_server->cluster.superSql(undo), QString());
-        QCOMPARE(watcher.errors.size(), 1);
-        const QString message = watcher.errors[0];
-        QVERIFY2(message.contains(QStringLiteral("«%1»").arg(pg::describe(conninfo))),
-                 qPrintable(message));
-        QVERIFY2(message.contains(reason), qPrintable(message));
-        QCOMPARE(menuState(), ready); // as after a cancelled dialog: pick again
-        QVERIFY(!connection()->connected());
-        QCOMPARE(protocolFiles(), QStringList());
-    }
-
-    void aQuestionWithdrawnDuringTheRunIsAMessage() {
-        const QString link = m_dir->filePath(QStringLiteral("снимаемый.mdb"));
-        m_server->publish(m_source, QStringLiteral("Снимаемый"), link);
-        ModalWatcher watcher;
-        signIn(trainee);
-        openBank(link);
-        QCOMPARE(m_server->cluster.superSql(QStringLiteral(
-                     "DELETE FROM kviront.questions q USING kviront.bank_versions v, "
-                     "kviront.banks b WHERE q.version_id = v.id AND v.bank_id = b.id AND b.name "
-                     "= 'Снимаемый' AND q.record = 4")),
-                 QString());
-        clickAnswer(2);
-        QCOMPARE(watcher.notices, QStringList{rightNotice});
-        QCOMPARE(watcher.errors.size(), 1);
-        QVERIFY2(watcher.errors[0].contains(QStringLiteral("нет такого вопроса")),
-                 qPrintable(watcher.errors[0]));
-        QCOMPARE(menuState(), idle); // the run ended, its protocol saved
+            dialogs::queueConfirm(confirm);
+        uozKontrol->N8->trigger();
+        settle();
+        QCOMPARE(traineecode::pendingAnswers(), 0);
+        QCOMPARE(dialogs::pendingAnswers(),
+                 said == QStringLiteral("кода нет в этом тестировании") ? 1 : 0);
+        dialogs::clearAnswers();
+        const QStringList heard = watcher.notices + watcher.errors;
+        QCOMPARE(heard.size(), said.isEmpty() ? 0 : 1);
+        if (!said.isEmpty())
+            QVERIFY2(heard[0].contains(said), qPrintable(heard[0]));
+        if (runOf.isEmpty()) {
+            QCOMPARE(menuState(), ready); // as after a cancelled dialog: pick again
+            return;
+        }
+        QCOMPARE(menuState(), running);
+        QVERIFY(dialogs::lastConfirmText().contains(runOf));
+        uozKontrol->N9->trigger();
         QCOMPARE(protocolFiles().size(), 1);
-        QVERIFY(protocolFiles()[0].startsWith(QLatin1Char('_')));
+        QVERIFY(readText(protocolFiles()[0]).startsWith(runOf + QStringLiteral("  7-12-2026")));
+        QVERIFY(protocolFiles()[0].startsWith(QStringLiteral("_") + runOf));
+        QTRY_COMPARE_WITH_TIMEOUT(serverEnds(*m_server, runOf), QStringLiteral("true false"),
+                                  30000);
     }
 
-    void theEditorNeitherOpensNorChangesAServerBank() {
-        const QByteArray before = fixture::readAll(m_link);
+    // The code window itself: typed as on a Russian keyboard and confirmed with Enter.
+    void theCodeWindowTakesWhatIsTypedAndEnter() {
+        const QString code = m_server->unnamedCodes()[0];
+        QString typed = QString::fromStdString(classapi::groupedCode(code.toStdString()));
+        typed.replace(QLatin1Char('K'), QChar(u'К')).replace(QLatin1Char('M'), QChar(u'М'));
         ModalWatcher watcher;
-        dialogs::queueFileAnswer(m_link);
-        uozKontrol_redaktor->N6->trigger();
-        QCOMPARE(dialogs::pendingAnswers(), 0);
-        QCOMPARE(watcher.errors.size(), 1);
-        QVERIFY2(watcher.errors[0].contains(QStringLiteral("опубликуйте его заново")),
-                 qPrintable(watcher.errors[0]));
-        QVERIFY(!DataModule1->ADOTableControl->active());
-        QVERIFY(!connection()->connected());
-        QCOMPARE(fixture::readAll(m_link), before);
+        signIn(QStringLiteral("Гость Три"));
+        bool shown = false;
+        QTimer::singleShot(0, [&] {
+            shown = uozKontrol->CodeForm->isModalShowing();
+            typeText(uozKontrol->CodeForm->Edit1, typed);
+            QTest::keyClick(uozKontrol->CodeForm->Edit1, Qt::Key_Return);
+        });
+        dialogs::queueFileAnswer(m_server->bankFile());
+        dialogs::queueConfirm(true);
+        uozKontrol->N8->trigger();
+        settle();
+        QVERIFY(shown);
+        QVERIFY(!uozKontrol->CodeForm->isVisible());
+        QCOMPARE(menuState(), running);
+        QVERIFY(dialogs::lastConfirmText().contains(QStringLiteral("Гость Три")));
+        QCOMPARE(watcher.total(), 0);
+        uozKontrol->N9->trigger();
+    }
+
+    // While the server accepts and never answers, the window's loop keeps turning: a timer keeps
+    // firing within 100 ms, the window repaints, the status line says what it waits for and
+    // "Закрыть БД" ends the run; the answer still reaches the server, once, before the end.
+    void theWindowKeepsTurningWhileTheServerNeverAnswers() {
+        ModalWatcher watcher;
+        signIn(QStringLiteral("Гость Два"));
+        openServerBank(m_server->bankFile(), m_server->unnamedCodes()[1]);
+        FrozenDaemon frozen(*m_server, 0);
+        QVERIFY(frozen.ok());
+        clickAnswer(2);
+        QVERIFY(uozKontrol->waitsForServer());
+        QCOMPARE(uozKontrol->Edit1->text(), runtexts::serverBusy(false, true, QString()));
+        QElapsedTimer clock;
+        qint64 last = 0, longest = 0;
+        int ticks = 0;
+        QTimer probe;
+        probe.setTimerType(Qt::PreciseTimer);
+        connect(&probe, &QTimer::timeout, [&] {
+            longest = qMax(longest, clock.elapsed() - last);
+            last = clock.elapsed();
+            ++ticks;
+        });
+        clock.start();
+        probe.start(20);
+        QTest::qWait(600);
+        probe.stop();
+        QVERIFY2(longest < 100, qPrintable(QString::number(longest)));
+        QVERIFY(ticks >= 10);
+        QVERIFY(!uozKontrol->grab().isNull());
+        QVERIFY(uozKontrol->waitsForServer());
+        QVERIFY(uozKontrol->N9->isEnabled());
+        uozKontrol->N9->trigger();
+        QCOMPARE(menuState(), idle);
+        QCOMPARE(protocolFiles().size(), 1);
+        QVERIFY(protocolFiles()[0].startsWith(QStringLiteral("_Гость Два")));
+        // The call that got no reply is given up, its connection closed, and sent again.
+        QCOMPARE(Delay::fireAll(Delay::Deadline), 1);
+        frozen.thaw();
+        passNextPause();
+        QTRY_VERIFY_WITH_TIMEOUT(allSent(), 30000);
+        QCOMPARE(serverAnswers(*m_server, QStringLiteral("Гость Два")), QStringLiteral("1:2"));
+        QCOMPARE(serverEnds(*m_server, QStringLiteral("Гость Два")), QStringLiteral("true false"));
+        QCOMPARE(watcher.errors, QStringList());
     }
 };
 

@@ -90,10 +90,9 @@ void picture(Pending& p, const QString& base64, int line) {
         return; // refused already: no need to look at the picture
     }
     // On the pool's threads, which live on: a thread started for each picture cost more than
-    // the decoding gained.
-    const QByteArray bytes = QByteArray::fromBase64(base64.toLatin1());
+    // the decoding gained. The base64 text is decoded there too, off the reading.
     auto decode = std::make_shared<std::packaged_task<QByteArray()>>(
-        [bytes] { return pictureToGraph(bytes); });
+        [base64] { return pictureToGraph(QByteArray::fromBase64(base64.toLatin1())); });
     p.decoding = decode->get_future();
     decoders().start([decode] { (*decode)(); });
 }

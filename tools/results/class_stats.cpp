@@ -86,6 +86,12 @@ int ClassResults::indexByTexts(const QuestionBlock& b) {
     return int(m_questions.size() - 1);
 }
 
+QString finishedText(const RunRow& row) {
+    if (row.notClosed)
+        return QStringLiteral("закончен, не закрыт");
+    return row.finished ? QStringLiteral("да") : QStringLiteral("нет");
+}
+
 void ClassResults::add(const QString& file, const Protocol& p, const RunExtras& extras) {
     RunRow row;
     row.file = file;
@@ -94,6 +100,7 @@ void ClassResults::add(const QString& file, const Protocol& p, const RunExtras& 
     row.startTime = p.startTime;
     row.endTime = p.endTime;
     row.finished = p.finished;
+    row.notClosed = p.notClosed;
     row.questions = int(p.blocks.size());
     row.mismatch = p.mismatch;
     row.totalSeconds = runSeconds(p);

@@ -38,6 +38,7 @@ struct RunRow {
     QString startTime;
     QString endTime;
     bool finished = false;
+    bool notClosed = false; // finished, its end never told to the server
     int questions = 0;
     int right = 0;
     int wrong = 0; // time-outs included
@@ -56,6 +57,9 @@ struct RunExtras {
     std::optional<classapi::Grades> grades; // its sitting's thresholds
     QString order;                          // as RunRow::order
 };
+
+// "да", "нет", or "закончен, не закрыт" for a run whose end never reached the server.
+QString finishedText(const RunRow& row);
 
 struct QuestionStats {
     QString question;

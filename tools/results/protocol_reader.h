@@ -38,6 +38,7 @@ struct Protocol {
     QString startTime;  // "Тест начат в …"
     QString endTime;    // "Тест окончен в …"
     bool finished = false;
+    bool notClosed = false; // a server run with every answer whose end never arrived
     QList<QuestionBlock> blocks;
     // The counts of the result line of a finished run (-1 where the line holds no number).
     int resultRight = -1;

@@ -71,9 +71,9 @@ QByteArray classCsv(const ClassResults& r) {
     for (const RunRow& row : r.runs()) {
         rows.append(
             {text(row.file), text(row.name), date(row.date), time(row.startTime), time(row.endTime),
-             row.finished ? QStringLiteral("да") : QStringLiteral("нет"),
-             QString::number(row.questions), QString::number(row.right), QString::number(row.wrong),
-             QString::number(row.timeOuts), row.questions > 0 ? decimal(row.percent) : QString(),
+             finishedText(row), QString::number(row.questions), QString::number(row.right),
+             QString::number(row.wrong), QString::number(row.timeOuts),
+             row.questions > 0 ? decimal(row.percent) : QString(),
              row.totalSeconds < 0 ? QString() : QString::number(row.totalSeconds),
              row.mismatch.isEmpty() ? QStringLiteral("сходится")
                                     : text(QStringLiteral("не сходится: ") + row.mismatch)});

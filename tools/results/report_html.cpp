@@ -107,8 +107,7 @@ QString classTable(const ClassResults& r) {
         const bool flag = !row.mismatch.isEmpty();
         t += flag ? QStringLiteral("<tr class=\"flag\">") : QStringLiteral("<tr>");
         t += cell(QString::number(++n), true) + cell(html(row.name)) + cell(html(row.date)) +
-             cell(html(row.startTime)) + cell(html(row.endTime)) +
-             cell(row.finished ? QStringLiteral("да") : QStringLiteral("нет")) +
+             cell(html(row.startTime)) + cell(html(row.endTime)) + cell(finishedText(row)) +
              cell(QString::number(row.questions), true) + cell(QString::number(row.right), true) +
              cell(QString::number(row.wrong), true) + cell(QString::number(row.timeOuts), true) +
              cell(row.questions > 0 ? decimal(row.percent) : QStringLiteral("—"), true) +

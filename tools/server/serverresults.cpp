@@ -27,6 +27,7 @@ struct Run {
     bool finished = false;
     results::RunExtras extras;
     bool ownOrder = false;
+    bool notClosed = false;
 };
 
 // The selection, shared by the three queries: $1 the bank's name or NULL, $2 the first moment
@@ -158,8 +159,10 @@ private:
         const QByteArray sql =
             QByteArray("SELECT r.id, r.version_id, b.name, v.version, r.trainee, "
                        "r.allowed_seconds, floor(extract(epoch FROM r.started_at))::bigint, "
-                       "floor(extract(epoch FROM r.ended_at))::bigint, r.finished, st.grade5, "
-                       "st.grade4, st.grade3, r.order_state IS NOT NULL") +
+                       "floor(extract(epoch FROM r.ended_at))::bigint, r.finished, "
+                       "(SELECT count(*) FROM kviront.answers a WHERE a.run_id = r.id) = "
+                       "v.record_count, st.grade5, st.grade4, st.grade3, "
+                       "r.order_state IS NOT NULL") +
             selection + " ORDER BY r.started_at, r.id";
         const pg::Result r = m_connection.exec(sql.constData(), m_params);
         for (int i = 0; i < r.rows(); ++i) {
@@ -172,11 +175,14 @@ private:
             run.allowed = r.text(i, 5);
             run.started = r.integer(i, 6);
             run.ended = r.isNull(i, 7) ? -1 : r.integer(i, 7);
-            run.finished = r.flag(i, 8);
-            if (!r.isNull(i, 9)) // a run of a sitting: its thresholds
-                run.extras.grades = classapi::Grades{int(r.integer(i, 9)), int(r.integer(i, 10)),
-                                                     int(r.integer(i, 11))};
-            run.ownOrder = r.flag(i, 12);
+            // Every record answered is a completed run, even when its end never arrived.
+            const bool answeredAll = r.flag(i, 9);
+            run.finished = r.flag(i, 8) || answeredAll;
+            run.notClosed = answeredAll && run.ended < 0;
+            if (!r.isNull(i, 10)) // a run of a sitting: its thresholds
+                run.extras.grades = classapi::Grades{int(r.integer(i, 10)), int(r.integer(i, 11)),
+                                                     int(r.integer(i, 12))};
+            run.ownOrder = r.flag(i, 13);
             m_runs.append(run);
         }
     }
@@ -229,6 +235,7 @@ private:
         p.headerTime = p.startTime = timeText(run.started);
         p.endTime = run.ended < 0 ? QString() : timeText(run.ended);
         p.finished = run.finished;
+        p.notClosed = run.notClosed;
         m_results->add(run.file, p, run.extras);
         p.blocks.clear();
     }

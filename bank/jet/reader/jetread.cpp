@@ -41,10 +41,14 @@ void putU32(uint32_t value) {
         out.push_back(char((value >> (8 * i)) & 0xff));
 }
 
+// Written in pieces of what a pipe holds, so that the program decodes one piece while the
+// next is read from the file.
+constexpr size_t piece = 64 * 1024;
+
 void putBytes(const void* data, size_t size) {
     putU32(uint32_t(size));
     out.append(static_cast<const char*>(data), size);
-    if (out.size() > 1024 * 1024)
+    if (out.size() > piece)
         flush();
 }
 
@@ -107,6 +111,29 @@ void checkTablePages(MdbHandle* mdb, MdbTableDef* table, uint64_t pages) {
         finish(jetstream::tagFailed, cutShort);
 }
 
+// Where row `pgRow` (page << 8 | row) lies, as mdb_find_pg_row() finds it, which copies the
+// whole page buffers back and forth twice to look there: the page is read into alt_pg_buf and
+// its row table read in place. False when the page cannot be read or its row table points
+// outside it, as mdb_find_pg_row() says.
+bool findPageRow(MdbHandle* mdb, uint32_t pgRow, const unsigned char** page, int* offset,
+                 size_t* length) {
+    const uint32_t row = pgRow & 0xff;
+    if (mdb_read_alt_pg(mdb, pgRow >> 8) != mdb->fmt->pg_size)
+        return false;
+    const unsigned char* buf = mdb->alt_pg_buf;
+    const int table = mdb->fmt->row_count_offset;
+    const int start = mdb_get_int16(const_cast<unsigned char*>(buf), table + 2 + int(row) * 2);
+    const int next =
+        row == 0 ? int(mdb->fmt->pg_size)
+                 : mdb_get_int16(const_cast<unsigned char*>(buf), table + int(row) * 2) & 0x1fff;
+    *page = buf;
+    *offset = start & 0x1fff;
+    *length = size_t(next - (start & 0x1fff));
+    // The row table points outside the page: no such row.
+    return (start & 0x1fff) < mdb->fmt->pg_size && (start & 0x1fff) <= next &&
+           next <= mdb->fmt->pg_size;
+}
+
 // A memo or OLE value of the record just fetched that is kept on pages of its own: whether all
 // of it is there. libmdb reads what it finds of the chain of pages and says nothing of the rest.
 bool longValueComplete(MdbHandle* mdb, const MdbColumn* col, uint64_t pages) {
@@ -121,17 +148,17 @@ bool longValueComplete(MdbHandle* mdb, const MdbColumn* col, uint64_t pages) {
     const size_t declared = word & 0x3fffffffu;
     size_t found = 0;
     for (uint32_t at = le32(head + 4); at != 0 && found < declared;) {
-        void* page = nullptr;
+        const unsigned char* page = nullptr;
         int offset = 0;
         size_t length = 0;
-        if ((at >> 8) >= pages || mdb_find_pg_row(mdb, int(at), &page, &offset, &length) != 0)
+        if ((at >> 8) >= pages || !findPageRow(mdb, at, &page, &offset, &length))
             return false;
         if (onePage)
             return length >= declared;
         if (length <= 4)
             return false; // a link that carries nothing: a loop or damage
         found += length - 4;
-        at = le32(static_cast<const unsigned char*>(page) + offset);
+        at = le32(page + offset);
     }
     return found >= declared;
 }
@@ -164,7 +191,7 @@ int main(int argc, char** argv) {
     // Jet 3 texts come through as Latin-1, one character per byte, so the program can decode
     // the bytes from the file's own code page.
     setenv("MDB_JET3_CHARSET", "ISO-8859-1", 1);
-    out.reserve(2 * 1024 * 1024);
+    out.reserve(2 * piece);
     out.append(jetstream::magic, sizeof jetstream::magic);
 
     MdbHandle* mdb = mdb_open(argv[1], MDB_NOFLAGS);

@@ -20,7 +20,6 @@
 #include <QXmlStreamReader>
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 
 namespace {
 
@@ -101,13 +100,6 @@ QByteArray hostile(const QByteArray& pattern, qint64 bytes, bool xml) {
                "fraction=\"0\"><text>b</text></answer><answer fraction=\"0\"><text>c</text>"
                "</answer><answer fraction=\"0\"><text>d</text></answer></question></quiz>\n";
     return "::1::[html]" + text + " {=a ~b ~c ~d}\n";
-}
-
-// Processor time of this process (user and system), which load from elsewhere leaves alone.
-double cpuMs() {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
 }
 
 // Median processor milliseconds of importing the source, written to the temporary folder: on

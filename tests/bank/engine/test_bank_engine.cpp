@@ -118,6 +118,67 @@ private slots:
                  QStringLiteral("Field 'Nope' not found"));
     }
 
+    // A walk within one handler steps on through the table instead of looking each record up,
+    // and hands its texts out before they are made into characters: every record reads as a
+    // lookup of its own reads it, texts handed out stay those of their record, and rows that
+    // another program deleted or added between the handlers are missing or passed over.
+    void walkReadsWhatLookupsRead() {
+        const QString path = freshBank(0);
+        fixture::sql(path,
+                     QStringLiteral("INSERT INTO kontrol (rowid, Name, Vopros, Otvet1, Graph) "
+                                    "VALUES (3, 1, 'первый', '', x'00ff');"
+                                    "INSERT INTO kontrol (rowid, Name, Vopros, Otvet1) VALUES "
+                                    "(5, 2.5, CAST(x'41ff42c3' AS TEXT), NULL);"
+                                    "INSERT INTO kontrol (rowid, Name, Vopros, Graph) VALUES "
+                                    "(9, 3, zeroblob(20000), zeroblob(20000));" // large
+                                    "INSERT INTO kontrol (rowid, Name, Vopros) VALUES "
+                                    "(10, 4, 'удалят');"
+                                    "INSERT INTO kontrol (rowid, Name, Vopros) VALUES "
+                                    "(20, 5, 'последний')"));
+        Program p(path);
+        Program other(path);
+        handlerEnds();
+        other.table.setRecNo(4);
+        other.table.remove(); // rowid 10, after p counted it
+        handlerEnds();
+        fixture::sql(path, QStringLiteral("INSERT INTO kontrol (rowid, Name) VALUES (15, 99)"));
+        handlerEnds();
+        const QString fields[] = {"Name", "Vopros", "Otvet1", "Graph"};
+        const QStringList expected[] = {
+            {"1", "первый", "", QString::fromUtf8("\x00\xff", 2)},
+            {QStringLiteral("2") + formats::settings().decimalSeparator + "5",
+             QString::fromUtf8("A\xff"
+                               "B\xc3"),
+             "", ""},
+            {"3", QString(20000, QChar(0)), "", QString(20000, QChar(0))},
+            {"", "", "", ""}, // deleted by the other program
+            {"5", "последний", "", ""}};
+        QList<FieldText> later;
+        QStringList walked;
+        for (p.table.first(); !p.table.eof(); p.table.next())
+            for (const QString& f : fields) {
+                walked << p.table.fieldText(f);
+                later << p.table.fieldTextLater(f);
+            }
+        QCOMPARE(p.table.recNo(), 5);
+        handlerEnds();
+        for (int record = 5; record >= 1; --record) { // and looked up, backwards
+            p.table.setRecNo(record);
+            QCOMPARE(p.table.currentMissing(), record == 4);
+            for (int k = 0; k < 4; ++k) {
+                const int at = (record - 1) * 4 + k;
+                const QString& want = expected[record - 1][k];
+                QCOMPARE(walked[at], want);
+                QCOMPARE(later[at].toString(), want);
+                QCOMPARE(p.table.fieldText(fields[k]), want);
+            }
+        }
+        QCOMPARE(p.table.fieldBytes(QStringLiteral("Graph")), QByteArray("\x00\xff", 2));
+        p.table.setRecNo(3);
+        QCOMPARE(p.table.fieldBytes(QStringLiteral("Vopros")), QByteArray(20000, '\0'));
+        QCOMPARE(p.table.fieldSize(QStringLiteral("Graph")), qint64(20000));
+    }
+
     void editsReachTheFileAndCancelDropsThem() {
         const QString path = freshBank(3);
         Program p(path);

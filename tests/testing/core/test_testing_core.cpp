@@ -116,6 +116,48 @@ private slots:
 
     void oneRecordBankEndsAtItsFirstAnswer() { QCOMPARE(run(1), QList<int>{1}); }
 
+    // A run taken up again: the order it drew is taken back only when it is one a run could
+    // have drawn, and the answers the server already has are presented first, the rest in the
+    // order's own sequence, record 1 first and the last record last.
+    void aRunTakenUpAgainKeepsItsOrder_data() {
+        QTest::addColumn<int>("n");
+        QTest::addColumn<QList<int>>("kept"); // positions 0 .. n; empty: draw a new one
+        QTest::addColumn<QList<int>>("first");
+        QTest::addColumn<QList<int>>("presented"); // empty: the kept order is refused
+        QTest::newRow("its own order, two answered")
+            << 5 << QList<int>{0, 4, 1, 3, 2, 5} << QList<int>{1, 4} << QList<int>{1, 4, 3, 2, 5};
+        QTest::newRow("answers in another sequence than the order")
+            << 5 << QList<int>{0, 4, 1, 3, 2, 5} << QList<int>{1, 3, 2}
+            << QList<int>{1, 3, 2, 4, 5};
+        QTest::newRow("every record answered")
+            << 3 << QList<int>{0, 2, 1, 3} << QList<int>{1, 2, 3} << QList<int>{1, 2, 3};
+        QTest::newRow("a record twice in the order")
+            << 4 << QList<int>{0, 2, 2, 1, 4} << QList<int>{} << QList<int>{};
+        QTest::newRow("the last position not the last record")
+            << 3 << QList<int>{0, 2, 3, 1} << QList<int>{} << QList<int>{};
+        QTest::newRow("an order of another bank")
+            << 3 << QList<int>{0, 1, 2, 3, 4} << QList<int>{} << QList<int>{};
+    }
+    void aRunTakenUpAgainKeepsItsOrder() {
+        QFETCH(int, n);
+        QFETCH(QList<int>, kept);
+        QFETCH(QList<int>, first);
+        QFETCH(QList<int>, presented);
+        static RunState s;
+        s = RunState();
+        s.questionCount = n;
+        s.rightCount = 3; // left from an earlier run
+        QCOMPARE(restoreQuestionOrder(s, QVector<int>(kept.begin(), kept.end())),
+                 !presented.isEmpty());
+        if (presented.isEmpty()) {
+            QCOMPARE(s.rightCount, 3.0); // nothing changed
+            return;
+        }
+        QCOMPARE(s.rightCount, 0.0);
+        QVERIFY(presentFirst(s, QVector<int>(first.begin(), first.end())));
+        QCOMPARE(::presented(s), presented);
+    }
+
     void questionBlockLines() {
         protocol::ShownQuestion q;
         q.record = 1;

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class QTcpServer;
+class QSslServer;
+
+// A self-signed certificate and its key for one test, in PEM, made as the server's setup
+// makes them.
+struct TestCertificate {
+    QByteArray pem;
+    QByteArray key;
+    // For the host name or address `name`; empty pem (and a warning) when it cannot be made.
+    static TestCertificate make(const QString& name);
+};
+
+// A TLS peer on 127.0.0.1 for the class client's tests: the hostile or broken server that a
+// real kviront-server never is. It speaks HTTP/1.1 with keep-alive under a certificate of its
+// own and answers each request as the test's script says: lying numbers, a body too large,
+// a refusal, a reply that never comes. CutHandshake accepts and drops every connection before
+// any TLS is spoken.
+class TlsPeer : public QObject {
+    Q_OBJECT
+public:
+    struct Reply {
+        int status = 200;
+        QByteArray body = {};
+        QList<QPair<QByteArray, QByteArray>> headers = {};
+        bool hang = false; // read the request and never answer
+    };
+    using Script = std::function<Reply(const QByteArray& path, const QJsonObject& request)>;
+    enum Mode { Serve, CutHandshake };
+
+    TlsPeer(const TestCertificate& certificate, Script script, Mode mode = Serve);
+    ~TlsPeer() override;
+
+    bool ok() const { return m_port != 0; }
+    QString url() const { return QStringLiteral("https://127.0.0.1:%1").arg(m_port); }
+
+    QStringList paths;         // of the requests read, in order
+    QList<QJsonObject> bodies; // their bodies
+    int connections = 0;       // accepted
+    int closedByClient = 0;    // connections the client closed
+
+private:
+    void serve(class QSslSocket* socket);
+
+    Script m_script;
+    QSslServer* m_tls = nullptr;
+    QTcpServer* m_plain = nullptr;
+    quint16 m_port = 0;
+};

@@ -1,0 +1,365 @@
+// A run on a server bank through the real test window while the real kviront-server goes away
+// in every way it can: stopped before an answer, stopped after recording one but before its
+// reply, stopped during the run's end, busy (503, 429) for 20 seconds, accepting and never
+// answering, and the trainee's program killed with an answer pending and started again. Each
+// time the server ends with every answer once and the run's end once, the protocol is whole
+// (byte for byte the one the same run gives on the file bank), and nothing reaches another run.
+#include "bankfixture.h"
+#include "classapi.h"
+#include "https_client.h"
+#include "modal_watcher.h"
+#include "run_fixture.h"
+#include "run_texts.h"
+#include "server_window.h"
+#include "serverresults.h"
+#include "vivodsoobsh.h"
+
+#include <QLabel>
+#include <QProcess>
+#include <csignal>
+
+using namespace fx;
+
+namespace {
+
+enum Fault { BeforeAnswer, AfterRecorded, DuringEnd, ProgramKilled, Busy503, Busy429, Silent };
+
+const QList<int> clicks{2, 1, 4, 4, 3}; // records 1, 4, 3, 2, 5
+const QString recorded = QStringLiteral("1:2 4:1 3:4 2:4 5:3");
+const QStringList classList{QStringLiteral("Иванов Иван"),   QStringLiteral("Петрова Анна"),
+                            QStringLiteral("Сидоров Пётр"),  QStringLiteral("Кузнецова Ольга"),
+                            QStringLiteral("Смирнов Олег"),  QStringLiteral("Попова Вера"),
+                            QStringLiteral("Лебедев Антон"), QStringLiteral("Новиков Илья")};
+const QDateTime when(QDate(2026, 12, 7), QTime(9, 5, 3));
+
+bool isAwayNotice(const QString& text) {
+    return text.startsWith(QStringLiteral("Нет связи с сервером класса"));
+}
+
+QString readLine(QProcess& p) {
+    while (!p.canReadLine() && p.waitForReadyRead(30000)) {
+    }
+    return QString::fromUtf8(p.readLine()).trimmed();
+}
+
+// The trainee's program in a process of its own: the first answer given, then, once told, the
+// second given while the server is away; then it waits to be killed.
+int childRun() {
+    TimerSeam::setManual(true);
+    Delay::setManual(true);
+    createForms();
+    resetAll(when);
+    tick(uozKontrol->Timer2);
+    ModalWatcher watcher;
+    signIn(qEnvironmentVariable("KV_TRAINEE"));
+    openServerBank(qEnvironmentVariable("KV_BANK"), qEnvironmentVariable("KV_CODE"));
+    answerAndSettle(clicks[0]);
+    QFile in, out;
+    if (!in.open(stdin, QIODevice::ReadOnly) || !out.open(stdout, QIODevice::WriteOnly))
+        return 2;
+    out.write("ready\n");
+    out.flush();
+    in.readLine(); // the server is down now
+    clickAnswer(clicks[1]);
+    if (!QTest::qWaitFor([] { return !Delay::running(Delay::Pause).isEmpty(); }, 30000))
+        return 3;
+    out.write("pending\n");
+    out.flush();
+    for (;;)
+        QTest::qWait(1000);
+}
+
+} // namespace
+
+class TestServerOutage : public ServerWindowTest {
+    Q_OBJECT
+
+    // The protocol and the notices of the same run on the file bank.
+    QPair<QByteArray, QStringList> fileRun(const QString& trainee) {
+        resetAll(when);
+        tick(uozKontrol->Timer2);
+        ModalWatcher watcher;
+        signIn(trainee);
+        openBank(m_file);
+        for (int k : clicks)
+            answerAndSettle(k);
+        tick(uozKontrol->Timer1);
+        const QString file = protocolFiles().value(0);
+        const QByteArray bytes = readFile(file);
+        QFile::remove(file);
+        resetAll(when);
+        tick(uozKontrol->Timer2);
+        return {bytes, watcher.notices};
+    }
+
+    // Every run's answers but those of `trainee`.
+    QString othersAnswers(const QString& trainee) const {
+        return m_server->superValue(
+            QStringLiteral("SELECT coalesce(string_agg(r.trainee || a.record || ':' || a.option, "
+                           "' ' ORDER BY r.id, a.record), '') FROM kviront.answers a JOIN "
+                           "kviront.runs r ON r.id = a.run_id WHERE r.trainee <> '%1'")
+                .arg(trainee));
+    }
+
+    // How the class report shows the run of `trainee` as done: "да", "нет", "закончен, не закрыт".
+    QString reported(const QString& trainee) const {
+        results::Options o;
+        o.server = m_server->teacher();
+        results::ClassResults r;
+        serverresults::read(o, &r);
+        for (const results::RunRow& row : r.runs())
+            if (row.name == trainee)
+                return results::finishedText(row);
+        return {};
+    }
+
+    // Throttled: the daemon lets each run one request at a time and then answers 429 for about
+    // a hundred seconds. `on` false puts its own configuration back.
+    void throttle(bool on) {
+        static QByteArray original;
+        QFile config(m_server->configFile());
+        if (on) {
+            QVERIFY(config.open(QIODevice::ReadOnly));
+            original = config.readAll();
+            config.close();
+        }
+        QVERIFY(config.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        config.write(on ? original + "run_burst = 1\nrun_per_second = 0.01\n" : original);
+        config.close();
+        m_server->kill();
+        QVERIFY(m_server->start());
+    }
+
+    // The pauses the client waits while the server is busy, until they add up to 20 seconds.
+    static void waitTwentySecondsOfPauses() {
+        int seconds = 0;
+        while (seconds < 20) {
+            QTRY_VERIFY_WITH_TIMEOUT(!Delay::running(Delay::Pause).isEmpty(), 30000);
+            seconds += passPauses();
+        }
+    }
+
+    // The program killed with its second answer pending, the server back, the program started
+    // again: the journal sends the answer at start-up, and the same code takes the run up again
+    // from its first unanswered question.
+    void killedAndStartedAgain(const QString& trainee, const QString& code) {
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("KV_OUTAGE_CHILD"), QStringLiteral("1"));
+        env.insert(QStringLiteral("KV_TRAINEE"), trainee);
+        env.insert(QStringLiteral("KV_BANK"), m_server->bankFile());
+        env.insert(QStringLiteral("KV_CODE"), code);
+        child.setProcessEnvironment(env);
+        child.setWorkingDirectory(m_dir->path());
+        child.start(QCoreApplication::applicationFilePath(), {});
+        QCOMPARE(readLine(child), QStringLiteral("ready"));
+        m_server->kill();
+        child.write("go\n");
+        QCOMPARE(readLine(child), QStringLiteral("pending"));
+        ::kill(pid_t(child.processId()), SIGKILL);
+        QVERIFY(child.waitForFinished(30000));
+        const QVector<classjournal::RunEntry> kept =
+            classjournal::Journal(classjournal::defaultFolder()).runs();
+        QCOMPARE(kept.size(), 1);
+        QCOMPARE(kept[0].answers.size(), 1);
+        QCOMPARE(kept[0].answers[0].record, 4);
+        QVERIFY(m_server->start());
+        // A new start of the program: it sends what the journal holds, with no one asking.
+        destroyForms();
+        createForms();
+        QTRY_COMPARE_WITH_TIMEOUT(serverAnswers(*m_server, trainee), QStringLiteral("1:2 4:1"),
+                                  30000);
+        resetAll(when);
+        tick(uozKontrol->Timer2);
+        signIn(trainee);
+        openServerBank(m_server->bankFile(), code);
+        QVERIFY(dialogs::lastConfirmText().contains(QStringLiteral("ответов уже: 2")));
+        QCOMPARE(uozKontrol->DBMemo1->shownText(), QStringLiteral("Вопрос 3"));
+    }
+
+private slots:
+    void initTestCase() {
+        ClassServer::Options o;
+        o.trainees = classList;
+        startClass(o);
+    }
+    void cleanupTestCase() { endClass(); }
+    void init() { m_dir = std::make_unique<RunScope>(); }
+    void cleanup() {
+        classclient::setReplyFilter(nullptr);
+        m_dir.reset();
+        QVERIFY(m_server->start());
+        QVERIFY(m_server->cluster.start());
+    }
+
+    void everyAnswerOnceWhateverTheServerDoes_data() {
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<int>("who"); // the trainee, on the class list, and the code
+        QTest::newRow("stopped before an answer") << int(BeforeAnswer) << 0;
+        QTest::newRow("stopped after recording an answer, before its reply")
+            << int(AfterRecorded) << 1;
+        QTest::newRow("stopped during the run's end") << int(DuringEnd) << 2;
+        QTest::newRow("program killed with an answer pending") << int(ProgramKilled) << 3;
+        QTest::newRow("503 for 20 s, the database away") << int(Busy503) << 4;
+        QTest::newRow("429 for 20 s") << int(Busy429) << 5;
+        QTest::newRow("accepts and never answers") << int(Silent) << 6;
+    }
+    void everyAnswerOnceWhateverTheServerDoes() {
+        QFETCH(int, fault);
+        QFETCH(int, who);
+        const QString trainee = classList[who];
+        const QString code = m_server->namedCodes()[who];
+        const auto [expected, verdicts] = fileRun(trainee);
+        const QString others = othersAnswers(trainee);
+
+        ModalWatcher watcher;
+        if (fault == ProgramKilled) {
+            killedAndStartedAgain(trainee, code);
+        } else {
+            signIn(trainee);
+            openServerBank(m_server->bankFile(), code);
+            answerAndSettle(clicks[0]);
+        }
+        switch (fault) {
+        case BeforeAnswer: {
+            m_server->kill();
+            // The notice of a longer trouble is held up while the server comes back and the
+            // answer is recorded; its verdict follows only the notice's acknowledgement, at once.
+            // The notice's own loop runs the steps, as it runs everything while it is up.
+            int stage = 0;
+            qsizetype toldWhileHeld = -1;
+            watcher.onNotice = [&](const QString& text) {
+                if (!isAwayNotice(text) || stage == 3)
+                    return true;
+                if (stage == 0 && m_server->start())
+                    stage = 1;
+                if (stage == 1 && passPauses() > 0)
+                    stage = 2;
+                if (stage == 2 && serverAnswers(*m_server, trainee) == QStringLiteral("1:2 4:1")) {
+                    QTest::qWait(50); // time for a verdict, were it to come too early
+                    toldWhileHeld = watcher.notices.size();
+                    stage = 3;
+                }
+                return false;
+            };
+            clickAnswer(clicks[1]);
+            passNextPause();
+            passNextPause(); // the third failed try raises the notice
+            settle();
+            QCOMPARE(stage, 3);
+            QCOMPARE(toldWhileHeld, 1);          // the first verdict only
+            QCOMPARE(watcher.notices.size(), 3); // then the away notice and the verdict
+            QCOMPARE(watcher.notices[2], verdicts[1]);
+            break;
+        }
+        case AfterRecorded: {
+            bool lose = true;
+            classclient::setReplyFilter([&](std::string_view path) {
+                const bool lost = lose && path == classapi::path::answer;
+                lose = lose && !lost;
+                return lost;
+            });
+            clickAnswer(clicks[1]);
+            QTRY_COMPARE_WITH_TIMEOUT(serverAnswers(*m_server, trainee), QStringLiteral("1:2 4:1"),
+                                      30000);
+            m_server->kill();
+            passNextPause();
+            QVERIFY(m_server->start());
+            settleThroughPauses();
+            break;
+        }
+        case Busy503:
+            m_server->cluster.stop();
+            clickAnswer(clicks[1]);
+            waitTwentySecondsOfPauses();
+            QVERIFY(uozKontrol->waitsForServer());
+            QVERIFY(m_server->cluster.start());
+            settleThroughPauses();
+            break;
+        case Busy429: {
+            throttle(true);
+            // A request of this run takes the one its burst allows: the answer meets 429.
+            HttpsClient other(m_server->port(), m_server->certificate().toStdString());
+            const std::string body = "{\"token\":\"" +
+                                     uozKontrol->serverJob()->token().toStdString() +
+                                     "\",\"record\":1}";
+            QCOMPARE(other.post("/api/v1/question", body).status, 200);
+            clickAnswer(clicks[1]);
+            waitTwentySecondsOfPauses();
+            QVERIFY(uozKontrol->waitsForServer());
+            QCOMPARE(serverAnswers(*m_server, trainee), QStringLiteral("1:2"));
+            throttle(false);
+            settleThroughPauses();
+            break;
+        }
+        case Silent: {
+            FrozenDaemon frozen(*m_server, 0);
+            QVERIFY(frozen.ok());
+            clickAnswer(clicks[1]);
+            for (int i = 0; i < 3; ++i) { // each call given up, its connection closed
+                passNextDeadline();
+                if (i < 2)
+                    passNextPause();
+            }
+            frozen.thaw();
+            settleThroughPauses();
+            break;
+        }
+        case ProgramKilled:
+            break; // taken up again at the third question
+        default:
+            answerAndSettle(clicks[1]);
+        }
+        for (int i = 2; i < clicks.size(); ++i)
+            answerAndSettle(clicks[i]);
+        if (fault == DuringEnd) {
+            m_server->kill();
+            tick(uozKontrol->Timer1);
+            QCOMPARE(menuState(), idle);
+            passNextPause();
+            // The end is in the journal with its run; the report counts the run as completed.
+            QCOMPARE(serverEnds(*m_server, trainee), QStringLiteral("false false"));
+            QCOMPARE(reported(trainee), QStringLiteral("закончен, не закрыт"));
+            QVERIFY(m_server->start());
+            // The next trainee's run on this computer: the end goes to its own run, first.
+            const QString next = classList[7];
+            signIn(next);
+            openServerBank(m_server->bankFile(), m_server->namedCodes()[7]);
+            QTRY_VERIFY_WITH_TIMEOUT(allSent(), 30000);
+            QCOMPARE(serverEnds(*m_server, trainee), QStringLiteral("true true"));
+            QCOMPARE(serverEnds(*m_server, next), QStringLiteral("false false"));
+            QCOMPARE(reported(trainee), QStringLiteral("да"));
+            uozKontrol->N9->trigger();
+            for (const QString& f : protocolFiles())
+                if (f.startsWith(QStringLiteral("_") + next))
+                    QFile::remove(f);
+        } else {
+            tick(uozKontrol->Timer1);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(allSent(), 30000);
+
+        QCOMPARE(watcher.errors, QStringList());
+        QStringList told = watcher.notices;
+        told.removeIf(isAwayNotice);
+        QCOMPARE(told, fault == ProgramKilled ? verdicts.mid(2) : verdicts);
+        if (fault == Busy503 || fault == Busy429 || fault == Silent) // told once it lasted
+            QCOMPARE(watcher.notices.size() - told.size(), 1);
+        QCOMPARE(protocolFiles().size(), 1);
+        QCOMPARE(readFile(protocolFiles()[0]), expected);
+        QCOMPARE(serverAnswers(*m_server, trainee), recorded);
+        QCOMPARE(serverEnds(*m_server, trainee), QStringLiteral("true true"));
+        QCOMPARE(othersAnswers(trainee), others);
+        QVERIFY(!QFile::exists(classjournal::Journal(classjournal::defaultFolder()).refusedPath()));
+        QCOMPARE(classjournal::Journal(classjournal::defaultFolder()).runs().size(), 0);
+    }
+};
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (qEnvironmentVariableIsSet("KV_OUTAGE_CHILD"))
+        return childRun();
+    TestServerOutage test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_server_outage.moc"
