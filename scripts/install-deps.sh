@@ -42,7 +42,7 @@ run) packages=("${build[@]}" "${server[@]}" "${runtime[@]}") ;;
 test) packages=("${build[@]}" "${server[@]}" "${runtime[@]}" "${tests[@]}") ;;
 package) packages=("${build[@]}" "${server[@]}" "${packaging[@]}") ;;
 *)
-    echo "usage: $0 run|test|package [extra packages...]" >&2
+    echo "Использование: $0 run|test|package [ещё пакеты…]" >&2
     exit 2
     ;;
 esac
@@ -57,14 +57,14 @@ for p in "${packages[@]}"; do
 done
 
 if [ ${#missing[@]} -eq 0 ]; then
-    echo "install-deps: all packages present"
+    echo "install-deps: все нужные пакеты уже установлены"
     exit 0
 fi
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then
     sudo="sudo"
 fi
-echo "install-deps: installing ${missing[*]}"
+echo "install-deps: устанавливаются пакеты: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -qq
 $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
