@@ -38,6 +38,12 @@ inline constexpr std::string_view bank = "bank";
 inline constexpr std::string_view bankVersion = "version";
 inline constexpr std::string_view resumed = "resumed";
 inline constexpr std::string_view answers = "answers";
+// The starting state of the program's order generator for this run (0 … 2^32 - 1); null: the
+// program's own fixed order.
+inline constexpr std::string_view orderState = "orderState";
+inline constexpr std::string_view hideAnswers = "hideAnswers"; // right answers never sent
+// The grade thresholds [5, 4, 3] when the trainee is shown the grade; null otherwise.
+inline constexpr std::string_view grades = "grades";
 inline constexpr std::string_view record = "record";
 inline constexpr std::string_view name = "name";
 inline constexpr std::string_view vopros = "vopros";
@@ -45,8 +51,9 @@ inline constexpr std::string_view otvet = "otvet"; // an array of the four optio
 inline constexpr std::string_view graph = "graph"; // the picture's bytes in base64, "" for none
 inline constexpr std::string_view option = "option";
 inline constexpr std::string_view timedOut = "timedOut";
-inline constexpr std::string_view right = "right"; // true, false or null (no verdict)
-inline constexpr std::string_view rightAnswer = "rightAnswer";
+inline constexpr std::string_view right = "right";             // true, false or null (no verdict)
+inline constexpr std::string_view rightAnswer = "rightAnswer"; // absent when hidden
+inline constexpr std::string_view answerHidden = "answerHidden";
 inline constexpr std::string_view serverSeconds = "serverSeconds";
 inline constexpr std::string_view repeated = "repeated";
 inline constexpr std::string_view completed = "completed";
@@ -74,6 +81,11 @@ inline constexpr std::string_view noSuchPath = "no_such_path";        // 404: no
 inline constexpr std::string_view methodNotAllowed = "method_not_allowed"; // 405
 inline constexpr std::string_view tooMany = "too_many";                    // 429, with Retry-After
 inline constexpr std::string_view unavailable = "unavailable";             // 503, with Retry-After
+// The class page's own: no valid teacher key (401), a request from another site (403), a code
+// without a run (409).
+inline constexpr std::string_view teacherKey = "teacher_key";
+inline constexpr std::string_view otherSite = "other_site";
+inline constexpr std::string_view noRun = "no_run";
 } // namespace error
 
 // A reply status the client waits out and sends again (the request is safe to repeat: every
@@ -111,8 +123,13 @@ constexpr bool isAllowedSeconds(int seconds) {
 inline constexpr std::string_view codeAlphabet = "23456789ABCDEFGHJKMNPQRSTUVWXYZ";
 inline constexpr int codeLength = 10;
 
-// The code as stored (upper case, no dashes or blanks), or none when the text cannot be a code.
-inline std::optional<std::string> normaliseCode(std::string_view typed) {
+// The teacher's key to a sitting's class page: of the codes' alphabet, 31^20 > 2^99, printed in
+// groups of four as a code is.
+inline constexpr int teacherKeyLength = 20;
+
+// The code as stored (upper case, no dashes or blanks), or none when the text cannot be a code
+// (or, with `length`, a teacher key).
+inline std::optional<std::string> normaliseCode(std::string_view typed, int length = codeLength) {
     if (typed.size() > std::size_t(maxCodeInputChars))
         return std::nullopt;
     std::string code;
@@ -125,7 +142,7 @@ inline std::optional<std::string> normaliseCode(std::string_view typed) {
             return std::nullopt;
         code.push_back(c);
     }
-    if (code.size() != std::size_t(codeLength))
+    if (code.size() != std::size_t(length))
         return std::nullopt;
     return code;
 }
@@ -139,6 +156,59 @@ inline std::string groupedCode(std::string_view code) {
         shown.push_back(code[i]);
     }
     return shown;
+}
+
+// Grades on the 5-point scale: the least percentage of right answers for a 5, a 4 and a 3;
+// below the last, a 2.
+struct Grades {
+    int five = 90, four = 75, three = 50;
+    bool operator==(const Grades&) const = default;
+};
+inline constexpr Grades defaultGrades{};
+
+constexpr bool isValid(const Grades& g) {
+    return 0 < g.three && g.three < g.four && g.four < g.five && g.five <= 100;
+}
+
+// The grade of `right` answers out of `questions` (exact: no rounding of the percentage), 0
+// when there were no questions.
+constexpr int gradeOf(int right, int questions, const Grades& g) {
+    if (questions <= 0)
+        return 0;
+    const long long share = 100LL * right;
+    if (share >= 1LL * g.five * questions)
+        return 5;
+    if (share >= 1LL * g.four * questions)
+        return 4;
+    if (share >= 1LL * g.three * questions)
+        return 3;
+    return 2;
+}
+
+// "90,75,50" (blanks allowed around the numbers); none unless three whole numbers that make
+// valid thresholds.
+inline std::optional<Grades> parseGrades(std::string_view text) {
+    int values[3] = {0, 0, 0};
+    int count = 0;
+    std::size_t i = 0;
+    while (count < 3) {
+        while (i < text.size() && text[i] == ' ')
+            ++i;
+        int n = 0, digits = 0;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 4)
+            n = n * 10 + (text[i++] - '0'), ++digits;
+        while (i < text.size() && text[i] == ' ')
+            ++i;
+        if (digits == 0)
+            return std::nullopt;
+        values[count++] = n;
+        if (count < 3 && (i >= text.size() || text[i++] != ','))
+            return std::nullopt;
+    }
+    const Grades g{values[0], values[1], values[2]};
+    if (i != text.size() || !isValid(g))
+        return std::nullopt;
+    return g;
 }
 
 } // namespace classapi

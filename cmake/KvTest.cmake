@@ -13,6 +13,13 @@ function(kv_add_test name)
   add_executable(${name} ${T_SOURCES})
   # Header-only helpers shared by the tests, widget-free ones included.
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
+  # The seams of the test window (its code window) and of the class client (its delays) come
+  # with them.
+  if("kv_app" IN_LIST T_LIBS)
+    list(APPEND T_LIBS kv_test_seams_testing)
+  elseif("kv_bank_client" IN_LIST T_LIBS)
+    list(APPEND T_LIBS kv_test_seams_client)
+  endif()
   if(T_NO_WIDGETS)
     target_link_libraries(${name} PRIVATE ${T_LIBS} kv_test_seams_core Qt6::Test)
   else()

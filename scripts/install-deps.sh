@@ -23,8 +23,10 @@ runtime=(fonts-wine qt6-translations-l10n qt6-image-formats-plugins)
 # measured in; mdb-export for the old-format benchmark; PostgreSQL 15's own programs (initdb,
 # postgres, pgbench), which the server tests and bench_server run as a throwaway cluster of
 # their own, never a system one; headless Chromium, to see the class report as a browser lays
-# it out.
-tests=(locales-all fonts-dejavu-core mdbtools postgresql-15 chromium)
+# it out, and its driver with Selenium, through which the class page's test works the page as a
+# teacher would.
+tests=(locales-all fonts-dejavu-core mdbtools postgresql-15 chromium chromium-driver
+  python3-selenium)
 
 # The class server kviront-server: Boost.Beast/Asio and Boost.JSON 1.81, OpenSSL; libpq is in
 # the build group above.
@@ -39,7 +41,7 @@ run) packages=("${build[@]}" "${server[@]}" "${runtime[@]}") ;;
 test) packages=("${build[@]}" "${server[@]}" "${runtime[@]}" "${tests[@]}") ;;
 package) packages=("${build[@]}" "${server[@]}" "${packaging[@]}") ;;
 *)
-    echo "usage: $0 run|test|package [extra packages...]" >&2
+    echo "Использование: $0 run|test|package [ещё пакеты…]" >&2
     exit 2
     ;;
 esac
@@ -54,14 +56,14 @@ for p in "${packages[@]}"; do
 done
 
 if [ ${#missing[@]} -eq 0 ]; then
-    echo "install-deps: all packages present"
+    echo "install-deps: все нужные пакеты уже установлены"
     exit 0
 fi
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then
     sudo="sudo"
 fi
-echo "install-deps: installing ${missing[*]}"
+echo "install-deps: устанавливаются пакеты: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -qq
 $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

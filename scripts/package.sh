@@ -17,7 +17,7 @@ fi
 version=$(dpkg-parsechangelog -S Version)
 cmake_version=$(sed -n 's/^project(kviront VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 if [ "$version" != "$cmake_version" ]; then
-    echo "package: debian/changelog says $version, CMakeLists.txt says $cmake_version" >&2
+    echo "package: версия в debian/changelog — $version, в CMakeLists.txt — $cmake_version" >&2
     exit 1
 fi
 
@@ -36,10 +36,10 @@ if [[ " $DEB_BUILD_OPTIONS " == *" nocheck "* ]]; then
 fi
 DEB_BUILD_OPTIONS="$DEB_BUILD_OPTIONS parallel=$(nproc)"
 # The build's every compiler line goes to a log; the end of it is shown when it fails.
-echo "package: building kviront $version (log: $out/build.log)"
+echo "package: собирается пакет kviront $version (журнал сборки: $out/build.log)"
 if ! (cd "$source" && dpkg-buildpackage -us -uc -b) >"$out/build.log" 2>&1; then
     tail -n 60 "$out/build.log" >&2
-    echo "package: the package build failed" >&2
+    echo "package: пакет не собрался (конец журнала — выше)" >&2
     exit 1
 fi
 rm -f "$out"/kviront_* "$out"/kviront-dbgsym_* "$out"/kviront-server_* \

@@ -9,10 +9,11 @@ cd "$root"
 scripts/install-deps.sh run
 
 build=build/release
+echo "Сборка программы в $root/$build …"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j "$(nproc)" --target kviront kviront-jetread kv_sample_bank
 
 work=${KV_WORK_DIR:-$HOME/Квиронт}
 mkdir -p "$(dirname "$work")"
-echo "Test protocols (*.usr) are written to: $work"
+echo "Протоколы тестов (*.usr) записываются в папку: $work"
 exec "$build/libexec/kviront/kviront-start" "$work"

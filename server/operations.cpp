@@ -39,7 +39,7 @@ const PgRows& one(const PgRows& rows) {
 }
 
 Reply ok(const json::object& body) {
-    return {200, json::serialize(body), {}, 0};
+    return replyWith(200, json::serialize(body));
 }
 
 // An answer as given_answer rows hold it: record, option, verdict, pr_otvet, client_seconds,
@@ -53,7 +53,11 @@ json::object givenAnswer(const PgRows& r, int row) {
         a[key::right] = nullptr;
     else
         a[key::right] = r.flag(row, 2);
-    a[key::rightAnswer] = r.text(row, 3);
+    // A sitting that hides its right answers gives none: the reply says so instead.
+    if (r.isNull(row, 3))
+        a[key::answerHidden] = true;
+    else
+        a[key::rightAnswer] = r.text(row, 3);
     a[key::seconds] = r.number(row, 4);
     a[key::serverSeconds] = r.number(row, 5);
     return a;
@@ -72,7 +76,8 @@ Reply startRun(PgLink& db, const StartRequest& q) {
     hash.binary = true;
     PgParam trainee = q.trainee ? text(*q.trainee) : PgParam{{}, true};
     const PgRows r = db.exec("SELECT token, record_count, allowed_seconds, decimal_separator, "
-                             "trainee, bank, version, resumed "
+                             "trainee, bank, version, resumed, order_state, hide_answers, "
+                             "grade5, grade4, grade3 "
                              "FROM kviront_api.sitting_start($1, $2, $3, $4)",
                              {text(q.sitting), hash, text(q.host), trainee});
     one(r);
@@ -87,6 +92,12 @@ Reply startRun(PgLink& db, const StartRequest& q) {
     run[key::bankVersion] = r.integer(0, 6);
     const bool resumed = r.flag(0, 7);
     run[key::resumed] = resumed;
+    run[key::orderState] = r.isNull(0, 8) ? json::value(nullptr) : json::value(r.integer(0, 8));
+    run[key::hideAnswers] = r.flag(0, 9);
+    if (r.isNull(0, 10))
+        run[key::grades] = nullptr;
+    else
+        run[key::grades] = json::array{r.integer(0, 10), r.integer(0, 11), r.integer(0, 12)};
     json::array answers;
     if (resumed) {
         const PgRows given = db.exec("SELECT record, option, verdict, pr_otvet, client_seconds, "

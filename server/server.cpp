@@ -56,6 +56,7 @@ Server::Server(const Config& config)
     m_database = std::make_unique<Database>(daemonConninfo(m_config), m_config.pool,
                                             m_config.queuePerConnection);
     m_api = std::make_unique<Api>(m_config, *m_database);
+    m_classPage = std::make_unique<ClassPage>(*m_database);
 }
 
 Server::~Server() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "api.h"
+#include "classpage.h"
 #include "config.h"
 #include "database.h"
 #include "ratelimit.h"
@@ -39,6 +40,7 @@ public:
     const Config& config() const { return m_config; }
     boost::asio::ssl::context& tls() { return m_tls; }
     Api& api() { return *m_api; }
+    ClassPage& classPage() { return *m_classPage; }
     bool draining() const { return m_draining; }
 
     void opened(Session* session, std::weak_ptr<Session> handle);
@@ -58,6 +60,7 @@ private:
     boost::asio::ssl::context m_tls;
     std::unique_ptr<Database> m_database; // after m_io: its workers stop before m_io goes
     std::unique_ptr<Api> m_api;
+    std::unique_ptr<ClassPage> m_classPage;
     ConnectionCounter m_connections;
     boost::asio::ip::tcp::acceptor m_acceptor;
     std::atomic<bool> m_draining{false};

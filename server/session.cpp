@@ -1,6 +1,7 @@
 #include "session.h"
 
 #include "classapi.h"
+#include "classpage.h"
 #include "log.h"
 #include "server.h"
 
@@ -127,7 +128,10 @@ void Session::onHeader(beast::error_code ec) {
     m_counted = true;
     if (m_overLimit)
         return refuse(tooManyConnections());
-    if (const auto refusal = m_server.api().checkTarget(request.method(), request.target()))
+    const auto refusal = ClassPage::owns(request.target())
+                             ? m_server.classPage().checkTarget(request.method(), request.target())
+                             : m_server.api().checkTarget(request.method(), request.target());
+    if (refusal)
         return refuse(*refusal);
     m_state = State::Body;
     beast::get_lowest_layer(m_stream).expires_after(seconds(m_server.config().bodySeconds));
@@ -149,35 +153,47 @@ void Session::onBody(beast::error_code ec) {
     beast::get_lowest_layer(m_stream).expires_never();
     auto request = m_parser->release();
     const bool keepAlive = request.keep_alive();
+    auto done = [self = shared_from_this(), keepAlive](Reply reply) {
+        asio::post(self->m_stream.get_executor(),
+                   [self, keepAlive, reply = std::move(reply)]() mutable {
+                       self->respond(std::move(reply), keepAlive);
+                   });
+    };
+    if (ClassPage::owns(request.target()))
+        return m_server.classPage().handle(request, m_client, std::move(done));
     m_server.api().handle(request.method(), request.target(), std::move(request.body()), m_client,
-                          [self = shared_from_this(), keepAlive](Reply reply) {
-                              asio::post(self->m_stream.get_executor(),
-                                         [self, keepAlive, reply = std::move(reply)]() mutable {
-                                             self->respond(std::move(reply), keepAlive);
-                                         });
-                          });
+                          std::move(done));
 }
 
 void Session::refuse(const Refusal& refusal) {
-    respond(replyOf(refusal), false);
+    Reply reply = replyOf(refusal);
+    respond(ClassPage::owns(m_target) ? ClassPage::secured(std::move(reply)) : std::move(reply),
+            false);
 }
 
 void Session::respond(Reply reply, bool keepAlive) {
     m_state = State::Writing;
-    if (reply.status != 200)
+    if (reply.status >= 400)
         logRefusal(reply);
     keepAlive = keepAlive && !m_server.draining();
     m_response = {};
     m_response.version(11);
     m_response.result(unsigned(reply.status));
     m_response.set(http::field::server, "kviront-server");
-    m_response.set(http::field::content_type, "application/json; charset=utf-8");
+    m_response.set(http::field::content_type, reply.contentType.empty()
+                                                  ? "application/json; charset=utf-8"
+                                                  : reply.contentType);
     m_response.set(http::field::cache_control, "no-store");
     m_response.set("X-Content-Type-Options", "nosniff");
     if (reply.retryAfter > 0)
         m_response.set(http::field::retry_after, std::to_string(reply.retryAfter));
     if (reply.status == 405)
-        m_response.set(http::field::allow, m_target == classapi::path::health ? "GET" : "POST");
+        m_response.set(http::field::allow, ClassPage::owns(m_target)
+                                               ? ClassPage::methodsOf(m_target)
+                                           : m_target == classapi::path::health ? "GET"
+                                                                                : "POST");
+    for (const auto& [name, value] : reply.headers)
+        m_response.insert(name, value);
     m_response.body() = std::move(reply.body);
     m_response.keep_alive(keepAlive);
     m_response.prepare_payload();

@@ -3,6 +3,7 @@
 #include "classapi.h"
 #include "designer.h"
 #include "guard.h"
+#include "traineecode_hook.h"
 #include "vivodsoobsh.h"
 
 #include <QLabel>
@@ -11,8 +12,14 @@
 #include <QQueue>
 #include <optional>
 
+namespace traineecodehook {
+QQueue<std::optional<QString>>& answers() {
+    static QQueue<std::optional<QString>> queued;
+    return queued;
+}
+} // namespace traineecodehook
+
 namespace {
-QQueue<std::optional<QString>> g_answers;
 
 // A code typed with the Russian keyboard layout on: the Cyrillic letters that look like the
 // code's Latin ones are taken for them.
@@ -93,8 +100,9 @@ QString problem(const QString& typed) {
 bool ask(TraineeCodeForm* form, QString* code) {
     for (;;) {
         QString typed;
-        if (!g_answers.isEmpty()) {
-            const std::optional<QString> answer = g_answers.dequeue();
+        if (QQueue<std::optional<QString>>& queued = traineecodehook::answers();
+            !queued.isEmpty()) {
+            const std::optional<QString> answer = queued.dequeue();
             if (!answer)
                 return false;
             typed = *answer;
@@ -111,19 +119,6 @@ bool ask(TraineeCodeForm* form, QString* code) {
         *code = QString::fromStdString(*classapi::normaliseCode(asTyped(typed)));
         return true;
     }
-}
-
-void queueAnswer(const QString& typed) {
-    g_answers.enqueue(typed);
-}
-void queueCancel() {
-    g_answers.enqueue(std::nullopt);
-}
-int pendingAnswers() {
-    return int(g_answers.size());
-}
-void clearAnswers() {
-    g_answers.clear();
 }
 
 } // namespace traineecode

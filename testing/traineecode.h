@@ -35,11 +35,4 @@ bool ask(TraineeCodeForm* form, QString* code);
 // Why a typed text is no trainee code; empty when it is one.
 QString problem(const QString& typed);
 
-// Test seams: the next ask() takes this text as typed, or is cancelled, without showing the
-// window.
-void queueAnswer(const QString& typed);
-void queueCancel();
-int pendingAnswers();
-void clearAnswers();
-
 } // namespace traineecode

@@ -1,6 +1,7 @@
 #include "classcall.h"
 
 #include "classapi.h"
+#include "client_hook.h"
 #include "delay.h"
 
 #include <QJsonDocument>
@@ -13,8 +14,6 @@
 
 namespace classclient {
 namespace {
-
-ReplyFilter g_filter;
 
 QString networkReason(QNetworkReply::NetworkError error) {
     switch (error) {
@@ -55,10 +54,6 @@ CallResult refusal(const QString& error, const QString& message, int status = 0)
 }
 
 } // namespace
-
-void setReplyFilter(ReplyFilter filter) {
-    g_filter = std::move(filter);
-}
 
 QString shownText(const QString& text, int maxChars) {
     QString shown;
@@ -229,7 +224,7 @@ CallResult Call::result() const {
     if (m_reply->sslConfiguration().peerCertificate() != m_server->certificate())
         return refusal(QStringLiteral("certificate"),
                        QStringLiteral("ответ пришёл без проверенного сертификата"));
-    if (g_filter && g_filter(m_path))
+    if (clienthook::dropReply && clienthook::dropReply(m_path))
         return passing(QStringLiteral("network"),
                        networkReason(QNetworkReply::RemoteHostClosedError));
     QJsonParseError parseError;

@@ -102,11 +102,6 @@ private:
     bool m_reported = false;
 };
 
-// Test seam: a reply for which the filter returns true is dropped once it has arrived, as a
-// connection that breaks after the server has answered; nullptr drops none.
-using ReplyFilter = std::function<bool(std::string_view path)>;
-void setReplyFilter(ReplyFilter filter);
-
 // A text from the server made fit to show: no control characters, at most `maxChars`.
 QString shownText(const QString& text, int maxChars = 500);
 

@@ -1,30 +1,31 @@
 #include "delay.h"
 
-#include <QPointer>
+#include "client_hook.h"
 
-namespace {
-bool g_manual = false;
-QVector<Delay*>& all() {
-    static QVector<Delay*> delays;
-    return delays;
+namespace clienthook {
+bool manualDelays = false;
+QVector<Delay*>& delays() {
+    static QVector<Delay*> living;
+    return living;
 }
-} // namespace
+std::function<bool(std::string_view path)> dropReply;
+} // namespace clienthook
 
 Delay::Delay(QObject* parent, Kind kind, std::function<void()> handler)
     : QObject(parent), m_kind(kind), m_handler(std::move(handler)) {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, [this] { fire(); });
-    all().append(this);
+    clienthook::delays().append(this);
 }
 
 Delay::~Delay() {
-    all().removeOne(this);
+    clienthook::delays().removeOne(this);
 }
 
 void Delay::start(int ms) {
     m_active = true;
     m_timer.setInterval(ms);
-    if (g_manual)
+    if (clienthook::manualDelays)
         m_timer.stop();
     else
         m_timer.start();
@@ -41,33 +42,4 @@ void Delay::fire() {
     m_active = false;
     m_timer.stop();
     m_handler();
-}
-
-void Delay::setManual(bool manual) {
-    g_manual = manual;
-}
-
-bool Delay::manual() {
-    return g_manual;
-}
-
-QVector<Delay*> Delay::running(Kind kind) {
-    QVector<Delay*> out;
-    for (Delay* d : all())
-        if (d->m_active && d->m_kind == kind)
-            out.append(d);
-    return out;
-}
-
-int Delay::fireAll(Kind kind) {
-    QVector<QPointer<Delay>> due;
-    for (Delay* d : running(kind))
-        due.append(d);
-    int fired = 0;
-    for (const QPointer<Delay>& d : due)
-        if (d && d->m_active) {
-            d->fire();
-            ++fired;
-        }
-    return fired;
 }

@@ -7,9 +7,8 @@
 
 // A one-shot wait of the class client: the pause before a call is sent again, or the deadline
 // of a call in flight. Its handler must not throw: nothing above it in the client guards it.
-//
-// Tests switch every delay to manual: a started delay then waits until the test fires it, so
-// no test waits out a pause or a deadline in real seconds.
+// Tests switch every delay to manual (tests/support/seams): a started delay then waits until
+// the test fires it, so no test waits out a pause or a deadline in real seconds.
 class Delay : public QObject {
     Q_OBJECT
 public:
@@ -23,18 +22,11 @@ public:
     bool active() const { return m_active; }
     int interval() const { return m_timer.interval(); }
     Kind kind() const { return m_kind; }
-    // Its handler now, as the wait's end would run it; tests only.
-    void fire();
-
-    static void setManual(bool manual);
-    static bool manual();
-    // Tests: fires every delay of `kind` that is running now (not those it starts); returns how
-    // many fired.
-    static int fireAll(Kind kind);
-    // Tests: the delays of `kind` running now.
-    static QVector<Delay*> running(Kind kind);
 
 private:
+    friend struct DelaySeam;
+    void fire();
+
     QTimer m_timer;
     Kind m_kind;
     bool m_active = false;

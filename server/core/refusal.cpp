@@ -70,6 +70,10 @@ std::optional<Refusal> refusalForSqlState(std::string_view state) {
          "попросите учителя разрешить продолжить на этом."},
         {"KV013", 409, error::withdrawn, "Учитель снял этот банк: тест на нём не проводится."},
         {"KV014", 409, error::runIncomplete, "Тест не закончен: ответы есть не на все вопросы."},
+        {"KV020", 401, error::teacherKey,
+         "Ключ учителя не подходит: войдите на страницу класса с ключом, который напечатала "
+         "команда «sitting open»."},
+        {"KV021", 409, error::noRun, "У этого ученика нет начатого теста."},
     };
     for (const Row& row : table)
         if (row.state == state)

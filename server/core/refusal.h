@@ -37,7 +37,7 @@ Refusal tooManyConnections();
 // The database is away, busy or the pool has no room: the request may be sent again.
 Refusal unavailable(int retryAfter);
 
-// The refusal for an error the server's SQL functions raise (SQLSTATE KV001 … KV014), or for
+// The refusal for an error the server's SQL functions raise (SQLSTATE KV001 … KV021), or for
 // a passing trouble of the database (a lost connection, a timeout, a lock, too many clients);
 // none for any other SQLSTATE, which is the server's own fault.
 std::optional<Refusal> refusalForSqlState(std::string_view sqlState);

@@ -99,6 +99,10 @@ serversitting::Opened ClassServer::openSitting(const QString& name, const QStrin
     o.seconds = m_options.seconds;
     o.separator = m_options.separator;
     o.grace = m_options.grace;
+    o.grades = m_options.grades;
+    o.ownOrder = m_options.ownOrder;
+    o.hideAnswers = m_options.hideAnswers;
+    o.showGrade = m_options.showGrade;
     o.trainees = trainees;
     o.count = unnamed;
     o.link = m_dir.filePath(serversitting::fileNameFor(name, QStringLiteral(".mdb")));

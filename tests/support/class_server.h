@@ -35,6 +35,9 @@ public:
         int seconds = 35;
         QChar separator = QLatin1Char(',');
         int grace = 5;
+        // The sitting's rules.
+        classapi::Grades grades;
+        bool ownOrder = false, hideAnswers = false, showGrade = false;
         // More "key = value" lines for every daemon's configuration (limits, timeouts).
         QStringList config;
         PgCluster::Options cluster;
@@ -64,8 +67,8 @@ public:
     qint64 pid(int i = 0) const;     // 0 when it is not running
     QString configFile(int i = 0) const;
 
-    // The sitting: its name, the server bank file (second format) for server i, and its
-    // codes, the named ones first, as stored (upper case, no dashes).
+    // The sitting: its name, the server bank file (second format) for server i, its codes, the
+    // named ones first, as stored (upper case, no dashes), and the key to its class page.
     QString sitting() const { return m_options.sitting; }
     QString bank() const { return m_options.bank; }
     QString bankFile(int i = 0) const;
@@ -73,6 +76,7 @@ public:
     QStringList namedCodes() const;
     QStringList unnamedCodes() const;
     const serversitting::Opened& opened() const { return m_opened; }
+    QString teacherKey() const { return m_opened.teacherKey; }
     // Opens another sitting of the same bank through the teacher tool's code.
     serversitting::Opened openSitting(const QString& name, const QStringList& trainees,
                                       int unnamed);

@@ -2,10 +2,10 @@
 
 // Shared steps of the test-window tests: banks made with SQLite in a temporary folder, the
 // sign-in, opening a bank through the file-dialog seam, clicks on the answer fields, ticks.
+#include "client_seams.h"
 #include "core_seams.h"
 #include "dataModule.h"
 #include "dbcontrols.h"
-#include "delay.h"
 #include "dialogs.h"
 #include "formats.h"
 #include "modal_watcher.h"
@@ -52,7 +52,7 @@ inline void startProgram() {
     qputenv("HOME", home.path().toUtf8());
     qunsetenv("XDG_DATA_HOME");
     TimerSeam::setManual(true);
-    Delay::setManual(true);
+    DelaySeam::setManual(true);
     createForms();
 }
 

@@ -3,12 +3,13 @@
 // Steps of the test-window tests on a class server: opening a server bank file with a code,
 // waiting for the window to settle on what the server sends, passing the client's pauses,
 // stopping a daemon so that it accepts and never answers, and what the server holds.
-#include "skip.h"
 #include "bankfixture.h"
 #include "class_server.h"
-#include "delay.h"
+#include "client_seams.h"
 #include "outbox.h"
 #include "run_fixture.h"
+#include "skip.h"
+#include "testing_seams.h"
 #include "traineecode.h"
 
 #include <QDir>
@@ -47,22 +48,22 @@ inline void answerAndSettle(int k) {
 // Lets every pause of the client that is running pass; the seconds they stood for.
 inline int passPauses() {
     int ms = 0;
-    for (Delay* d : Delay::running(Delay::Pause))
+    for (Delay* d : DelaySeam::running(Delay::Pause))
         ms += d->interval();
-    Delay::fireAll(Delay::Pause);
+    DelaySeam::fireAll(Delay::Pause);
     return ms / 1000;
 }
 
 // Waits until the client is in a pause after a failed try, then lets it pass.
 inline void passNextPause() {
-    QTRY_VERIFY_WITH_TIMEOUT(!Delay::running(Delay::Pause).isEmpty(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!DelaySeam::running(Delay::Pause).isEmpty(), 30000);
     passPauses();
 }
 
 // Waits until a call of the client is in flight, then gives it up as its deadline would.
 inline void passNextDeadline() {
-    QTRY_VERIFY_WITH_TIMEOUT(!Delay::running(Delay::Deadline).isEmpty(), 30000);
-    Delay::fireAll(Delay::Deadline);
+    QTRY_VERIFY_WITH_TIMEOUT(!DelaySeam::running(Delay::Deadline).isEmpty(), 30000);
+    DelaySeam::fireAll(Delay::Deadline);
 }
 
 // The server is back: every pause passes at once until the window stands still again.

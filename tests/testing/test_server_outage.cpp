@@ -46,7 +46,7 @@ QString readLine(QProcess& p) {
 // second given while the server is away; then it waits to be killed.
 int childRun() {
     TimerSeam::setManual(true);
-    Delay::setManual(true);
+    DelaySeam::setManual(true);
     createForms();
     resetAll(when);
     tick(uozKontrol->Timer2);
@@ -61,7 +61,7 @@ int childRun() {
     out.flush();
     in.readLine(); // the server is down now
     clickAnswer(clicks[1]);
-    if (!QTest::qWaitFor([] { return !Delay::running(Delay::Pause).isEmpty(); }, 30000))
+    if (!QTest::qWaitFor([] { return !DelaySeam::running(Delay::Pause).isEmpty(); }, 30000))
         return 3;
     out.write("pending\n");
     out.flush();
@@ -134,7 +134,7 @@ class TestServerOutage : public ServerWindowTest {
     static void waitTwentySecondsOfPauses() {
         int seconds = 0;
         while (seconds < 20) {
-            QTRY_VERIFY_WITH_TIMEOUT(!Delay::running(Delay::Pause).isEmpty(), 30000);
+            QTRY_VERIFY_WITH_TIMEOUT(!DelaySeam::running(Delay::Pause).isEmpty(), 30000);
             seconds += passPauses();
         }
     }

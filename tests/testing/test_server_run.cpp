@@ -293,7 +293,7 @@ private slots:
         QCOMPARE(protocolFiles().size(), 1);
         QVERIFY(protocolFiles()[0].startsWith(QStringLiteral("_Гость Два")));
         // The call that got no reply is given up, its connection closed, and sent again.
-        QCOMPARE(Delay::fireAll(Delay::Deadline), 1);
+        QCOMPARE(DelaySeam::fireAll(Delay::Deadline), 1);
         frozen.thaw();
         passNextPause();
         QTRY_VERIFY_WITH_TIMEOUT(allSent(), 30000);

@@ -92,7 +92,7 @@ QString finishedText(const RunRow& row) {
     return row.finished ? QStringLiteral("да") : QStringLiteral("нет");
 }
 
-void ClassResults::add(const QString& file, const Protocol& p) {
+void ClassResults::add(const QString& file, const Protocol& p, const RunExtras& extras) {
     RunRow row;
     row.file = file;
     row.name = p.name;
@@ -125,6 +125,12 @@ void ClassResults::add(const QString& file, const Protocol& p) {
     }
     row.wrong = row.questions - row.right;
     row.percent = row.questions > 0 ? 100.0 * row.right / row.questions : 0;
+    const std::optional<classapi::Grades> grades = m_grades ? m_grades : extras.grades;
+    if (grades && p.finished)
+        row.grade = classapi::gradeOf(row.right, row.questions, *grades);
+    m_hasGrades = m_hasGrades || grades.has_value();
+    row.order = extras.order;
+    m_hasOrders = m_hasOrders || !row.order.isEmpty();
     m_runs.append(row);
     m_answers.push_back(std::move(answers));
 }

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "classapi.h"
 #include "protocol_reader.h"
 
 #include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <optional>
 #include <vector>
 
 // The figures of a class: one row per run and one analysis per question, gathered file by
@@ -46,6 +48,14 @@ struct RunRow {
     double answerSeconds = 0;  // the seconds used of every answer, as the trainee's clock counted
     double serverSeconds = -1; // the same as the server measured them; -1 when not measured
     QString mismatch;          // why the run is "не сходится"
+    int grade = 0;             // 2 … 5 for a finished run with grade thresholds, 0 otherwise
+    QString order;             // its own order of questions, the records as shown; empty: none
+};
+
+// What a run from the classroom server brings beyond its protocol.
+struct RunExtras {
+    std::optional<classapi::Grades> grades; // its sitting's thresholds
+    QString order;                          // as RunRow::order
 };
 
 // "да", "нет", or "закончен, не закрыт" for a run whose end never reached the server.
@@ -73,7 +83,9 @@ struct SkippedFile {
 
 class ClassResults {
 public:
-    void add(const QString& file, const Protocol& protocol);
+    void add(const QString& file, const Protocol& protocol, const RunExtras& extras = {});
+    // Thresholds for every run added from now on, in place of the run's own (--grades).
+    void setGrades(const std::optional<classapi::Grades>& grades) { m_grades = grades; }
     void skip(const QString& file, const QString& reason);
     // Computes groups, discrimination, medians and verdicts; call once, after the last add.
     void finish();
@@ -87,6 +99,8 @@ public:
     // Some runs came from the classroom server, whose own time of every answer is shown
     // beside the trainee's.
     bool hasServerSeconds() const { return m_hasServerSeconds; }
+    bool hasGrades() const { return m_hasGrades; }
+    bool hasOrders() const { return m_hasOrders; }
 
 private:
     int questionIndex(const QuestionBlock& block);
@@ -101,6 +115,8 @@ private:
     std::vector<std::vector<float>> m_seconds;       // per question
     std::vector<std::vector<float>> m_serverSeconds; // per question
     bool m_hasServerSeconds = false;
+    std::optional<classapi::Grades> m_grades;
+    bool m_hasGrades = false, m_hasOrders = false;
     std::vector<std::vector<quint32>> m_answers; // per run: question index × 2 + right
     int m_groupSize = 0;
 };

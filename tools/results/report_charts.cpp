@@ -65,6 +65,28 @@ QString scoreChart(const ClassResults& results) {
     return svg + QStringLiteral("</svg>");
 }
 
+QString gradeChart(const ClassResults& results) {
+    int counts[4] = {}; // grades 5, 4, 3, 2
+    for (const RunRow& r : results.runs())
+        if (r.grade >= 2)
+            ++counts[5 - r.grade];
+    const int most = std::max(1, *std::max_element(std::begin(counts), std::end(counts)));
+    QString svg = svgStart(QStringLiteral("Оценки законченных попыток"));
+    svg += axisLine(top + plotH, QStringLiteral("0"), false);
+    svg += axisLine(top, QString::number(most), true);
+    const double slot = plotW / 4;
+    const char* colours[4] = {"#3f8f4f", "#4a7ab5", "#c9a227", "#d0685c"};
+    for (int i = 0; i < 4; ++i) {
+        const double x = left + i * slot;
+        const double h = plotH * counts[i] / most;
+        svg += bar(x + 12, slot - 24, h, colours[i]);
+        svg += label(x + slot / 2, top + plotH - h - 3, QString::number(counts[i]));
+        svg += label(x + slot / 2, height - bottom + 14, QStringLiteral("«%1»").arg(5 - i));
+    }
+    svg += label(left + plotW / 2, height - 4, QStringLiteral("оценка"));
+    return svg + QStringLiteral("</svg>");
+}
+
 QString difficultyChart(const ClassResults& results) {
     const QList<QuestionStats>& questions = results.questions();
     const int n = int(questions.size());

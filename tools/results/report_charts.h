@@ -10,6 +10,8 @@ namespace results {
 
 // Finished runs per score band: 0–9 %, 10–19 %, …, 90–100 %.
 QString scoreChart(const ClassResults& results);
+// Finished runs per grade: 5, 4, 3, 2.
+QString gradeChart(const ClassResults& results);
 // Difficulty of every question in report order, with the thresholds of the verdicts.
 QString difficultyChart(const ClassResults& results);
 

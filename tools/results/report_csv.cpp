@@ -64,6 +64,10 @@ QByteArray classCsv(const ClassResults& r) {
     const bool server = r.hasServerSeconds();
     if (server)
         rows[0] << QStringLiteral("На ответы, с") << QStringLiteral("По серверу, с");
+    if (r.hasGrades())
+        rows[0] << QStringLiteral("Оценка");
+    if (r.hasOrders())
+        rows[0] << QStringLiteral("Порядок вопросов");
     for (const RunRow& row : r.runs()) {
         rows.append(
             {text(row.file), text(row.name), date(row.date), time(row.startTime), time(row.endTime),
@@ -75,6 +79,10 @@ QByteArray classCsv(const ClassResults& r) {
                                     : text(QStringLiteral("не сходится: ") + row.mismatch)});
         if (server)
             rows.last() << decimal(row.answerSeconds) << seconds(row.serverSeconds);
+        if (r.hasGrades())
+            rows.last() << (row.grade > 0 ? QString::number(row.grade) : QString());
+        if (r.hasOrders())
+            rows.last() << (row.order.isEmpty() ? QStringLiteral("общий") : text(row.order));
     }
     return document(rows);
 }

@@ -99,6 +99,8 @@ QString classTable(const ClassResults& r) {
                    QStringLiteral("Вопросов"), QStringLiteral("Верно"), QStringLiteral("Неверно"),
                    QStringLiteral("Время вышло"), QStringLiteral("%"), QStringLiteral("Время")} +
                serverTitles(r, {QStringLiteral("На ответы, с"), QStringLiteral("По серверу, с")}) +
+               (r.hasGrades() ? QStringList{QStringLiteral("Оценка")} : QStringList()) +
+               (r.hasOrders() ? QStringList{QStringLiteral("Порядок вопросов")} : QStringList()) +
                QStringList{QStringLiteral("Примечание")});
     int n = 0;
     for (const RunRow& row : r.runs()) {
@@ -113,6 +115,10 @@ QString classTable(const ClassResults& r) {
              (r.hasServerSeconds()
                   ? cell(decimal(row.answerSeconds), true) + cell(seconds(row.serverSeconds), true)
                   : QString()) +
+             (r.hasGrades() ? cell(row.grade > 0 ? QString::number(row.grade) : QString(), true)
+                            : QString()) +
+             (r.hasOrders() ? cell(row.order.isEmpty() ? QStringLiteral("общий") : html(row.order))
+                            : QString()) +
              cell(flag ? QStringLiteral("<b>не сходится</b>: ") + html(row.mismatch) : QString());
         t += QStringLiteral("</tr>\n");
     }
@@ -190,6 +196,9 @@ QString definitions(const ClassResults& r) {
                "«вариант N выбирают чаще "
                "верного» — неверный вариант выбран больше раз, чем верный; «мало ответов» — "
                "вопрос показан меньше %5 раз, выводы не делаются.</li>"
+               "<li>Оценка — по границам тестирования (или --grades) в процентах верных "
+               "ответов: «5», «4», «3» от своей границы, ниже — «2»; только у законченных "
+               "попыток.</li>"
                "<li>Время ответа по серверу — от выдачи вопроса сервером класса до записи "
                "ответа; оно стоит рядом со временем, которое насчитала программа ученика "
                "(только для попыток с сервера).</li>"
@@ -216,6 +225,10 @@ QString htmlReport(const ClassResults& r, const Heading& heading) {
     page += QStringLiteral("<h2>Распределение результатов</h2>\n") + scoreChart(r) +
             QStringLiteral("\n<p class=\"note\">Число законченных попыток по долям верных "
                            "ответов.</p>\n");
+    if (r.hasGrades())
+        page += QStringLiteral("<h2>Оценки</h2>\n") + gradeChart(r) +
+                QStringLiteral("\n<p class=\"note\">Число законченных попыток с каждой "
+                               "оценкой.</p>\n");
     page += QStringLiteral("<h2>Таблица класса</h2>\n") + classTable(r);
     page += QStringLiteral("<h2>Трудность вопросов</h2>\n") + difficultyChart(r) +
             QStringLiteral("\n<p class=\"note\">Доля верных ответов; пунктир — границы "

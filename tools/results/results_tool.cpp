@@ -83,8 +83,10 @@ QString serverSelection(const Options& o) {
 }
 
 QString noRunsMessage(const Options& o, const QString& serverName) {
-    return QStringLiteral("На сервере %1 нет попыток%2%3: отчёт не записан.")
-        .arg(serverName, o.bank.isEmpty() ? QString() : QStringLiteral(" банка «%1»").arg(o.bank),
+    return QStringLiteral("На сервере %1 нет попыток%2%3%4: отчёт не записан.")
+        .arg(serverName,
+             o.sitting.isEmpty() ? QString() : QStringLiteral(" тестирования «%1»").arg(o.sitting),
+             o.bank.isEmpty() ? QString() : QStringLiteral(" банка «%1»").arg(o.bank),
              o.since.isValid() ? QStringLiteral(" с %1").arg(dayText(o.since)) : QString());
 }
 
@@ -99,7 +101,11 @@ cli::Tool commandLine(const QString& madeAt, const ServerReader& server) {
         o.csvPrefix = a.value(QStringLiteral("csv"));
         o.server = a.value(QStringLiteral("server"));
         o.bank = a.value(QStringLiteral("bank"));
-        for (const char* name : {"output", "csv", "server", "bank", "since"})
+        o.sitting = a.value(QStringLiteral("sitting"));
+        o.sheets = a.value(QStringLiteral("sheets"));
+        o.report =
+            o.sheets.isEmpty() || a.isSet(QStringLiteral("output")) || !o.csvPrefix.isEmpty();
+        for (const char* name : {"output", "csv", "server", "bank", "since", "sitting", "sheets"})
             if (a.isSet(QLatin1String(name)) && a.value(QLatin1String(name)).isEmpty())
                 throw cli::UsageError(QStringLiteral("пустое значение --%1").arg(name));
         if (a.isSet(QStringLiteral("since")) &&
@@ -111,9 +117,19 @@ cli::Tool commandLine(const QString& madeAt, const ServerReader& server) {
         if (o.inputs.isEmpty() && o.server.isEmpty())
             throw cli::UsageError(QStringLiteral("не указаны протоколы (ПАПКА_ИЛИ_ФАЙЛ) или "
                                                  "--server"));
-        if (o.server.isEmpty() && (!o.bank.isEmpty() || o.since.isValid()))
+        if (a.isSet(QStringLiteral("grades"))) {
+            o.grades = classapi::parseGrades(a.value(QStringLiteral("grades")).toStdString());
+            if (!o.grades)
+                throw cli::UsageError(QStringLiteral("--grades: три границы в процентах для «5», "
+                                                     "«4» и «3» по убыванию, например 90,75,50"));
+        }
+        if (o.server.isEmpty() && (!o.bank.isEmpty() || o.since.isValid() || !o.sitting.isEmpty()))
+            throw cli::UsageError(QStringLiteral(
+                "--bank, --since и --sitting выбирают попытки с сервера: нужен --server"));
+        if (!o.sheets.isEmpty() && o.sitting.isEmpty())
             throw cli::UsageError(
-                QStringLiteral("--bank и --since выбирают попытки с сервера: нужен --server"));
+                QStringLiteral("листы ответов (--sheets) пишутся по одному тестированию: нужен "
+                               "--sitting"));
         // A server run leaves a protocol file too: read together, it would count twice.
         if (!o.inputs.isEmpty() && !o.server.isEmpty())
             throw cli::UsageError(QStringLiteral(
@@ -147,7 +163,13 @@ cli::Tool commandLine(const QString& madeAt, const ServerReader& server) {
                option("bank", {}, QStringLiteral("БАНК"),
                       QStringLiteral("с сервера — только попытки этого банка")),
                option("since", {}, QStringLiteral("ГГГГ-ММ-ДД"),
-                      QStringLiteral("с сервера — только попытки с этого дня"))},
+                      QStringLiteral("с сервера — только попытки с этого дня")),
+               option("sitting", {}, QStringLiteral("ИМЯ"),
+                      QStringLiteral("с сервера — только попытки этого тестирования")),
+               option("sheets", {}, QStringLiteral("ПАПКА"),
+                      QStringLiteral("с --sitting — лист ответов каждой попытки в эту папку")),
+               option("grades", {}, QStringLiteral("5,4,3"),
+                      QStringLiteral("границы оценок в процентах верных, например 90,75,50"))},
               report}}};
 }
 
@@ -178,13 +200,20 @@ int runTool(const QStringList& args, const QString& madeAt, QTextStream& out, QT
 int writeReport(const Options& o, const QString& madeAt, QTextStream& out, QTextStream& err,
                 const ServerReader& server) {
     ClassResults results;
+    results.setGrades(o.grades);
     Heading heading{madeAt, {}, {}};
+    QList<OutputFile> sheets;
     if (!o.server.isEmpty()) {
         QString serverName;
         try {
             if (!server)
                 throw Error(QStringLiteral("эта сборка не читает попытки с сервера класса"));
-            serverName = server(o, &results);
+            ServerRead read = server(o, &results);
+            serverName = read.name;
+            heading.source = QStringLiteral("сервер класса %1, %2")
+                                 .arg(serverName, read.selection.isEmpty() ? serverSelection(o)
+                                                                           : read.selection);
+            sheets = std::move(read.sheets);
         } catch (const Error& e) {
             err << e.message() << "\n" << QStringLiteral("Отчёт не записан.\n");
             return 1;
@@ -194,7 +223,6 @@ int writeReport(const Options& o, const QString& madeAt, QTextStream& out, QText
             err << noRunsMessage(o, serverName) << "\n";
             return 1;
         }
-        heading.source = QStringLiteral("сервер класса %1, %2").arg(serverName, serverSelection(o));
         heading.tally =
             QStringLiteral("Прочитано попыток с сервера: %1.").arg(results.runs().size());
     } else {
@@ -215,17 +243,29 @@ int writeReport(const Options& o, const QString& madeAt, QTextStream& out, QText
         err << QStringLiteral("Не прочитано ни одного протокола: отчёт не записан.\n");
         return 1;
     }
-    QList<OutputFile> files{{o.output, htmlReport(results, heading).toUtf8()}};
+    QList<OutputFile> files = sheets;
+    if (o.report)
+        files.append({o.output, htmlReport(results, heading).toUtf8()});
     if (!o.csvPrefix.isEmpty()) {
         files.append({o.csvPrefix + QStringLiteral("-class.csv"), classCsv(results)});
         files.append({o.csvPrefix + QStringLiteral("-questions.csv"), questionsCsv(results)});
+    }
+    if (!sheets.isEmpty() && !QDir().mkpath(o.sheets)) {
+        err << QStringLiteral(
+                   "Папка для листов ответов %1 не создаётся. Ни один файл не записан.\n")
+                   .arg(QFileInfo(o.sheets).absoluteFilePath());
+        return 1;
     }
     const QString failure = writeOutputs(files, inputFiles(o.inputs));
     if (!failure.isEmpty()) {
         err << failure << "\n";
         return 1;
     }
-    for (const OutputFile& file : files)
+    if (!sheets.isEmpty())
+        out << QStringLiteral("Листы ответов (%1) записаны в папку %2\n")
+                   .arg(sheets.size())
+                   .arg(QFileInfo(o.sheets).absoluteFilePath());
+    for (const OutputFile& file : files.mid(sheets.size()))
         out << QStringLiteral("Записан файл %1\n").arg(QFileInfo(file.path).absoluteFilePath());
     out << heading.tally << "\n";
     listSkipped();

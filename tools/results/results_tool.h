@@ -2,6 +2,7 @@
 
 #include "class_stats.h"
 #include "commandline.h"
+#include "results_output.h"
 
 #include <QDate>
 #include <QString>
@@ -22,11 +23,23 @@ struct Options {
     QString server;
     QString bank;
     QDate since;
+    QString sitting;    // only one sitting's runs (empty: all)
+    QString sheets;     // a folder for an answer sheet of every run of the sitting (empty: none)
+    bool report = true; // with --sheets, the report only when -o or --csv asks for it
+    std::optional<classapi::Grades> grades; // in place of the sittings' own thresholds
 };
 
-// Reads the server's runs into `results` (not finished) and returns how the server is named in
-// messages; throws Error with the reason.
-using ServerReader = std::function<QString(const Options&, ClassResults*)>;
+// What a read of the server's runs gives beyond the runs: how the server is named in messages,
+// what the report's heading says of the selection (empty: the options' bank and days), and
+// the answer sheets to write.
+struct ServerRead {
+    QString name;
+    QString selection;
+    QList<OutputFile> sheets;
+};
+
+// Reads the server's runs into `results` (not finished); throws Error with the reason.
+using ServerReader = std::function<ServerRead(const Options&, ClassResults*)>;
 
 // The command line: its options and arguments, and the report they ask for. `madeAt` is the
 // time shown in the report; `server` reads runs from the classroom server (--server).

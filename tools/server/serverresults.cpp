@@ -2,6 +2,7 @@
 
 #include "pgconnection.h"
 #include "schema.h"
+#include "serversheets.h"
 #include "teachersession.h"
 
 #include <QDateTime>
@@ -24,16 +25,20 @@ struct Run {
     qint64 started = 0;
     qint64 ended = -1;
     bool finished = false;
+    results::RunExtras extras;
+    bool ownOrder = false;
     bool notClosed = false;
 };
 
 // The selection, shared by the three queries: $1 the bank's name or NULL, $2 the first moment
-// (seconds since the epoch) or NULL.
+// (seconds since the epoch) or NULL, $3 the sitting's name or NULL.
 const char* selection = " FROM kviront.runs r"
                         " JOIN kviront.bank_versions v ON v.id = r.version_id"
                         " JOIN kviront.banks b ON b.id = v.bank_id"
+                        " LEFT JOIN kviront.sittings st ON st.id = r.sitting_id"
                         " WHERE ($1::text IS NULL OR b.name = $1)"
-                        " AND ($2::double precision IS NULL OR r.started_at >= to_timestamp($2))";
+                        " AND ($2::double precision IS NULL OR r.started_at >= to_timestamp($2))"
+                        " AND ($3::text IS NULL OR st.name = $3)";
 
 QString unified(QString text) {
     return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
@@ -58,47 +63,80 @@ QString timeText(qint64 epoch) {
     return QDateTime::fromSecsSinceEpoch(epoch).toString(QStringLiteral("H-mm-ss"));
 }
 
+QString shownTime(const pg::Result& r, int column) {
+    return QDateTime::fromMSecsSinceEpoch(qint64(r.number(0, column) * 1000))
+        .toString(QStringLiteral("dd.MM.yyyy HH:mm"));
+}
+
 class Reader {
 public:
     Reader(const results::Options& o, results::ClassResults* results)
-        : m_connection(o.server, teachersession::atTerminal()), m_results(results), m_bank(o.bank) {
+        : m_connection(o.server, teachersession::atTerminal()), m_results(results), m_options(o) {
         m_params = {o.bank.isEmpty() ? pg::Param::null() : pg::Param(o.bank),
                     o.since.isValid() ? pg::Param(double(o.since.startOfDay().toSecsSinceEpoch()))
-                                      : pg::Param::null()};
+                                      : pg::Param::null(),
+                    o.sitting.isEmpty() ? pg::Param::null() : pg::Param(o.sitting)};
     }
 
-    QString read() {
+    results::ServerRead read() {
         m_connection.connect();
         serverschema::requireCurrent(m_connection);
         m_connection.exec("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
-        requireBank();
+        results::ServerRead out;
+        requireNamed("banks", m_options.bank, QStringLiteral("банка"), QStringLiteral("Банков"),
+                     QStringLiteral("Банки"));
+        requireNamed("sittings", m_options.sitting, QStringLiteral("тестирования"),
+                     QStringLiteral("Тестирований"), QStringLiteral("Тестирования"));
+        if (!m_options.sitting.isEmpty())
+            out.selection = sittingText();
         readQuestions();
         readRuns();
         readAnswers();
+        if (!m_options.sheets.isEmpty())
+            out.sheets = serversheets::read(m_connection, m_options.sitting, m_options.sheets);
         m_connection.exec("COMMIT");
-        return m_connection.serverName();
+        out.name = m_connection.serverName();
+        return out;
     }
 
 private:
-    // A misspelt bank would read as a bank nobody has taken yet: name it, and the banks there
-    // are, so the right name can be typed.
-    void requireBank() {
-        if (m_bank.isEmpty() ||
-            m_connection.exec("SELECT 1 FROM kviront.banks WHERE name = $1", {m_bank}).rows() > 0)
+    // A misspelt bank or sitting would read as one nobody has taken yet: name it, and those
+    // there are, so the right name can be typed. `table` is ours, never typed.
+    void requireNamed(const char* table, const QString& name, const QString& of,
+                      const QString& none, const QString& there) {
+        const QByteArray from = QByteArray(" FROM kviront.") + table;
+        if (name.isEmpty() ||
+            m_connection.exec(("SELECT 1" + from + " WHERE name = $1").constData(), {name}).rows() >
+                0)
             return;
         constexpr int shown = 20;
         const pg::Result r = m_connection.exec(
-            "SELECT name FROM kviront.banks ORDER BY name LIMIT $1", {pg::Param(shown + 1)});
+            ("SELECT name" + from + " ORDER BY name LIMIT $1").constData(), {pg::Param(shown + 1)});
         QStringList names;
         for (int i = 0; i < qMin(r.rows(), shown); ++i)
             names << QStringLiteral("«%1»").arg(r.text(i, 0));
         if (r.rows() > shown)
             names << QStringLiteral("…");
-        throw Error(QStringLiteral("На сервере %1 нет банка «%2». %3")
-                        .arg(m_connection.serverName(), m_bank,
+        throw Error(QStringLiteral("На сервере %1 нет %2 «%3». %4")
+                        .arg(m_connection.serverName(), of, name,
                              names.isEmpty()
-                                 ? QStringLiteral("Банков на нём ещё нет.")
-                                 : QStringLiteral("Банки на нём: %1.").arg(names.join(", "))));
+                                 ? QStringLiteral("%1 на нём ещё нет.").arg(none)
+                                 : QStringLiteral("%1 на нём: %2.").arg(there, names.join(", "))));
+    }
+
+    // The sitting as the report's heading names it: its bank and version, and its dates.
+    QString sittingText() {
+        const pg::Result r = m_connection.exec(
+            "SELECT b.name, v.version, extract(epoch FROM s.opens_at), "
+            "extract(epoch FROM coalesce(s.closed_at, s.closes_at)), s.closed_at IS NOT NULL OR "
+            "s.closes_at <= now() FROM kviront.sittings s JOIN kviront.bank_versions v ON v.id = "
+            "s.version_id JOIN kviront.banks b ON b.id = v.bank_id WHERE s.name = $1",
+            {m_options.sitting});
+        const QString end = r.isNull(0, 3) ? QStringLiteral("не закрыто")
+                            : r.flag(0, 4) ? QStringLiteral("закрыто %1").arg(shownTime(r, 3))
+                                           : QStringLiteral("до %1").arg(shownTime(r, 3));
+        return QStringLiteral("тестирование «%1»: банк «%2», версия %3; открыто %4, %5")
+            .arg(m_options.sitting, r.text(0, 0), r.text(0, 1), shownTime(r, 2), end);
     }
 
     void readQuestions() {
@@ -123,7 +161,8 @@ private:
                        "r.allowed_seconds, floor(extract(epoch FROM r.started_at))::bigint, "
                        "floor(extract(epoch FROM r.ended_at))::bigint, r.finished, "
                        "(SELECT count(*) FROM kviront.answers a WHERE a.run_id = r.id) = "
-                       "v.record_count") +
+                       "v.record_count, st.grade5, st.grade4, st.grade3, "
+                       "r.order_state IS NOT NULL") +
             selection + " ORDER BY r.started_at, r.id";
         const pg::Result r = m_connection.exec(sql.constData(), m_params);
         for (int i = 0; i < r.rows(); ++i) {
@@ -140,6 +179,10 @@ private:
             const bool answeredAll = r.flag(i, 9);
             run.finished = r.flag(i, 8) || answeredAll;
             run.notClosed = answeredAll && run.ended < 0;
+            if (!r.isNull(i, 10)) // a run of a sitting: its thresholds
+                run.extras.grades = classapi::Grades{int(r.integer(i, 10)), int(r.integer(i, 11)),
+                                                     int(r.integer(i, 12))};
+            run.ownOrder = r.flag(i, 13);
             m_runs.append(run);
         }
     }
@@ -181,20 +224,25 @@ private:
             addRun(m_runs[next++], protocol);
     }
 
-    void addRun(const Run& run, results::Protocol& p) {
+    void addRun(Run& run, results::Protocol& p) {
+        if (run.ownOrder) // the answers come in the order they were shown
+            for (const results::QuestionBlock& b : p.blocks)
+                run.extras.order +=
+                    (run.extras.order.isEmpty() ? QString() : QStringLiteral(", ")) +
+                    QString::number(b.record);
         p.name = run.trainee;
         p.date = dateText(run.started);
         p.headerTime = p.startTime = timeText(run.started);
         p.endTime = run.ended < 0 ? QString() : timeText(run.ended);
         p.finished = run.finished;
         p.notClosed = run.notClosed;
-        m_results->add(run.file, p);
+        m_results->add(run.file, p, run.extras);
         p.blocks.clear();
     }
 
     pg::Connection m_connection;
     results::ClassResults* m_results;
-    QString m_bank;
+    const results::Options& m_options;
     QVector<pg::Param> m_params;
     QHash<QPair<qint64, int>, Texts> m_texts;
     QVector<Run> m_runs;
@@ -202,7 +250,7 @@ private:
 
 } // namespace
 
-QString read(const results::Options& options, results::ClassResults* results) {
+results::ServerRead read(const results::Options& options, results::ClassResults* results) {
     return Reader(options, results).read();
 }
 

@@ -34,6 +34,10 @@ void ready(pg::Connection& c) {
     serverschema::requireCurrent(c);
 }
 
+double epochOf(const QDateTime& when) {
+    return when.isValid() ? when.toMSecsSinceEpoch() / 1000.0 : 0;
+}
+
 QByteArray codeHash(const QString& code) {
     return QCryptographicHash::hash(code.toLatin1(), QCryptographicHash::Sha256);
 }
@@ -76,6 +80,11 @@ void checkOptions(const OpenOptions& o, const QString& name) {
             QStringLiteral("Запас времени — от 0 до %1 секунд.").arg(classapi::maxGraceSeconds));
     if (o.until.isValid() && o.until <= QDateTime::currentDateTime())
         throw Error(QStringLiteral("Время окончания уже прошло."));
+    if (o.from.isValid() && o.until.isValid() && o.from >= o.until)
+        throw Error(QStringLiteral("Время начала должно быть раньше времени окончания."));
+    if (!classapi::isValid(o.grades))
+        throw Error(QStringLiteral("Границы оценок — три числа от 1 до 100 по убыванию: для «5», "
+                                   "«4» и «3» (например, 90,75,50)."));
     const int codes = int(o.trainees.size()) + o.count;
     if (o.count < 0 || codes < 1 || codes > maxCodes)
         throw Error(
@@ -99,9 +108,9 @@ QList<Code> makeCodes(const OpenOptions& o) {
 
 } // namespace
 
-QString newCode() {
+QString newCode(int length) {
     QString code;
-    for (int i = 0; i < classapi::codeLength; ++i)
+    for (int i = 0; i < length; ++i)
         code += QLatin1Char(classapi::codeAlphabet[QRandomGenerator::system()->bounded(
             int(classapi::codeAlphabet.size()))]);
     return code;
@@ -194,12 +203,18 @@ Opened open(const OpenOptions& o) {
             throw Error(QStringLiteral("Тестирование «%1» на сервере уже есть: дайте другое имя "
                                        "(--name).")
                             .arg(out.name));
+        out.teacherKey = newCode(classapi::teacherKeyLength);
+        out.pageUrl = link.server + QStringLiteral("/class/");
         const pg::Result s = c.exec(
             "INSERT INTO kviront.sittings (name, version_id, allowed_seconds, decimal_separator, "
-            "grace_seconds, closes_at) VALUES ($1, $2, $3, $4, $5, CASE WHEN $6 THEN "
-            "to_timestamp($7) END) RETURNING id, extract(epoch FROM opens_at)",
-            {out.name, v.id, o.seconds, QString(o.separator), o.grace, o.until.isValid(),
-             double(o.until.isValid() ? o.until.toMSecsSinceEpoch() / 1000.0 : 0)});
+            "grace_seconds, opens_at, closes_at, teacher_key_hash, grade5, grade4, grade3, "
+            "show_grade, own_order, hide_answers) VALUES ($1, $2, $3, $4, $5, CASE WHEN $6 THEN "
+            "to_timestamp($7) ELSE now() END, CASE WHEN $8 THEN to_timestamp($9) END, $10, $11, "
+            "$12, $13, $14, $15, $16) RETURNING id, extract(epoch FROM opens_at)",
+            {out.name, v.id, o.seconds, QString(o.separator), o.grace, o.from.isValid(),
+             epochOf(o.from), o.until.isValid(), epochOf(o.until),
+             pg::Param::bytes(codeHash(out.teacherKey)), o.grades.five, o.grades.four,
+             o.grades.three, o.showGrade, o.ownOrder, o.hideAnswers});
         out.openedAt = QDateTime::fromMSecsSinceEpoch(qint64(s.number(0, 1) * 1000));
         out.codes = makeCodes(o);
         for (const Code& code : out.codes)
@@ -234,6 +249,20 @@ bool close(const QString& conninfo, const QString& name) {
     if (c.exec("SELECT 1 FROM kviront.sittings WHERE name = $1", {name}).rows() == 0)
         throw Error(QStringLiteral("На сервере нет тестирования «%1».").arg(name));
     return false;
+}
+
+NewKey newTeacherKey(const QString& conninfo, const QString& name) {
+    pg::Connection c(conninfo);
+    ready(c);
+    NewKey out{newCode(classapi::teacherKeyLength), {}};
+    const pg::Result r = c.exec("UPDATE kviront.sittings SET teacher_key_hash = $1 WHERE name = $2 "
+                                "RETURNING (SELECT url FROM kviront.server_identity)",
+                                {pg::Param::bytes(codeHash(out.key)), name});
+    if (r.rows() == 0)
+        throw Error(QStringLiteral("На сервере нет тестирования «%1».").arg(name));
+    if (!r.isNull(0, 0))
+        out.pageUrl = r.text(0, 0) + QStringLiteral("/class/");
+    return out;
 }
 
 QList<Listed> list(const QString& conninfo) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "classapi.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
@@ -19,6 +21,7 @@ struct OpenOptions {
     int seconds = 0;  // per question: 30, 35, 45 or 60
     QChar separator = QLatin1Char('.');
     int grace = 5;
+    QDateTime from;         // no runs start before then; invalid: from now
     QDateTime until;        // no new runs from then on; invalid: until closed
     QStringList trainees;   // the class list: a code for each name
     int count = 0;          // and so many codes without a name (spares, or a class without a list)
@@ -26,6 +29,10 @@ struct OpenOptions {
     QByteArray certificate; // PEM; empty: as setup stored it
     QString link;           // the server bank file to write; empty: "<name>.mdb" here
     QString slips;          // the slips (HTML) to write; empty: "<name> — коды.html" here
+    classapi::Grades grades;
+    bool showGrade = false;   // the trainee's result notice shows the grade too
+    bool ownOrder = false;    // every run its own order of questions
+    bool hideAnswers = false; // no right answer goes to the trainees' programs
 };
 
 struct Code {
@@ -40,6 +47,8 @@ struct Opened {
     QDateTime openedAt, until;
     QString url, link, slips;
     QList<Code> codes;
+    QString pageUrl;    // the live class page
+    QString teacherKey; // its key, as stored: printed once, only its hash is kept
 };
 
 // Opens the sitting and writes its two files; nothing is stored unless both are written, and
@@ -49,6 +58,13 @@ Opened open(const OpenOptions& options);
 // No new runs from now on; runs under way finish. False when it was closed already. Throws
 // Error for an unknown sitting.
 bool close(const QString& conninfo, const QString& name);
+
+// A new teacher key for the sitting's class page (the old one no longer opens it): the key,
+// and the page's address as setup stored the server's. Throws Error for an unknown sitting.
+struct NewKey {
+    QString key, pageUrl;
+};
+NewKey newTeacherKey(const QString& conninfo, const QString& name);
 
 struct Listed {
     QString name, bank, state;
@@ -65,8 +81,8 @@ bool withdraw(const QString& conninfo, const QString& bank, int version);
 // file and line of what cannot be a name.
 QStringList readClassList(const QString& path);
 
-// A new code of classapi's alphabet and length, from the system's random source.
-QString newCode();
+// A new code of classapi's alphabet and `length`, from the system's random source.
+QString newCode(int length = classapi::codeLength);
 
 // A file name made from a sitting's name: one name in the current folder, never a path.
 QString fileNameFor(const QString& sitting, const QString& suffix);

@@ -20,7 +20,7 @@ int number(const cli::Arguments& a, const QString& option, int low, int high, in
 }
 
 // "ГГГГ-ММ-ДД ЧЧ:ММ", or "ЧЧ:ММ" for today, in local time.
-QDateTime endTime(const QString& text) {
+QDateTime timeOf(const QString& option, const QString& text) {
     QDateTime when = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm"));
     if (!when.isValid()) {
         const QTime time = QTime::fromString(text, QStringLiteral("HH:mm"));
@@ -29,7 +29,7 @@ QDateTime endTime(const QString& text) {
     }
     if (!when.isValid())
         throw cli::UsageError(
-            QStringLiteral("--until: время окончания пишется как «2026-12-08 10:45» или «10:45»"));
+            QStringLiteral("--%1: время пишется как «2026-12-08 10:45» или «10:45»").arg(option));
     return when;
 }
 
@@ -50,8 +50,19 @@ int open(const cli::Arguments& a, const cli::Output& output) {
         o.separator = QLatin1Char('.');
     o.grace = number(a, QStringLiteral("grace"), 0, classapi::maxGraceSeconds,
                      classapi::defaultGraceSeconds);
-    if (a.isSet(QStringLiteral("until")))
-        o.until = endTime(a.value(QStringLiteral("until")));
+    for (const QString& option : {QStringLiteral("from"), QStringLiteral("until")})
+        if (a.isSet(option))
+            (option == QLatin1String("from") ? o.from : o.until) = timeOf(option, a.value(option));
+    if (a.isSet(QStringLiteral("grades"))) {
+        const auto grades = classapi::parseGrades(a.value(QStringLiteral("grades")).toStdString());
+        if (!grades)
+            throw cli::UsageError(QStringLiteral("--grades: три границы в процентах для «5», «4» и "
+                                                 "«3» по убыванию, например 90,75,50"));
+        o.grades = *grades;
+    }
+    o.showGrade = a.isSet(QStringLiteral("show-grade"));
+    o.ownOrder = a.isSet(QStringLiteral("own-order"));
+    o.hideAnswers = a.isSet(QStringLiteral("hide-answers"));
     if (!a.isSet(QStringLiteral("list")) && !a.isSet(QStringLiteral("count")))
         throw cli::UsageError(QStringLiteral("нужен список класса (--list) или число кодов без "
                                              "имён (--count)"));
@@ -78,6 +89,18 @@ int open(const cli::Arguments& a, const cli::Output& output) {
                             c.trainee.isEmpty() ? QStringLiteral("(без имени)") : c.trainee));
     output.say(QStringLiteral("Листки с кодами для печати: %1").arg(s.slips));
     output.say(QStringLiteral("Файл тестирования для учеников (сервер %1): %2").arg(s.url, s.link));
+    output.say(QStringLiteral("Правила: оценки «5» от %1 %, «4» от %2 %, «3» от %3 %%4; %5; %6.")
+                   .arg(o.grades.five)
+                   .arg(o.grades.four)
+                   .arg(o.grades.three)
+                   .arg(o.showGrade ? QStringLiteral(" (ученик видит оценку)") : QString(),
+                        o.ownOrder ? QStringLiteral("у каждого ученика свой порядок вопросов")
+                                   : QStringLiteral("порядок вопросов общий"),
+                        o.hideAnswers ? QStringLiteral("верные ответы скрыты до закрытия")
+                                      : QStringLiteral("верные ответы показываются")));
+    output.say(QStringLiteral("Страница класса: %1").arg(s.pageUrl));
+    output.say(QStringLiteral("Ключ учителя для неё (показан только сейчас, не раздавайте его): %1")
+                   .arg(QString::fromStdString(classapi::groupedCode(s.teacherKey.toStdString()))));
     return cli::Done;
 }
 
@@ -89,6 +112,17 @@ int close(const cli::Arguments& a, const cli::Output& output) {
                        .arg(name));
     else
         output.say(QStringLiteral("Тестирование «%1» уже было закрыто.").arg(name));
+    return cli::Done;
+}
+
+int key(const cli::Arguments& a, const cli::Output& output) {
+    const serversitting::NewKey k = serversitting::newTeacherKey(a.positional[1], a.positional[0]);
+    output.say(QStringLiteral("Новый ключ учителя для страницы класса тестирования «%1» (показан "
+                              "только сейчас; прежний больше не действует): %2")
+                   .arg(a.positional[0],
+                        QString::fromStdString(classapi::groupedCode(k.key.toStdString()))));
+    if (!k.pageUrl.isEmpty())
+        output.say(QStringLiteral("Страница класса: %1").arg(k.pageUrl));
     return cli::Done;
 }
 
@@ -159,10 +193,35 @@ QList<cli::Command> commands() {
            QStringLiteral("СЕКУНДЫ"),
            QStringLiteral("запас времени на ответ (по умолчанию 5)"),
            {}},
+          {QStringLiteral("from"),
+           {},
+           QStringLiteral("ВРЕМЯ"),
+           QStringLiteral("до этого времени тесты не начинаются"),
+           {}},
           {QStringLiteral("until"),
            {},
            QStringLiteral("ВРЕМЯ"),
            QStringLiteral("после этого времени новые тесты не начинаются"),
+           {}},
+          {QStringLiteral("grades"),
+           {},
+           QStringLiteral("5,4,3"),
+           QStringLiteral("границы оценок в процентах верных (по умолчанию 90,75,50)"),
+           {}},
+          {QStringLiteral("show-grade"),
+           {},
+           {},
+           QStringLiteral("ученик видит оценку в итоге теста"),
+           {}},
+          {QStringLiteral("own-order"),
+           {},
+           {},
+           QStringLiteral("у каждого ученика свой порядок вопросов"),
+           {}},
+          {QStringLiteral("hide-answers"),
+           {},
+           {},
+           QStringLiteral("верные ответы не показываются до закрытия тестирования"),
            {}},
           {QStringLiteral("list"),
            {},
@@ -205,6 +264,11 @@ QList<cli::Command> commands() {
          QStringLiteral("закрыть тестирование: новые тесты не начнутся, начатые закончатся"),
          {},
          close},
+        {QStringLiteral("sitting key"),
+         {QStringLiteral("ИМЯ"), conninfo},
+         QStringLiteral("новый ключ учителя для страницы класса (прежний перестаёт действовать)"),
+         {},
+         key},
         {QStringLiteral("sitting list"),
          {conninfo},
          QStringLiteral("тестирования на сервере: кодов, начато, закончено"),

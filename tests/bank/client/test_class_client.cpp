@@ -4,7 +4,7 @@
 // pinned certificate is trusted, passing trouble is sent again after its pause, a final refusal
 // keeps the answer in the refused file, and the journal holds exactly what is unsent.
 #include "classapi.h"
-#include "delay.h"
+#include "client_seams.h"
 #include "journal.h"
 #include "outbox.h"
 #include "runjob.h"
@@ -110,7 +110,7 @@ private slots:
         m_pinned = TestCertificate::make(QStringLiteral("kviront.school.example"));
         m_other = TestCertificate::make(QStringLiteral("kviront.school.example"));
         QVERIFY(!m_pinned.pem.isEmpty() && !m_other.pem.isEmpty());
-        Delay::setManual(true);
+        DelaySeam::setManual(true);
     }
     void init() {
         m_home = std::make_unique<QTemporaryDir>();
@@ -245,7 +245,7 @@ private slots:
         for (int i = 0; i < pauses.size(); ++i) {
             if (mode == 1) {
                 QTRY_COMPARE_WITH_TIMEOUT(peer.paths.size(), i + 1, 10000);
-                QCOMPARE(Delay::fireAll(Delay::Deadline), 1); // the call's time is up
+                QCOMPARE(DelaySeam::fireAll(Delay::Deadline), 1); // the call's time is up
             }
             QTRY_COMPARE_WITH_TIMEOUT(waiting.size(), i + 1, 10000);
             // Told to the trainee from the third failed try, or once the pauses reach 10 s.
@@ -260,7 +260,7 @@ private slots:
             QCOMPARE(started.size(), 0);
             if (mode == 2) // the handshake never started, so no request could be read
                 QCOMPARE(peer.paths.size(), 0);
-            Delay::fireAll(Delay::Pause);
+            DelaySeam::fireAll(Delay::Pause);
         }
         if (mode == 2)
             return; // that peer never answers
@@ -307,7 +307,7 @@ private slots:
         QVERIFY(!bytes.contains("rightAnswer")); // no right answer before the server sent it
         classclient::setReplyFilter(nullptr);
         QSignalSpy finished(job, &RunJob::finished);
-        Delay::fireAll(Delay::Pause);
+        DelaySeam::fireAll(Delay::Pause);
         QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 10000);
         // The answer whose reply was lost goes again; the forgotten handing-out is made again.
         QCOMPARE(peer.paths,

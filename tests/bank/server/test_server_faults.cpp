@@ -2,12 +2,12 @@
 // five runs in flight when the server is killed (-9) and started again, and a class spread over
 // two servers on one cluster, one of which dies. Every run completes, every answer is recorded
 // exactly once and every end arrives once.
-#include "skip.h"
 #include "class_server.h"
-#include "delay.h"
+#include "client_seams.h"
 #include "outbox.h"
 #include "runjob.h"
 #include "serverbankfile.h"
+#include "skip.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -58,7 +58,7 @@ class TestServerFaults : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { Delay::setManual(true); }
+    void initTestCase() { DelaySeam::setManual(true); }
 
     void everyRunCompletesWhenAServerDiesUnderIt_data() {
         QTest::addColumn<int>("servers");
@@ -102,10 +102,10 @@ private slots:
         };
         QTRY_VERIFY_WITH_TIMEOUT(troubles() > 0, 30000); // the runs on it meet its absence
         QVERIFY(server.start(0));
-        QTRY_VERIFY_WITH_TIMEOUT(
-            (Delay::fireAll(Delay::Pause), std::all_of(trainees.begin(), trainees.end(),
-                                                       [](const Trainee& t) { return t.ended; })),
-            120000);
+        QTRY_VERIFY_WITH_TIMEOUT((DelaySeam::fireAll(Delay::Pause),
+                                  std::all_of(trainees.begin(), trainees.end(),
+                                              [](const Trainee& t) { return t.ended; })),
+                                 120000);
         QCOMPARE(server.superValue(QStringLiteral(
                      "SELECT count(*) || ' ' || count(DISTINCT (run_id, record)) FROM "
                      "kviront.answers")),

@@ -163,7 +163,7 @@ private slots:
         QVERIFY(fixture::readAll(html).contains("По серверу, с"));
         const QList<QByteArray> rows =
             fixture::readAll(csv + QStringLiteral("-class.csv")).split('\n');
-        QVERIFY(rows[0].endsWith("На ответы, с;По серверу, с\r"));
+        QVERIFY(rows[0].endsWith("На ответы, с;По серверу, с;Оценка\r"));
         QVERIFY2(rows[4].contains(";да;5;2;3;1;40;"), rows[4].constData());
     }
 
@@ -197,6 +197,21 @@ private slots:
                            "<br>Отчёт составлен ",
                            "r.html|. Прочитано попыток с сервера: 1.</p>",
                            "t-class.csv|;Ученик;{iso};"};
+        QTest::newRow("an unknown sitting")
+            << QStringList{"--server", "{s}", "--sitting", "Нет такого", "-o", "{o}/r.html"} << 1
+            << "На сервере {n} нет тестирования «Нет такого». Тестирования на нём: «"
+            << QStringList();
+        QTest::newRow("one sitting's runs")
+            << QStringList{"--server", "{s}",        "--sitting", "Источник 9А",
+                           "-o",       "{o}/r.html", "--csv",     "{o}/t"}
+            << 0 << "Прочитано попыток с сервера: 1.\n"
+            << QStringList{"r.html|Источник: сервер класса {n}, тестирование «Источник 9А»: банк "
+                           "«Источник», версия 1; открыто {d} ",
+                           "t-class.csv|;По серверу, с;Оценка\r\n"};
+        QTest::newRow("protocol files with grades")
+            << QStringList{"{p}", "--grades", "90,75,50", "-o", "{o}/r.html", "--csv", "{o}/t"} << 0
+            << "Прочитано протоколов: 1, пропущено файлов: 0.\n"
+            << QStringList{"r.html|<h2>Оценки</h2>", "t-class.csv|;сходится;5\r\n"};
         QTest::newRow("protocol files")
             << QStringList{"{p}", "-o", "{o}/r.html", "--csv", "{o}/t"} << 0
             << "Прочитано протоколов: 1, пропущено файлов: 0.\n"

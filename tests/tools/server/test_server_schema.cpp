@@ -126,17 +126,20 @@ private slots:
     }
 
     void aRunUnderWayGoesOnAcrossAnUpgrade() {
-        // A server made with every migration but the last, in a database of its own, with a
-        // sitting open on a bank of two records.
+        // A server of the first schema with sittings (4), trainees' logins still allowed, in a
+        // database of its own, with a sitting open on a bank of two records.
         QVERIFY(m_cluster->superSql(QStringLiteral("CREATE DATABASE older")).isEmpty());
         const QString conninfo = m_cluster->superConninfo(QStringLiteral("older"));
         pg::Connection c(conninfo);
         const QList<serverschema::Migration>& all = serverschema::migrations();
+        constexpr int sittingsVersion = 4;
         c.exec("BEGIN");
-        for (qsizetype i = 0; i + 1 < all.size(); ++i) {
-            c.execScript(all[i].sql);
+        for (const serverschema::Migration& m : all) {
+            if (m.number > sittingsVersion)
+                break;
+            c.execScript(m.sql);
             c.exec("INSERT INTO kviront.schema_version (version, name) VALUES ($1, $2)",
-                   {all[i].number, all[i].name});
+                   {m.number, m.name});
         }
         c.exec("INSERT INTO kviront.banks (name) VALUES ('Старый')");
         c.exec("INSERT INTO kviront.bank_versions (bank_id, version, content_hash, record_count, "
@@ -166,7 +169,7 @@ private slots:
         QVERIFY(answer(token, 1, 2, 4).flag(0, 1));
         c.exec("SELECT name FROM kviront_api.hand_out($1, 2)", {token});
         const serverschema::InitResult upgrade = serverschema::init(conninfo);
-        QCOMPARE(upgrade.from, all[all.size() - 2].number);
+        QCOMPARE(upgrade.from, sittingsVersion);
         QCOMPARE(upgrade.to, serverschema::latestVersion());
 
         // The run goes on: its answer is still the one recorded, the question handed out

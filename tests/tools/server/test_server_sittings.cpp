@@ -2,11 +2,11 @@
 // sitting open prints the codes, writes the slips and the server bank file and stores only the
 // codes' hashes, or refuses and leaves nothing behind (nor a file, nor a row); sitting close,
 // sitting list and withdraw say what they did.
-#include "skip.h"
 #include "bankfixture.h"
 #include "classapi.h"
 #include "classroom_server.h"
 #include "serverbankfile.h"
+#include "skip.h"
 
 #include <QCryptographicHash>
 #include <QProcess>
@@ -48,6 +48,13 @@ class TestServerSittings : public QObject {
                                     "(SELECT count(*) FROM kviront.codes)"));
     }
     QStringList files() { return QDir(m_dir.path()).entryList(QDir::Files, QDir::Name); }
+    // The teacher key a command printed, as stored (no dashes).
+    static QString keyIn(const QString& out) {
+        static const QRegularExpression key(
+            QStringLiteral("ключ учителя[^\n]*: ([2-9A-HJKMNP-Z-]+)\n"),
+            QRegularExpression::CaseInsensitiveOption);
+        return key.match(out).captured(1).remove(QLatin1Char('-'));
+    }
 
 private slots:
     void initTestCase() {
@@ -87,6 +94,10 @@ private slots:
         row("an end that is over", {"--count", "1", "--until", "2001-01-01 10:00"}, 1,
             "уже прошло");
         row("an end that does not read", {"--count", "1", "--until", "завтра"}, 2, "--until");
+        row("a start after the end",
+            {"--count", "1", "--from", "2099-01-01 11:00", "--until", "2099-01-01 10:00"}, 1,
+            "раньше времени окончания");
+        row("grades that do not fall", {"--count", "1", "--grades", "50,75,90"}, 2, "--grades");
         row("an address not https", {"--count", "1", "--url", "http://h"}, 1, "https://");
         row("a name taken", {"--count", "1", "--name", "Занято"}, 1, "уже есть");
         row("slips over a file", {"--count", "1", "--slips", "9а.txt"}, 1, "уже есть");
@@ -126,9 +137,18 @@ private slots:
     }
 
     void openPrintsTheCodesAndStoresOnlyTheirHashes() {
-        const Tool t = run({"sitting", "open", "Физика", m_server->teacher(), "--seconds", "45",
-                            "--list", "9а.txt", "--count", "2", "--name", "9А / 8 декабря",
-                            "--version", "1", "--separator", ",", "--grace", "0"});
+        const Tool t = run({"sitting",     "open",
+                            "Физика",      m_server->teacher(),
+                            "--seconds",   "45",
+                            "--list",      "9а.txt",
+                            "--count",     "2",
+                            "--name",      "9А / 8 декабря",
+                            "--version",   "1",
+                            "--separator", ",",
+                            "--grace",     "0",
+                            "--grades",    "80,60,40",
+                            "--own-order", "--hide-answers",
+                            "--show-grade"});
         QCOMPARE(t.code, 0);
         QVERIFY2(t.out.startsWith(QStringLiteral("Тестирование «9А / 8 декабря» открыто: банк "
                                                  "«Физика», версия 1, вопросов 3, по 45 с на "
@@ -160,11 +180,25 @@ private slots:
                      "' ' FROM kviront.codes c JOIN kviront.sittings s ON s.id = c.sitting_id "
                      "WHERE s.name = '9А / 8 декабря'")),
                  hashes);
-        QCOMPARE(value(QStringLiteral("SELECT allowed_seconds || decimal_separator || "
-                                      "grace_seconds || v.version FROM kviront.sittings s JOIN "
-                                      "kviront.bank_versions v ON v.id = s.version_id WHERE "
-                                      "s.name = '9А / 8 декабря'")),
-                 QStringLiteral("45,01"));
+        QCOMPARE(value(QStringLiteral("SELECT concat_ws(' ', allowed_seconds, decimal_separator, "
+                                      "grace_seconds, v.version, grade5, grade4, grade3, "
+                                      "own_order, hide_answers, show_grade) FROM kviront.sittings "
+                                      "s JOIN kviront.bank_versions v ON v.id = s.version_id "
+                                      "WHERE s.name = '9А / 8 декабря'")),
+                 QStringLiteral("45 , 0 1 80 60 40 t t t"));
+        // The class page's address and key, of which only the hash is stored.
+        QVERIFY2(t.out.contains(QStringLiteral("Правила: оценки «5» от 80 %, «4» от 60 %, «3» от "
+                                               "40 % (ученик видит оценку); у каждого ученика "
+                                               "свой порядок вопросов; верные ответы скрыты до "
+                                               "закрытия.\nСтраница класса: "
+                                               "https://10.0.0.5:8443/class/\n")),
+                 qPrintable(t.out));
+        const QString key = keyIn(t.out);
+        QCOMPARE(key.size(), classapi::teacherKeyLength);
+        QCOMPARE(value(QStringLiteral("SELECT encode(teacher_key_hash, 'hex') FROM "
+                                      "kviront.sittings WHERE name = '9А / 8 декабря'")),
+                 QString::fromLatin1(
+                     QCryptographicHash::hash(key.toLatin1(), QCryptographicHash::Sha256).toHex()));
         QCOMPARE(
             value(QStringLiteral("SELECT count(*) FROM kviront.codes WHERE position(convert_to("
                                  "'%1', 'UTF8') IN code_hash) > 0")
@@ -200,6 +234,19 @@ private slots:
              "Тестирование «9А / 8 декабря» закрыто: новые тесты не начнутся");
         says({"sitting", "close", "9А / 8 декабря", teacher}, 0, "уже было закрыто");
         says({"sitting", "close", "Нет такого", teacher}, 1, "нет тестирования «Нет такого»");
+        const QString before = value(QStringLiteral(
+            "SELECT encode(teacher_key_hash, 'hex') FROM kviront.sittings WHERE name = 'Занято'"));
+        const Tool k = run({"sitting", "key", "Занято", teacher});
+        QCOMPARE(k.code, 0);
+        QVERIFY2(k.out.contains(QStringLiteral("Страница класса: https://10.0.0.5:8443/class/")),
+                 qPrintable(k.out));
+        QCOMPARE(value(QStringLiteral("SELECT encode(teacher_key_hash, 'hex') FROM "
+                                      "kviront.sittings WHERE name = 'Занято'")),
+                 QString::fromLatin1(
+                     QCryptographicHash::hash(keyIn(k.out).toLatin1(), QCryptographicHash::Sha256)
+                         .toHex()));
+        QVERIFY(!before.isEmpty() && !k.out.contains(before));
+        says({"sitting", "key", "Нет такого", teacher}, 1, "нет тестирования «Нет такого»");
         says({"sitting", "list", teacher}, 0, "«9А / 8 декабря» — закрыто");
         says({"withdraw", "Физика", teacher, "--version", "2"}, 0, "Версия 2 банка «Физика» снята");
         says({"withdraw", "Физика", teacher, "--version", "2"}, 0, "уже была снята");

@@ -1,0 +1,291 @@
+// A sitting's own rules and the teacher's class page, against a throwaway cluster and a real
+// kviront-server on 127.0.0.1: an order of its own for every run, the one the program's order
+// rules give for the run's state; right answers that never reach the trainee's program (the
+// bytes it received are checked) while the sheets show them once the sitting is closed; runs
+// that start only within the sitting's time; and the class page refusing whatever does not
+// come from the teacher's own page with the key.
+#include "class_server.h"
+#include "core_seams.h"
+#include "https_client.h"
+#include "question_order.h"
+#include "skip.h"
+
+#include <QTest>
+#include <boost/json.hpp>
+#include <vector>
+
+namespace json = boost::json;
+using Response = HttpsClient::Response;
+
+namespace {
+
+constexpr int records = 12; // 11! orders: two runs drawing the same one would be a fault
+
+std::string str(const QString& s) {
+    return s.toStdString();
+}
+
+// The order the program's rules give for `state`: the records in the order shown (record 1,
+// the drawn ones, the last one).
+QList<int> orderOf(std::uint32_t state) {
+    std::vector<std::int32_t> order(records + 1);
+    std::vector<std::uint8_t> taken(records + 1);
+    rng::setState(state);
+    questionorder::draw(order, taken, records);
+    QList<int> shown{1};
+    for (int i = 1; i < records; ++i)
+        if (order[std::size_t(i)] != 1)
+            shown << order[std::size_t(i)];
+    return shown << records;
+}
+
+} // namespace
+
+class TestDaemonSittingRules : public QObject {
+    Q_OBJECT
+    std::unique_ptr<ClassServer> m_server;
+    int m_nextCode = 0;
+    std::string m_received; // every byte of every reply a trainee's program received
+
+    std::unique_ptr<HttpsClient> client() {
+        return std::make_unique<HttpsClient>(m_server->port(),
+                                             m_server->certificate().toStdString());
+    }
+    Response call(const std::string& op, const json::object& body) {
+        auto c = client();
+        Response r = c->post("/api/v1/" + op, body);
+        m_received += r.body;
+        for (const auto& [name, value] : r.headers)
+            m_received += name + ": " + value + "\n";
+        return r;
+    }
+    // A start with the next code (or the same one again).
+    Response start(bool again = false) {
+        const QString code = m_server->unnamedCodes().value(again ? m_nextCode - 1 : m_nextCode++);
+        return call("start", {{"sitting", str(m_server->sitting())},
+                              {"code", str(code)},
+                              {"host", "pc"},
+                              {"trainee", "Ученик"}});
+    }
+    Response answer(const std::string& token, int record, int option) {
+        call("question", {{"token", token}, {"record", record}});
+        return call("answer",
+                    {{"token", token}, {"record", record}, {"option", option}, {"seconds", 2.5}});
+    }
+    // A request to the class page as a browser sends it: "KEY" in the headers stands for the
+    // sitting's teacher key.
+    Response page(const std::string& method, const std::string& path, std::string headers,
+                  const std::string& body = {}) {
+        const std::string key = str(m_server->teacherKey());
+        for (std::size_t at; (at = headers.find("KEY")) != std::string::npos;)
+            headers.replace(at, 3, key);
+        auto c = client();
+        c->sendRaw(method + " " + path +
+                   " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(m_server->port()) + "\r\n" +
+                   headers + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+        return c->readResponse();
+    }
+    QString sheet(int position) {
+        return QString::fromStdString(page("GET", "/class/sheet/" + std::to_string(position),
+                                           "Cookie: kviront_teacher=KEY\r\n")
+                                          .body);
+    }
+
+private slots:
+    void initTestCase() {
+        ClassServer::Options o;
+        o.questions.clear();
+        for (int n = 1; n <= records; ++n) {
+            bankfile::Question q;
+            q.name = n;
+            q.vopros = QStringLiteral("Вопрос %1?").arg(n);
+            for (int k = 0; k < 4; ++k)
+                q.otvet[k] = QStringLiteral("Ответ %1.%2").arg(n).arg(k + 1);
+            // The only "+" of the bank: any "+" a trainee receives is a right answer leaking.
+            q.prOtvet = QStringLiteral("+%1").arg(1 + n % 4);
+            o.questions << q;
+        }
+        o.trainees.clear();
+        o.unnamedCodes = 12;
+        o.ownOrder = true;
+        o.hideAnswers = true;
+        m_server = std::make_unique<ClassServer>(o);
+        KV_REQUIRE_CLUSTER(m_server->cluster);
+        QVERIFY2(m_server->ok(), qPrintable(m_server->error()));
+    }
+
+    void ownOrderGivesEveryRunTheOrderOfItsState() {
+        QList<QList<int>> orders;
+        for (int run = 0; run < 2; ++run) {
+            const json::value r = start().json();
+            QVERIFY2(r.is_object() && r.at("orderState").is_number(), json::serialize(r).c_str());
+            const auto state = std::uint32_t(r.at("orderState").to_number<std::int64_t>());
+            const QList<int> order = orderOf(state);
+            orders << order;
+            // The run takes its questions in that order; its sheet shows the order and state.
+            const std::string token(r.at("token").as_string());
+            for (int i = 0; i < 3; ++i)
+                answer(token, order[i], 1);
+            QStringList shown;
+            for (int i = 0; i < 3; ++i)
+                shown << QString::number(order[i]);
+            QVERIFY2(
+                sheet(m_nextCode)
+                    .contains(QStringLiteral("свой для этого ученика (начальное состояние %1): %2")
+                                  .arg(state)
+                                  .arg(shown.join(QStringLiteral(", ")))),
+                qPrintable(sheet(m_nextCode)));
+        }
+        QVERIFY2(orders[0] != orders[1], "two runs drew one order");
+        // A resumed run gets its own state again, not a new one.
+        QCOMPARE(m_server->superValue("SELECT count(DISTINCT order_state) FROM kviront.runs"),
+                 QStringLiteral("2"));
+    }
+
+    void hiddenAnswersNeverReachTheProgram() {
+        m_received.clear();
+        const json::value run = start().json();
+        QCOMPARE(run.at("hideAnswers").as_bool(), true);
+        const std::string token(run.at("token").as_string());
+        const json::value right = answer(token, 1, 2).json(); // record 1: "+2"
+        const json::value wrong = answer(token, 2, 1).json(); // record 2: "+3"
+        QCOMPARE(json::serialize(right.at("right")), std::string("true"));
+        QCOMPARE(json::serialize(wrong.at("right")), std::string("false"));
+        QVERIFY(right.at("answerHidden").as_bool() && !right.as_object().contains("rightAnswer"));
+        // A program that lost its run and starts it again learns no more.
+        const json::value again = start(true).json();
+        QCOMPARE(again.at("answers").as_array().size(), std::size_t(2));
+        QVERIFY2(m_received.find('+') == std::string::npos &&
+                     m_received.find("rightAnswer") == std::string::npos,
+                 m_received.c_str());
+        const int position = m_nextCode;
+        QVERIFY(sheet(position).contains(QStringLiteral("скрыт до закрытия тестирования")));
+        QVERIFY(!sheet(position).contains(QLatin1Char('+')));
+
+        // Closed: the sheets show the right answers; a run still under way learns none.
+        QCOMPARE(
+            page("POST", "/class/close",
+                 "Cookie: kviront_teacher=KEY\r\nX-Kviront-Page: 1\r\nOrigin: https://127.0.0.1:" +
+                     std::to_string(m_server->port()) + "\r\n",
+                 "{}")
+                .status,
+            200);
+        QVERIFY2(sheet(position).contains(QStringLiteral("2. Ответ 1.2</td>")),
+                 qPrintable(sheet(position)));
+        answer(token, 3, 4);
+        QVERIFY(m_received.find('+') == std::string::npos);
+    }
+
+    void runsStartOnlyWithinTheSittingsTime_data() {
+        QTest::addColumn<int>("fromMinutes"); // from now; 0: no opening time
+        QTest::addColumn<int>("untilMinutes");
+        QTest::addColumn<int>("status");
+        QTest::newRow("opens in an hour") << 60 << 120 << 409;
+        QTest::newRow("opened a minute ago, closes in an hour") << -1 << 60 << 200;
+        QTest::newRow("no times") << 0 << 0 << 200;
+        QTest::newRow("closes in two seconds, tried after") << 0 << -2 << 409;
+    }
+    void runsStartOnlyWithinTheSittingsTime() {
+        QFETCH(int, fromMinutes);
+        QFETCH(int, untilMinutes);
+        QFETCH(int, status);
+        const QDateTime now = QDateTime::currentDateTime();
+        serversitting::OpenOptions o;
+        o.conninfo = m_server->teacher();
+        o.bank = m_server->bank();
+        o.name = QString::fromUtf8(QTest::currentDataTag());
+        o.seconds = 30;
+        o.count = 1;
+        if (fromMinutes)
+            o.from = now.addSecs(fromMinutes * 60);
+        if (untilMinutes)
+            o.until = untilMinutes > 0 ? now.addSecs(untilMinutes * 60) : now.addSecs(2);
+        QTemporaryDir files;
+        o.link = files.filePath("s.mdb");
+        o.slips = files.filePath("s.html");
+        const serversitting::Opened s = serversitting::open(o);
+        if (untilMinutes < 0)
+            QTest::qWait(2500); // the end passes
+        const Response r = call("start", {{"sitting", str(s.name)},
+                                          {"code", str(s.codes[0].code)},
+                                          {"host", "pc"},
+                                          {"trainee", "Ученик"}});
+        QCOMPARE(r.status, status);
+        if (status != 200)
+            QCOMPARE(r.errorCode(), std::string("sitting_closed"));
+    }
+
+    void theClassPageRefusesWhatIsNotTheTeachersOwn_data() {
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("headers"); // "KEY": the teacher key; "ORIGIN": this server
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("said"); // in the body
+        const QString key = QStringLiteral("Cookie: kviront_teacher=KEY\r\n");
+        const QString own = QStringLiteral("X-Kviront-Page: 1\r\nOrigin: ORIGIN\r\n");
+        const auto row = [](const char* name, const char* method, const char* path,
+                            const QString& headers, const char* body, int status,
+                            const char* said) {
+            QTest::newRow(name) << method << path << headers << body << status
+                                << QString::fromUtf8(said);
+        };
+        row("the page without a key", "GET", "/class/", "", "", 401, "name=\"key\"");
+        row("the state without a key", "GET", "/class/state", "", "", 401, "teacher_key");
+        row("the state with another key", "GET", "/class/state",
+            "Cookie: kviront_teacher=ZZZZ-ZZZZ-ZZZZ-ZZZZ-ZZZZ\r\n", "", 401, "teacher_key");
+        row("the state with the key", "GET", "/class/state", key, "", 200, "\"rows\":[");
+        row("a sheet without a key", "GET", "/class/sheet/1", "", "", 401, "name=\"key\"");
+        row("a sheet of a code without a run", "GET", "/class/sheet/12", key, "", 409, "no_run");
+        row("closing without the page's header", "POST", "/class/close", key + "Origin: ORIGIN\r\n",
+            "{}", 403, "other_site");
+        row("closing from another site", "POST", "/class/close",
+            key + "X-Kviront-Page: 1\r\nOrigin: https://evil.example\r\n", "{}", 403, "other_site");
+        row("closing, as another site's fetch says", "POST", "/class/close",
+            key + "X-Kviront-Page: 1\r\nSec-Fetch-Site: cross-site\r\n", "{}", 403, "other_site");
+        row("rehosting no one", "POST", "/class/rehost", key + own, "{\"position\":\"1\"}", 400,
+            "bad_request");
+        row("rehosting a code without a run", "POST", "/class/rehost", key + own,
+            "{\"position\":12}", 409, "no_run");
+        row("a login from another site", "POST", "/class/login", "Origin: https://evil.example\r\n",
+            "key=KEY", 403, "со страницы входа");
+        row("a wrong key", "POST", "/class/login", "", "key=ZZZZZZZZZZZZZZZZZZZZ", 401,
+            "Ключ не подходит");
+        row("the key, once", "POST", "/class/login", "Origin: ORIGIN\r\n", "key=KEY", 303, "");
+        row("closing by GET", "GET", "/class/close", key, "", 405, "method_not_allowed");
+        row("nothing there", "GET", "/class/secret", key, "", 404, "no_such_path");
+    }
+    void theClassPageRefusesWhatIsNotTheTeachersOwn() {
+        QFETCH(QString, method);
+        QFETCH(QString, path);
+        QFETCH(QString, headers);
+        QFETCH(QString, body);
+        QFETCH(int, status);
+        QFETCH(QString, said);
+        const QString origin = QStringLiteral("https://127.0.0.1:%1").arg(m_server->port());
+        const QString key = m_server->teacherKey();
+        const Response r = page(str(method), str(path),
+                                str(QString(headers).replace(QStringLiteral("ORIGIN"), origin)),
+                                str(QString(body).replace(QStringLiteral("KEY"), key)));
+        QCOMPARE(r.status, status);
+        QVERIFY2(QString::fromStdString(r.body).contains(said), r.body.c_str());
+        const std::string policy = r.headers.count("content-security-policy")
+                                       ? r.headers.at("content-security-policy")
+                                       : std::string();
+        QVERIFY2(policy.find("script-src 'self'") != std::string::npos &&
+                     policy.find("unsafe") == std::string::npos,
+                 policy.c_str());
+        if (status == 303)
+            QCOMPARE(r.headers.at("set-cookie"),
+                     "kviront_teacher=" + str(key) +
+                         "; Path=/class; Max-Age=43200; Secure; HttpOnly; SameSite=Strict");
+        // Nothing was closed or allowed by a refused request.
+        if (status != 200 && status != 303)
+            QCOMPARE(
+                m_server->superValue("SELECT count(*) FROM kviront.codes WHERE rehost_allowed"),
+                QStringLiteral("0"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDaemonSittingRules)
+#include "test_daemon_sitting_rules.moc"
