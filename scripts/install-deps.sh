@@ -22,11 +22,10 @@ runtime=(fonts-wine qt6-translations-l10n qt6-image-formats-plugins)
 # built, so no locale is generated into /etc); fonts-dejavu-core, the faces layouts are
 # measured in; mdb-export for the old-format benchmark; PostgreSQL 15's own programs (initdb,
 # postgres, pgbench), which the server tests and bench_server run as a throwaway cluster of
-# their own, never a system one; PgBouncer's program for bench_server --via-pgbouncer, started
-# with its own config in a temporary folder (the package's service is left as it comes);
-# headless Chromium, to see the class report as a browser lays it out, and its driver with
-# Selenium, through which the class page's test works the page as a teacher would.
-tests=(locales-all fonts-dejavu-core mdbtools postgresql-15 pgbouncer chromium chromium-driver
+# their own, never a system one; headless Chromium, to see the class report as a browser lays
+# it out, and its driver with Selenium, through which the class page's test works the page as a
+# teacher would.
+tests=(locales-all fonts-dejavu-core mdbtools postgresql-15 chromium chromium-driver
   python3-selenium)
 
 # The class server kviront-server: Boost.Beast/Asio and Boost.JSON 1.81, OpenSSL; libpq is in

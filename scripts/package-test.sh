@@ -1,18 +1,24 @@
 #!/usr/bin/env bash
-# Checks the package that scripts/package.sh built, as a school's administrator meets it:
-# lintian (no error, no warning), the desktop entry and the AppStream data validated, the
-# package installed with apt, the program's and the tools' --help and --version from PATH and
+# Checks the packages that scripts/package.sh built, as a school's administrator meets them:
+# lintian (no error, no warning) on both, the desktop entry and the AppStream data validated,
+# both installed with apt, the program's and the tools' --help and --version from PATH and
 # their manual pages, a whole test run of the installed program started as its menu entry starts it
-# (as an ordinary user, on the X server with a window manager of DISPLAY), and a purge that
-# leaves nothing of the package behind. Installs and purges the package: run it as root, on a
-# machine where kviront is not installed otherwise.
+# (as an ordinary user, on the X server with a window manager of DISPLAY); then the class
+# server as the README sets one up: "kviront-server setup" on this machine's PostgreSQL 15,
+# the sample bank published and a sitting opened by the teacher, one whole run through the
+# installed server with the sitting's bank file and a code (scripts/package-test-server.sh);
+# and a purge of both that leaves nothing of either behind. Installs and purges the packages:
+# run it as root, on a machine where kviront is not installed otherwise.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 dir=${KV_PACKAGE_DIR:-build/package}
 
-scripts/install-deps.sh run lintian desktop-file-utils appstream man-db xdotool x11-utils x11-xkb-utils
+# postgresql-15 and its cluster "main" for the class server; curl and jq for its API run.
+scripts/install-deps.sh run lintian desktop-file-utils appstream man-db xdotool x11-utils \
+    x11-xkb-utils postgresql-15 curl jq
 deb=$(ls "$dir"/kviront_*_*.deb)
+server_deb=$(ls "$dir"/kviront-server_*_*.deb)
 changes=$(ls "$dir"/kviront_*_*.changes)
 step() { echo "== package-test: $*"; }
 fail() {
@@ -40,10 +46,13 @@ for p in $(sed -n 's/^runtime=(\(.*\))$/\1/p' scripts/install-deps.sh); do
     [[ ",$depends," == *[\ ,]"$p"[\ ,\(]* ]] || fail "Depends lacks $p: $depends"
 done
 
-step "apt install $(basename "$deb")"
+step "apt install $(basename "$deb") $(basename "$server_deb")"
 export DEBIAN_FRONTEND=noninteractive
-apt-get install -y -qq "$(cd "$(dirname "$deb")" && pwd)/$(basename "$deb")" >/dev/null
+apt-get install -y -qq "$(realpath "$deb")" "$(realpath "$server_deb")" >/dev/null
 dpkg -L kviront >"$scratch/files"
+dpkg -L kviront-server >"$scratch/server-files"
+# Each package keeps its own: the class server is not in the program's package.
+! grep -q 'kviront-server' "$scratch/files" || fail "kviront holds the class server's files"
 
 step "the program and the tools from PATH"
 # Without a display and without a locale: the answers are Russian all the same.
@@ -77,19 +86,36 @@ fi
     bash "$scratch/test_menu_run.sh" "$exec_line" "$questions" ||
     fail "the whole test run of the installed program (exit $?)"
 
+# The class server: set up, a sitting opened, a whole run through it, stopped.
+KV_PACKAGE_SCRATCH="$scratch" bash scripts/package-test-server.sh ||
+    fail "the class server of the installed package (exit $?)"
+
 step "apt purge"
-apt-get purge -y -qq kviront >/dev/null
-if dpkg-query -W -f='${db:Status-Abbrev}' kviront 2>/dev/null | grep -q '^.[^n]'; then
-    fail "kviront is still known to dpkg"
-fi
+apt-get purge -y -qq kviront kviront-server >/dev/null
+for package in kviront kviront-server; do
+    if dpkg-query -W -f='${db:Status-Abbrev}' "$package" 2>/dev/null | grep -q '^.[^n]'; then
+        fail "$package is still known to dpkg"
+    fi
+done
 left=""
 while read -r path; do
-    if [ -f "$path" ] || [ -L "$path" ]; then
+    # A link to a folder is the system's (/lib to /usr/lib), not a file of ours.
+    if [ -f "$path" ] || { [ -L "$path" ] && [ ! -d "$path" ]; }; then
         left+=" $path"
     fi
-done <"$scratch/files"
-for own in /usr/libexec/kviront /usr/share/kviront /usr/share/doc/kviront; do
+done < <(cat "$scratch/files" "$scratch/server-files")
+for own in /usr/libexec/kviront /usr/share/kviront /usr/share/doc/kviront \
+    /usr/share/doc/kviront-server /etc/kviront /var/lib/kviront \
+    /etc/systemd/system/multi-user.target.wants/kviront-server.service; do
     [ ! -e "$own" ] || left+=" $own"
 done
 [ -z "$left" ] || fail "left after purge:$left"
+! getent passwd kviront >/dev/null || fail "the account kviront is left after purge"
+! getent group kviront >/dev/null || fail "the group kviront is left after purge"
+
+# The runs are the school's: the database and its roles outlive the package until the
+# administrator drops them, as the README says.
+step "the database stays; dropped as the README says"
+KV_PACKAGE_SCRATCH="$scratch" bash scripts/package-test-server.sh --drop-database ||
+    fail "dropping the class server's database (exit $?)"
 echo "package-test: passed"

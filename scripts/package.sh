@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the Debian package kviront_VERSION_ARCH.deb into build/package/ (or KV_PACKAGE_DIR),
+# Builds the Debian packages kviront_VERSION_ARCH.deb (the program and its tools) and
+# kviront-server_VERSION_ARCH.deb (the class server) into build/package/ (or KV_PACKAGE_DIR),
 # from a copy of the sources, so that the build leaves nothing in the work tree.
 # The test suite is scripts/test.sh's; the package build runs it as well only when asked:
 #   DEB_BUILD_OPTIONS= bash scripts/package.sh
@@ -41,8 +42,10 @@ if ! (cd "$source" && dpkg-buildpackage -us -uc -b) >"$out/build.log" 2>&1; then
     echo "package: пакет не собрался (конец журнала — выше)" >&2
     exit 1
 fi
-rm -f "$out"/kviront_* "$out"/kviront-dbgsym_*
-cp "$work"/kviront_"$version"_*.deb "$work"/kviront_"$version"_*.changes \
-    "$work"/kviront_"$version"_*.buildinfo "$out"/
-cp "$work"/kviront-dbgsym_"$version"_*.deb "$out"/ 2>/dev/null || true
-ls "$out"/kviront_"$version"_*.deb
+rm -f "$out"/kviront_* "$out"/kviront-dbgsym_* "$out"/kviront-server_* \
+    "$out"/kviront-server-dbgsym_*
+cp "$work"/kviront_"$version"_*.deb "$work"/kviront-server_"$version"_*.deb \
+    "$work"/kviront_"$version"_*.changes "$work"/kviront_"$version"_*.buildinfo "$out"/
+cp "$work"/kviront-dbgsym_"$version"_*.deb "$work"/kviront-server-dbgsym_"$version"_*.deb \
+    "$out"/ 2>/dev/null || true
+ls "$out"/kviront_"$version"_*.deb "$out"/kviront-server_"$version"_*.deb

@@ -131,16 +131,17 @@ Reply question(PgLink& db, const RecordRequest& q) {
 Reply answer(PgLink& db, const AnswerRequest& q) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.17g", q.seconds); // the daemon keeps the C locale
-    // Its own statement outside a transaction block: committed (durably, as the function
-    // forces) before the next statement starts.
-    const PgRows recorded =
-        db.exec("SELECT repeated FROM kviront_api.record_answer($1, $2, $3, $4)",
-                {text(q.token), number(q.record), number(q.option), PgParam{seconds}});
-    const bool repeated = one(recorded).flag(0, 0);
-    const PgRows r = db.exec("SELECT record, option, verdict, pr_otvet, client_seconds, "
-                             "server_seconds, late FROM kviront_api.answer_result($1, $2)",
-                             {text(q.token), number(q.record)});
-    json::object out = givenAnswer(one(r), 0);
+    // One round trip, two transactions: the answer is recorded and committed (durably, as the
+    // function forces) before the backend reads the next statement, which alone may return the
+    // right answer. A failure to record is the reply, whatever the second statement found.
+    const std::vector<PgRows> r = db.pipeline(
+        {{"SELECT repeated FROM kviront_api.record_answer($1, $2, $3, $4)",
+          {text(q.token), number(q.record), number(q.option), PgParam{seconds}}},
+         {"SELECT record, option, verdict, pr_otvet, client_seconds, server_seconds, late "
+          "FROM kviront_api.answer_result($1, $2)",
+          {text(q.token), number(q.record)}}});
+    const bool repeated = one(r[0]).flag(0, 0);
+    json::object out = givenAnswer(one(r[1]), 0);
     out[key::repeated] = repeated;
     return ok(out);
 }

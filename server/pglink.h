@@ -21,6 +21,7 @@ struct PgParam {
 
 class PgRows {
 public:
+    PgRows() : m_result(nullptr) {}
     explicit PgRows(pg_result* result) : m_result(result) {}
     ~PgRows();
     PgRows(PgRows&& other) noexcept : m_result(other.m_result) { other.m_result = nullptr; }
@@ -45,6 +46,12 @@ struct PgLost {
     std::string why;
 };
 
+struct PgStatement {
+    const char* sql;
+    std::vector<PgParam> params;
+    bool binaryResult = false;
+};
+
 class PgLink {
 public:
     explicit PgLink(std::string conninfo) : m_conninfo(std::move(conninfo)) {}
@@ -57,10 +64,16 @@ public:
     // anything else (the server's own fault, logged).
     PgRows exec(const char* sql, const std::vector<PgParam>& params = {},
                 bool binaryResult = false);
+    // The statements sent at once and answered in one round trip, each still a transaction of
+    // its own that commits before the next one starts (a sync after each). Their rows in order;
+    // throws as exec() the first statement's failure, once every result has been read.
+    std::vector<PgRows> pipeline(const std::vector<PgStatement>& statements);
     void drop();
 
 private:
     void connect();
+    PgLost lost(const std::string& why); // drops the connection
+    [[noreturn]] void fail(pg_result* result);
 
     std::string m_conninfo;
     pg_conn* m_conn = nullptr;

@@ -98,7 +98,7 @@ void ensureAccount(std::ostream& out) {
         return;
     const ProgramResult r =
         runProgram({"useradd", "--system", "--user-group", "--no-create-home", "--home-dir",
-                    "/nonexistent", "--shell", "/usr/sbin/nologin", "kviront"});
+                    "/var/lib/kviront", "--shell", "/usr/sbin/nologin", "kviront"});
     if (r.code != 0)
         throw std::runtime_error("Не удалось создать системного пользователя kviront: " + r.output);
     out << "Создан системный пользователь kviront.\n";

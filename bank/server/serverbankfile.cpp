@@ -1,7 +1,6 @@
 #include "serverbankfile.h"
 
 #include "error.h"
-#include "pgconnection.h"
 #include "textfile.h"
 
 #include <QFileInfo>
@@ -122,9 +121,9 @@ SittingLink parseSitting(const QByteArray& bytes, const QString& path) {
         bad(path, QStringLiteral("нет подписи в первой строке"));
     const int version = linkFormat(body);
     if (version == formatVersion)
-        throw Error(QStringLiteral("Файл «%1» — ссылка на банк сервера класса прежнего вида, "
-                                   "с которой программа больше не работает: попросите учителя "
-                                   "выдать новый файл тестирования.")
+        throw Error(QStringLiteral("Файл «%1» устарел: это ссылка на банк сервера класса прежнего "
+                                   "вида, с которой программа больше не работает. Попросите "
+                                   "учителя выдать новый файл тестирования.")
                         .arg(path));
     if (version < 1)
         bad(path, QStringLiteral("первая строка испорчена"));
@@ -200,65 +199,6 @@ bool isServerBankHead(const QByteArray& head) {
 
 QString bankNameProblem(const QString& name) {
     return nameProblem(name, QStringLiteral("имя банка"), QStringLiteral("в имени банка"));
-}
-
-QByteArray linkBytes(const BankLink& link) {
-    return signature + QByteArray::number(formatVersion) + "\n" +
-           "# Банк вопросов на сервере класса: откройте этот файл в «Открыть БД».\n" +
-           "conninfo=" + link.conninfo.toUtf8() + "\n" + "bank=" + link.bank.toUtf8() + "\n";
-}
-
-BankLink parseLink(const QByteArray& bytes, const QString& path) {
-    const QByteArray body = withoutBom(bytes);
-    const QStringList lines = linesOf(body);
-    const QString first = lines.value(0);
-    if (!isServerBankHead(body))
-        bad(path, QStringLiteral("нет подписи в первой строке"));
-    bool ok = false;
-    const int version = first.mid(signature.size()).toInt(&ok);
-    if (!ok || version < 1)
-        bad(path, QStringLiteral("первая строка испорчена"));
-    if (version > formatVersion)
-        bad(path,
-            QStringLiteral("файл записан более новой версией программы (формат %1)").arg(version));
-    BankLink link;
-    bool haveConninfo = false, haveBank = false;
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QString& line = lines[i];
-        if (line.trimmed().isEmpty() || line.startsWith(QLatin1Char('#')))
-            continue;
-        const qsizetype eq = line.indexOf(QLatin1Char('='));
-        const QString key = line.left(eq).trimmed();
-        const QString value = line.mid(eq + 1);
-        if (eq > 0 && key == QLatin1String("conninfo") && !haveConninfo) {
-            link.conninfo = value.trimmed();
-            haveConninfo = true;
-        } else if (eq > 0 && key == QLatin1String("bank") && !haveBank) {
-            link.bank = value;
-            haveBank = true;
-        } else {
-            bad(path, QStringLiteral("непонятная строка %1").arg(i + 1));
-        }
-    }
-    if (!haveConninfo || link.conninfo.isEmpty())
-        bad(path, QStringLiteral("нет строки подключения (conninfo=)"));
-    if (!haveBank)
-        bad(path, QStringLiteral("нет имени банка (bank=)"));
-    const QString nameProblem = bankNameProblem(link.bank);
-    if (!nameProblem.isEmpty())
-        bad(path, nameProblem);
-    QString reason;
-    if (!pg::parseConninfo(link.conninfo, &reason))
-        bad(path, QStringLiteral("строка подключения не читается (%1)").arg(reason));
-    return link;
-}
-
-BankLink readLink(const QString& path) {
-    return parseLink(textfile::readFile(path, maxFileBytes), path);
-}
-
-void writeLink(const QString& path, const BankLink& link) {
-    writeOverLinkOnly(path, linkBytes(link));
 }
 
 } // namespace serverbank

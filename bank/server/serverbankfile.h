@@ -41,27 +41,13 @@ void writeSitting(const QString& path, const SittingLink& link);
 // What is wrong with an address for the server bank file, or an empty text.
 QString serverUrlProblem(const QString& url);
 
-// The first format, read and written until the program speaks to kviront-server.
+// The first format (a database connection string and a bank's name), only told apart.
 constexpr int formatVersion = 1;
 // Enough of a file's first bytes to tell a server bank file.
 constexpr int headBytes = 32;
 
-struct BankLink {
-    QString conninfo;
-    QString bank;
-};
-
 // True when a file starting with these bytes is a server bank file (of any format version).
 bool isServerBankHead(const QByteArray& head);
-
-QByteArray linkBytes(const BankLink& link);
-// Throws Error naming `path` and what is wrong.
-BankLink parseLink(const QByteArray& bytes, const QString& path);
-BankLink readLink(const QString& path);
-
-// Writes the file in one piece. Replaces only an older server bank file: never a question bank
-// or anything else. Throws Error.
-void writeLink(const QString& path, const BankLink& link);
 
 // A bank name fit for the file and the server: one line, 1 to 200 characters. The reason
 // it is not, or an empty text.

@@ -62,6 +62,14 @@ for program in bin/kviront bin/kviront-bank bin/kviront-results; do
     [ -z "$found" ] || fail "$program carries test seams: $found"
 done
 
+# The trainee's program holds no database client: it speaks only to kviront-server. The teacher's
+# tool does, so the check looks where libpq would show.
+# (Read whole first: grep -q would stop ldd midway, which pipefail counts as a failure.)
+libraries=$(ldd "$prefix/bin/kviront") || fail "ldd cannot read bin/kviront"
+if grep -q 'libpq\.so' <<<"$libraries"; then fail "bin/kviront links libpq"; fi
+libraries=$(ldd "$prefix/bin/kviront-bank") || fail "ldd cannot read bin/kviront-bank"
+grep -q 'libpq\.so' <<<"$libraries" || fail "bin/kviront-bank shows no libpq"
+
 # A PNG's width and height are the big-endian words at bytes 16 and 20.
 for size in 48 64 128; do
     png="$prefix/share/icons/hicolor/${size}x${size}/apps/kviront.png"

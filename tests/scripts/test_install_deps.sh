@@ -40,7 +40,7 @@ while IFS='|' read -r job wanted unwanted; do
     done
 done <<'JOBS'
 run|qt6-base-dev libpq-dev fonts-wine|postgresql-15 pgbouncer debhelper
-test|qt6-base-dev fonts-wine postgresql-15 pgbouncer locales-all|debhelper
+test|qt6-base-dev fonts-wine postgresql-15 locales-all|debhelper pgbouncer
 package|qt6-base-dev libpq-dev debhelper dpkg-dev|postgresql-15 pgbouncer fonts-wine
 JOBS
 

@@ -226,6 +226,10 @@ int ClassServer::stop(int i) {
     return code;
 }
 
+qint64 ClassServer::pid(int i) const {
+    return running(i) ? m_daemons[std::size_t(i)].process->processId() : 0;
+}
+
 QByteArray ClassServer::log(int i) const {
     QFile f(m_daemons[std::size_t(i)].log);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();

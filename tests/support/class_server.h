@@ -64,6 +64,7 @@ public:
     bool start(int i = 0);           // again on its port, waited for until ready
     int stop(int i = 0);             // SIGTERM; the exit code, -1 if it did not exit in 30 s
     QByteArray log(int i = 0) const; // what it wrote to standard error
+    qint64 pid(int i = 0) const;     // 0 when it is not running
     QString configFile(int i = 0) const;
 
     // The sitting: its name, the server bank file (second format) for server i, its codes, the

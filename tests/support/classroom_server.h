@@ -10,11 +10,10 @@
 #include <memory>
 
 // A classroom server for a test: a throwaway cluster with the schema made by the tool and
-// passwords set for the teacher and trainee roles, as an administrator would set them.
+// passwords set for the teacher's role and the server's, as an administrator would set them.
 class ClassroomServer {
 public:
     static constexpr const char* teacherPassword = "teacher pw";
-    static constexpr const char* traineePassword = "trainee 'pw'";
     static constexpr const char* daemonPassword = "kviront-server pw";
 
     explicit ClassroomServer(const PgCluster::Options& options = {}) : cluster(options) {
@@ -30,7 +29,6 @@ public:
         }
         m_error =
             cluster.superSql(QStringLiteral("ALTER ROLE kviront_teacher PASSWORD 'teacher pw';"
-                                            "ALTER ROLE kviront_trainee PASSWORD 'trainee ''pw''';"
                                             "ALTER ROLE kviront PASSWORD 'kviront-server pw';"));
     }
 
@@ -39,9 +37,6 @@ public:
 
     QString teacher() const {
         return cluster.conninfo(QStringLiteral("kviront_teacher"), QLatin1String(teacherPassword));
-    }
-    QString trainee() const {
-        return cluster.conninfo(QStringLiteral("kviront_trainee"), QLatin1String(traineePassword));
     }
     // The role kviront-server logs in as.
     QString daemon() const {
@@ -66,15 +61,8 @@ public:
         return serversitting::open(o);
     }
 
-    serverpublish::Result publish(const QString& bank, const QString& name,
-                                  const QString& link = QString()) const {
-        serverpublish::Options o;
-        o.bank = bank;
-        o.conninfo = teacher();
-        o.name = name;
-        o.link = link;
-        o.traineeConninfo = link.isEmpty() ? QString() : trainee();
-        return serverpublish::publish(o);
+    serverpublish::Result publish(const QString& bank, const QString& name) const {
+        return serverpublish::publish({bank, teacher(), name});
     }
 
     PgCluster cluster;

@@ -87,19 +87,6 @@ void PgCluster::configureChild(QProcess& process) const {
     });
 }
 
-bool PgCluster::adopt(QProcess& process, const QString& folder) const {
-    if (m_uid >= 0) {
-        QStringList paths{folder};
-        for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::NoDotAndDotDot))
-            paths << QDir(folder).filePath(name);
-        for (const QString& path : paths)
-            if (::chown(QFile::encodeName(path).constData(), m_uid, m_gid) != 0)
-                return false;
-    }
-    configureChild(process);
-    return true;
-}
-
 bool PgCluster::runAsOwner(const QString& program, const QStringList& args, QString* output) {
     QProcess p;
     configureChild(p);

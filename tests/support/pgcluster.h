@@ -60,10 +60,6 @@ public:
 
     static QString binDir();
 
-    // Makes a process the server's companion: it runs as the server's account and quits with
-    // this process (PgBouncer in front of the cluster). `folder` is handed to that account.
-    bool adopt(QProcess& process, const QString& folder) const;
-
 private:
     bool initialise(const Options& options);
     bool runAsOwner(const QString& program, const QStringList& args, QString* output);

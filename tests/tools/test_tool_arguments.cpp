@@ -142,9 +142,9 @@ private slots:
             "не указан аргумент СТРОКА_ПОДКЛЮЧЕНИЯ");
         row("publish needs --name", "bank", {"publish", "bank.mdb", "dbname=none"}, 2, "",
             "не указан параметр --name ИМЯ");
-        row("--trainee needs --link", "bank",
-            {"publish", "--name", "Ф", "bank.mdb", "dbname=none", "--trainee", "user=t"}, 2, "",
-            "--trainee");
+        row("publish writes no bank file", "bank",
+            {"publish", "--name", "Ф", "bank.mdb", "dbname=none", "--link", "p1.mdb"}, 2, "",
+            "параметр --link не относится к команде publish", "p1.mdb");
         row("help", "bank", {"--help"}, 0, help, "");
         row("help wins over errors", "bank", {"import", "--frob", "--help"}, 0, help, "");
         row("version", "bank", {"--version"}, 0,

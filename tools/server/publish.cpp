@@ -6,6 +6,7 @@
 #include "error.h"
 #include "pgconnection.h"
 #include "schema.h"
+#include "serverbankfile.h"
 #include "teachersession.h"
 
 #include <QCryptographicHash>
@@ -131,48 +132,6 @@ Result store(pg::Connection& c, const Options& o, const QVector<Record>& records
 
 } // namespace
 
-QString traineeConninfoFor(const QString& teacherConninfo, const QString& password) {
-    const QHash<QString, QString> teacher = pg::conninfoValues(teacherConninfo);
-    QStringList parts;
-    // The server and database of the teacher's connection, the trainee's user.
-    for (const char* key : {"host", "port", "dbname", "sslmode", "sslrootcert", "connect_timeout"})
-        if (teacher.contains(QLatin1String(key)))
-            parts << QLatin1String(key) + QLatin1Char('=') +
-                         pg::quoteValue(teacher.value(QLatin1String(key)));
-    parts << QStringLiteral("user=kviront_trainee");
-    if (!password.isEmpty())
-        parts << QStringLiteral("password=") + pg::quoteValue(password);
-    return parts.join(QLatin1Char(' '));
-}
-
-void writeCheckedLink(const QString& path, const serverbank::BankLink& link) {
-    // Checked as the teacher's own strings are: the file goes to every trainee's machine. The
-    // trainee's password must be in it, so none is asked for.
-    pg::Connection c(link.conninfo, pg::TeacherLogin{});
-    try {
-        c.connect();
-        // Asked of the catalogue, which every role may read: the trainee may run the trainee
-        // functions and may not read the questions.
-        const bool may =
-            c.exec("SELECT coalesce((SELECT has_function_privilege(p.oid, 'EXECUTE') FROM "
-                   "pg_proc p JOIN pg_namespace n ON n.oid = p.pronamespace WHERE n.nspname = "
-                   "'kviront_api' AND p.proname = 'start_run'), false) AND NOT coalesce((SELECT "
-                   "has_table_privilege(c.oid, 'SELECT') FROM pg_class c JOIN pg_namespace n ON "
-                   "n.oid = c.relnamespace WHERE n.nspname = 'kviront' AND c.relname = "
-                   "'questions'), false)")
-                .flag(0, 0);
-        if (!may)
-            throw Error(QStringLiteral("пользователь «%1» — не ученик: ему нужно право на функции "
-                                       "теста и не нужно право читать вопросы")
-                            .arg(c.user()));
-    } catch (const Error& e) {
-        throw Error(QStringLiteral("Ссылка «%1» не записана: ученик не сможет войти на сервер "
-                                   "с её строкой подключения (%2).")
-                        .arg(path, e.message()));
-    }
-    serverbank::writeLink(path, link);
-}
-
 Result publish(const Options& o) {
     const QString nameProblem = serverbank::bankNameProblem(o.name);
     if (!nameProblem.isEmpty())
@@ -182,15 +141,7 @@ Result publish(const Options& o) {
     pg::Connection c(o.conninfo, teachersession::atTerminal());
     c.connect();
     serverschema::requireCurrent(c);
-    const Result result = store(c, o, records);
-    if (!o.link.isEmpty()) {
-        const QString trainee =
-            o.traineeConninfo.isEmpty()
-                ? traineeConninfoFor(o.conninfo, qEnvironmentVariable("KVIRONT_TRAINEE_PASSWORD"))
-                : o.traineeConninfo;
-        writeCheckedLink(o.link, {trainee, o.name});
-    }
-    return result;
+    return store(c, o, records);
 }
 
 } // namespace serverpublish

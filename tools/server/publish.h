@@ -1,7 +1,5 @@
 #pragma once
 
-#include "serverbankfile.h"
-
 #include <QString>
 #include <QStringList>
 
@@ -13,10 +11,6 @@ struct Options {
     QString bank;     // a bank file of the program's own or of the old (Jet) format
     QString conninfo; // the teacher's connection
     QString name;     // the bank's name on the server
-    QString link;     // where to write the server bank file; empty: none
-    // The trainee role's connection string for the link; empty: the teacher's server and
-    // database with user kviront_trainee (and KVIRONT_TRAINEE_PASSWORD, when set).
-    QString traineeConninfo;
 };
 
 struct Result {
@@ -28,12 +22,5 @@ struct Result {
 // Throws Error (ServerError for the server's part) naming the bank, file or server. Nothing is
 // stored unless the whole version is.
 Result publish(const Options& options);
-
-// The trainee conninfo a link gets when none is given (see Options::traineeConninfo).
-QString traineeConninfoFor(const QString& teacherConninfo, const QString& password);
-
-// Writes the server bank file for `link` after proving that the trainee role can log in with
-// it and call the trainee functions. Throws Error.
-void writeCheckedLink(const QString& path, const serverbank::BankLink& link);
 
 } // namespace serverpublish

@@ -27,12 +27,8 @@ int publish(const cli::Arguments& a, const cli::Output& output) {
     o.bank = a.positional[0];
     o.conninfo = a.positional[1];
     o.name = a.value(QStringLiteral("name"));
-    o.link = a.value(QStringLiteral("link"));
-    o.traineeConninfo = a.value(QStringLiteral("trainee"));
     if (o.name.isEmpty())
         throw cli::UsageError(QStringLiteral("пустое имя банка на сервере (--name)"));
-    if (!o.traineeConninfo.isEmpty() && o.link.isEmpty())
-        throw cli::UsageError(QStringLiteral("--trainee задаёт строку подключения для --link"));
     const serverpublish::Result r = serverpublish::publish(o);
     if (r.unchanged)
         out << QStringLiteral("Банк «%1» не изменился: его версия %2 уже опубликована, новой "
@@ -44,8 +40,6 @@ int publish(const cli::Arguments& a, const cli::Output& output) {
                    .arg(o.name)
                    .arg(r.version)
                    .arg(r.records);
-    if (!o.link.isEmpty())
-        out << QStringLiteral("Записан файл банка сервера %1.\n").arg(o.link);
     return 0;
 }
 
@@ -68,17 +62,7 @@ QList<cli::Command> commands() {
            QStringLiteral("ИМЯ"),
            QStringLiteral("имя банка на сервере"),
            {},
-           true},
-          {QStringLiteral("link"),
-           {},
-           QStringLiteral("ФАЙЛ.mdb"),
-           QStringLiteral("записать файл банка сервера для учеников"),
-           {}},
-          {QStringLiteral("trainee"),
-           {},
-           conninfo,
-           QStringLiteral("строка подключения учеников для --link"),
-           {}}},
+           true}},
          publish},
     };
     return all + sittingcommands::commands();

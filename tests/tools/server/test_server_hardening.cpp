@@ -1,10 +1,10 @@
-// The teacher's tools and the trainee role as a hostile classroom meets them: connection
+// The teacher's tools and the database's roles as a hostile classroom meets them: connection
 // strings that would send the password elsewhere or wait for ever, a lock someone else holds,
-// a password asked at the terminal and every failed login said in Russian; and a trainee's
-// login with no room of its own on the server.
-#include "skip.h"
+// a password asked at the terminal and every failed login said in Russian; the server's login
+// with no room of its own on the database, and the first schema's trainee role with no login.
 #include "bankfixture.h"
 #include "classroom_server.h"
+#include "skip.h"
 #include "teachersession.h"
 #include "terminal_run.h"
 
@@ -316,9 +316,9 @@ private slots:
         QVERIFY2(!t.err.contains(QLatin1String("fe_sendauth")), qPrintable(t.err));
     }
 
-    // The trainee role keeps nothing of its own on the server: no temporary tables, no large
+    // The server's role keeps nothing of its own on the database: no temporary tables, no large
     // objects, and not the lock publishing takes.
-    void traineeRoleHasNoRoomOfItsOwn_data() {
+    void serversRoleHasNoRoomOfItsOwn_data() {
         QTest::addColumn<QString>("sql");
         QTest::newRow("temporary table") << QStringLiteral("CREATE TEMP TABLE t (x integer)");
         QTest::newRow("lo_creat") << QStringLiteral("SELECT lo_creat(-1)");
@@ -327,35 +327,36 @@ private slots:
         QTest::newRow("the publishing lock")
             << QStringLiteral("LOCK TABLE kviront.publish_lock IN EXCLUSIVE MODE");
     }
-    void traineeRoleHasNoRoomOfItsOwn() {
+    void serversRoleHasNoRoomOfItsOwn() {
         QFETCH(QString, sql);
-        pg::Connection trainee(m_server->trainee());
-        trainee.exec("BEGIN");
+        pg::Connection daemon(m_server->daemon());
+        daemon.exec("BEGIN");
         ServerError::Kind kind = ServerError::Kind::Other;
         QString message;
         try {
-            trainee.exec(sql.toUtf8().constData());
+            daemon.exec(sql.toUtf8().constData());
         } catch (const ServerError& e) {
             kind = e.kind();
             message = e.message();
         }
-        trainee.rollback();
+        daemon.rollback();
         QVERIFY2(kind == ServerError::Kind::AccessDenied, qPrintable(message));
     }
 
-    // However many trainee logins come, the teacher still gets in.
-    void traineesLeaveConnectionsForTheTeacher() {
-        std::vector<std::unique_ptr<pg::Connection>> trainees;
-        for (int i = 0; i < 40; ++i) {
-            auto c = std::make_unique<pg::Connection>(m_server->trainee());
-            try {
-                c->connect();
-            } catch (const ServerError&) {
-                break;
-            }
-            trainees.push_back(std::move(c));
+    // Trainees reach the database only through kviront-server: the first schema's trainee role
+    // is refused even with its password right.
+    void theTraineeRoleLogsInNoMore() {
+        QVERIFY(
+            m_server->cluster.superSql(QStringLiteral("ALTER ROLE kviront_trainee PASSWORD 'x'"))
+                .isEmpty());
+        pg::Connection trainee(
+            m_server->cluster.conninfo(QStringLiteral("kviront_trainee"), QStringLiteral("x")));
+        try {
+            trainee.connect();
+            QFAIL("the trainee role logged in");
+        } catch (const ServerError& e) {
+            QCOMPARE(e.kind(), ServerError::Kind::LoginRefused);
         }
-        QCOMPARE(int(trainees.size()), PgCluster::Options{}.maxConnections - 3 - 15);
         pg::Connection teacher(m_server->teacher(), teachersession::atTerminal());
         teacher.connect();
         QVERIFY(teacher.connected());

@@ -1,6 +1,6 @@
 // Publishing and the class report from the server: a bank published as versions (an unchanged
-// bank makes none), the server bank file, and a hand-computed class run through the trainee
-// calls whose report from the server gives the same figures as from protocol files.
+// bank makes none), and a hand-computed class run through the server's calls whose report from
+// the server gives the same figures as from protocol files.
 #include "bankexchange.h"
 #include "bankfixture.h"
 #include "classroom_server.h"
@@ -120,35 +120,6 @@ private slots:
         message = errorOf([&] { m_server->publish(bank, QStringLiteral("две\nстроки")); });
         QVERIFY2(message.contains(QStringLiteral("управляющие")), qPrintable(message));
         QCOMPARE(versions(QStringLiteral("Плохой")), 0);
-    }
-
-    void theBankFileIsWrittenOnlyWhenATraineeCanUseIt() {
-        const QString bank = fixture::makeBank(m_dir, QStringLiteral("l.mdb"), 2);
-        const QString link = m_dir.filePath(QStringLiteral("класс.mdb"));
-        serverpublish::Options o{
-            bank, m_server->teacher(), QStringLiteral("Ссылка"), link,
-            m_server->cluster.conninfo(QStringLiteral("kviront_trainee"), QStringLiteral("wrong"))};
-        QString message = errorOf([&] { serverpublish::publish(o); });
-        QVERIFY2(message.contains(QStringLiteral("не записана")), qPrintable(message));
-        QVERIFY(!QFile::exists(link));
-        o.traineeConninfo = m_server->teacher(); // a teacher's link would show every answer
-        message = errorOf([&] { serverpublish::publish(o); });
-        QVERIFY2(message.contains(QStringLiteral("не ученик")), qPrintable(message));
-        QVERIFY(!QFile::exists(link));
-        // Without --trainee: the teacher's server, the trainee's user and password.
-        qputenv("KVIRONT_TRAINEE_PASSWORD", ClassroomServer::traineePassword);
-        o.traineeConninfo.clear();
-        serverpublish::publish(o);
-        qunsetenv("KVIRONT_TRAINEE_PASSWORD");
-        const serverbank::BankLink written = serverbank::readLink(link);
-        QCOMPARE(written.bank, QStringLiteral("Ссылка"));
-        QVERIFY(written.conninfo.contains(QStringLiteral("user=kviront_trainee")));
-        pg::Connection trainee(written.conninfo);
-        QCOMPARE(trainee
-                     .exec("SELECT record_count FROM kviront_api.start_run($1, 'У', '', 35, ',')",
-                           {written.bank})
-                     .integer(0, 0),
-                 2);
     }
 
     void theReportFromTheServerIsTheHandComputedOne() {

@@ -61,7 +61,10 @@ private slots:
         QCOMPARE(first.to, serverschema::latestVersion());
         QCOMPARE(first.applied.first(), QStringLiteral("001_schema.sql"));
         const QString before = fingerprintOf(m_cluster->superConninfo());
-        QVERIFY(before.contains(QStringLiteral("start_run")));
+        // The server's calls, and none of the first schema's trainee role, which logs in no more.
+        QVERIFY(before.contains(QStringLiteral("sitting_start")));
+        QVERIFY(!before.contains(QStringLiteral("start_run")));
+        QVERIFY(before.contains(QStringLiteral("kviront_traineefalse")));
 
         // The installed tool, as an administrator runs it a second time.
         QProcess tool;
@@ -123,38 +126,50 @@ private slots:
     }
 
     void aRunUnderWayGoesOnAcrossAnUpgrade() {
-        // A server made with the first version of the schema, in a database of its own.
+        // A server of the first schema with sittings (4), trainees' logins still allowed, in a
+        // database of its own, with a sitting open on a bank of two records.
         QVERIFY(m_cluster->superSql(QStringLiteral("CREATE DATABASE older")).isEmpty());
         const QString conninfo = m_cluster->superConninfo(QStringLiteral("older"));
         pg::Connection c(conninfo);
-        const serverschema::Migration& first = serverschema::migrations().first();
+        const QList<serverschema::Migration>& all = serverschema::migrations();
+        constexpr int sittingsVersion = 4;
         c.exec("BEGIN");
-        c.execScript(first.sql);
-        c.exec("INSERT INTO kviront.schema_version (version, name) VALUES ($1, $2)",
-               {first.number, first.name});
+        for (const serverschema::Migration& m : all) {
+            if (m.number > sittingsVersion)
+                break;
+            c.execScript(m.sql);
+            c.exec("INSERT INTO kviront.schema_version (version, name) VALUES ($1, $2)",
+                   {m.number, m.name});
+        }
         c.exec("INSERT INTO kviront.banks (name) VALUES ('Старый')");
         c.exec("INSERT INTO kviront.bank_versions (bank_id, version, content_hash, record_count, "
                "source) SELECT id, 1, '\\x00', 2, 'old.mdb' FROM kviront.banks");
         // Right answers: "2" for record 1, "3" for record 2.
         c.exec("INSERT INTO kviront.questions SELECT v.id, r, 'n' || r, 'q', '1', '2', '3', '4', "
                "(r + 1)::text, '' FROM kviront.bank_versions v, generate_series(1, 2) g(r)");
+        c.exec("INSERT INTO kviront.sittings (name, version_id, allowed_seconds, "
+               "decimal_separator) SELECT 'Старый 9А', id, 30, ',' FROM kviront.bank_versions");
+        c.exec("INSERT INTO kviront.codes (sitting_id, position, code_hash) SELECT id, 1, "
+               "sha256('K7QXM2PDW9') FROM kviront.sittings");
         c.exec("COMMIT");
 
-        // A trainee half-way through when the administrator upgrades, through the first
-        // schema's own calls.
+        // A trainee half-way through when the administrator upgrades, through the server's
+        // calls, each in its own transaction as the server makes them.
         const auto answer = [&](const QString& token, int record, int option, double seconds) {
-            return c.exec("SELECT option, verdict, seconds FROM kviront_api.answer($1, $2, $3, "
-                          "$4)",
-                          {token, record, option, seconds});
+            c.exec("SELECT repeated FROM kviront_api.record_answer($1, $2, $3, $4)",
+                   {token, record, option, seconds});
+            return c.exec("SELECT option, verdict, client_seconds FROM "
+                          "kviront_api.answer_result($1, $2)",
+                          {token, record});
         };
-        const QString token =
-            c.exec("SELECT token FROM kviront_api.start_run('Старый', 'Ученик', '', 30, ',')")
-                .text(0, 0);
-        c.exec("SELECT name FROM kviront_api.question($1, 1)", {token});
+        const QString token = c.exec("SELECT token FROM kviront_api.sitting_start('Старый 9А', "
+                                     "sha256('K7QXM2PDW9'), 'pc-1', 'Ученик')")
+                                  .text(0, 0);
+        c.exec("SELECT name FROM kviront_api.hand_out($1, 1)", {token});
         QVERIFY(answer(token, 1, 2, 4).flag(0, 1));
-        c.exec("SELECT name FROM kviront_api.question($1, 2)", {token});
+        c.exec("SELECT name FROM kviront_api.hand_out($1, 2)", {token});
         const serverschema::InitResult upgrade = serverschema::init(conninfo);
-        QCOMPARE(upgrade.from, first.number);
+        QCOMPARE(upgrade.from, sittingsVersion);
         QCOMPARE(upgrade.to, serverschema::latestVersion());
 
         // The run goes on: its answer is still the one recorded, the question handed out
@@ -164,8 +179,8 @@ private slots:
         QCOMPARE(resent.number(0, 2), 4.0);
         QVERIFY(answer(token, 2, 3, 5).flag(0, 1));
         QCOMPARE(answer(token, 2, 1, 5).integer(0, 0), 3);
-        QVERIFY(
-            c.exec("SELECT finished FROM kviront_api.finish_run($1, true)", {token}).flag(0, 0));
+        QVERIFY(c.exec("SELECT finished FROM kviront_api.sitting_finish($1, true)", {token})
+                    .flag(0, 0));
         QCOMPARE(c.exec("SELECT string_agg(record || ':' || option || ':' || verdict, ' ' ORDER BY "
                         "record) FROM kviront.answers")
                      .text(0, 0),

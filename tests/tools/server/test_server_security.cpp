@@ -5,9 +5,10 @@
 // first. The trainee role of the first schema reads no table either.
 #include "bankfixture.h"
 #include "classroom_server.h"
-#include "skip.h"
 #include "error_of.h"
+#include "serverbankfile.h"
 #include "sitting_calls.h"
+#include "skip.h"
 
 #include <QTest>
 #include <QUuid>
