@@ -40,12 +40,19 @@ enum class Links {
     Refuse, // refused: a name the program makes itself, in a folder others may write
 };
 
+// Who may read a whole file written anew.
+enum class Readers {
+    Usual,     // as the umask has it, or the replaced file's mode
+    OwnerOnly, // 0600 whatever was there: secrets such as trainees' codes
+};
+
 // Writes a whole file so that a failure never leaves a truncated file in place of a good one:
 // the bytes go to a temporary file in the same folder, every write is checked and the file
 // synced to disk before it replaces the target. On any failure the target stays as it was
 // and no temporary file is left. A file the user may not write is refused, although the
 // folder's rights alone would let it be replaced; a replaced file keeps its mode (and its
 // owner, where the system lets it). Throws FileError naming the file and the reason.
-void writeFileAtomically(const QString& path, const QByteArray& bytes, Links links = Links::Follow);
+void writeFileAtomically(const QString& path, const QByteArray& bytes, Links links = Links::Follow,
+                         Readers readers = Readers::Usual);
 
 } // namespace textfile

@@ -138,7 +138,8 @@ QByteArray readFile(const QString& path, qint64 maxBytes) {
     return bytes;
 }
 
-void writeFileAtomically(const QString& path, const QByteArray& bytes, Links links) {
+void writeFileAtomically(const QString& path, const QByteArray& bytes, Links links,
+                         Readers readers) {
     QString target = path;
     struct stat old;
     const bool exists = ::lstat(QFile::encodeName(path).constData(), &old) == 0;
@@ -154,6 +155,9 @@ void writeFileAtomically(const QString& path, const QByteArray& bytes, Links lin
     try {
         StagedFile file(target);
         file.adoptTarget();
+        // Before a byte is written, so that no one can open it while it is readable.
+        if (readers == Readers::OwnerOnly && ::fchmod(file.descriptor(), 0600) != 0)
+            cannotWrite(path, systemReason(errno));
         file.write(bytes);
         file.place(StagedFile::Replace);
     } catch (const FileError& e) {

@@ -6,6 +6,7 @@
 #include "schema.h"
 #include "serverbankfile.h"
 #include "slips.h"
+#include "teachersession.h"
 #include "textfile.h"
 
 #include <QCryptographicHash>
@@ -172,7 +173,7 @@ Opened open(const OpenOptions& o) {
         throw Error(QStringLiteral("Файл «%1» уже есть: листки с кодами не записаны поверх него "
                                    "(задайте другой --slips).")
                         .arg(out.slips));
-    pg::Connection c(o.conninfo);
+    pg::Connection c(o.conninfo, teachersession::atTerminal());
     ready(c);
     c.exec("BEGIN");
     bool slipsWritten = false, linkWritten = false; // only what this call wrote is removed
@@ -222,7 +223,8 @@ Opened open(const OpenOptions& o) {
                    "($1, $2, $3, $4)",
                    {s.integer(0, 0), code.position, pg::Param::bytes(codeHash(code.code)),
                     code.trainee.isEmpty() ? pg::Param::null() : pg::Param(code.trainee)});
-        textfile::writeFileAtomically(out.slips, slips::html(out), textfile::Links::Refuse);
+        textfile::writeFileAtomically(out.slips, slips::html(out), textfile::Links::Refuse,
+                                      textfile::Readers::OwnerOnly);
         slipsWritten = true;
         serverbank::writeSitting(out.link, link);
         linkWritten = true;
@@ -239,7 +241,7 @@ Opened open(const OpenOptions& o) {
 }
 
 bool close(const QString& conninfo, const QString& name) {
-    pg::Connection c(conninfo);
+    pg::Connection c(conninfo, teachersession::atTerminal());
     ready(c);
     const pg::Result r = c.exec("UPDATE kviront.sittings SET closed_at = now() WHERE name = $1 "
                                 "AND closed_at IS NULL RETURNING id",
@@ -252,7 +254,7 @@ bool close(const QString& conninfo, const QString& name) {
 }
 
 NewKey newTeacherKey(const QString& conninfo, const QString& name) {
-    pg::Connection c(conninfo);
+    pg::Connection c(conninfo, teachersession::atTerminal());
     ready(c);
     NewKey out{newCode(classapi::teacherKeyLength), {}};
     const pg::Result r = c.exec("UPDATE kviront.sittings SET teacher_key_hash = $1 WHERE name = $2 "
@@ -266,7 +268,7 @@ NewKey newTeacherKey(const QString& conninfo, const QString& name) {
 }
 
 QList<Listed> list(const QString& conninfo) {
-    pg::Connection c(conninfo);
+    pg::Connection c(conninfo, teachersession::atTerminal());
     ready(c);
     const pg::Result r = c.exec(
         "SELECT s.name, b.name, v.version, s.allowed_seconds, extract(epoch FROM s.opens_at), "
@@ -298,7 +300,7 @@ QList<Listed> list(const QString& conninfo) {
 }
 
 bool withdraw(const QString& conninfo, const QString& bank, int version) {
-    pg::Connection c(conninfo);
+    pg::Connection c(conninfo, teachersession::atTerminal());
     ready(c);
     const pg::Result known = c.exec(
         "SELECT b.id, b.withdrawn_at IS NOT NULL, (SELECT v.withdrawn_at IS NOT NULL FROM "

@@ -277,7 +277,11 @@ QList<cli::Command> commands() {
         {QStringLiteral("withdraw"),
          {QStringLiteral("БАНК"), conninfo},
          QStringLiteral("снять банк или его версию: тесты на нём не начинаются и не идут"),
-         {version},
+         {{QStringLiteral("version"),
+           {},
+           QStringLiteral("N"),
+           QStringLiteral("снять только эту версию (без него снимается весь банк)"),
+           {}}},
          withdraw},
     };
 }

@@ -58,7 +58,7 @@ int closedPort() {
     return port;
 }
 
-enum Command { Publish, Init, Results };
+enum Command { Publish, Init, Results, CloseSitting, Withdraw };
 
 struct Tool {
     int code = -1;
@@ -87,6 +87,11 @@ class TestServerHardening : public QObject {
         case Results:
             return {QStringLiteral("--server"), conninfo, QStringLiteral("-o"),
                     m_dir.filePath(QStringLiteral("report.html"))};
+        case CloseSitting:
+            return {QStringLiteral("sitting"), QStringLiteral("close"), QStringLiteral("9А"),
+                    conninfo};
+        case Withdraw:
+            return {QStringLiteral("withdraw"), QStringLiteral("Физика 9"), conninfo};
         }
         return {};
     }
@@ -147,6 +152,10 @@ private slots:
         row("hostaddr", Publish, silent(QStringLiteral("hostaddr=127.0.0.1")),
             key.arg(QStringLiteral("hostaddr")));
         row("service", Init, QStringLiteral("service=kviront"), key.arg(QStringLiteral("service")));
+        row("hostaddr to sitting close", CloseSitting, silent(QStringLiteral("hostaddr=127.0.0.1")),
+            key.arg(QStringLiteral("hostaddr")));
+        row("service to withdraw", Withdraw, QStringLiteral("service=kviront"),
+            key.arg(QStringLiteral("service")));
         row("passfile", Results, silent(QStringLiteral("passfile=/tmp/p")),
             key.arg(QStringLiteral("passfile")));
         row("options", Publish, silent(QStringLiteral("options='-c work_mem=1MB'")),

@@ -215,6 +215,10 @@ private slots:
         QVERIFY(slips.contains("&lt;b&gt;Петрова&lt;/b&gt; &amp; &quot;Анна&quot;"));
         QVERIFY(!slips.contains("<b>Петрова"));
         QCOMPARE(slips.count("class=\"slip\""), 4);
+        // The codes are the trainees' keys: the slips are the teacher's to read alone.
+        QCOMPARE(QFile(m_dir.filePath(QStringLiteral("9А _ 8 декабря — коды.html"))).permissions() &
+                     (QFile::ReadGroup | QFile::ReadOther),
+                 QFile::Permissions());
         for (const QString& code : codes)
             QVERIFY(slips.contains(
                 QString::fromStdString(classapi::groupedCode(code.toStdString())).toUtf8()));
