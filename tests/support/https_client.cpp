@@ -1,5 +1,7 @@
 #include "https_client.h"
 
+#include "class_server.h"
+
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ssl.hpp>
@@ -59,11 +61,10 @@ boost::json::value HttpsClient::Response::json() const {
     return ec ? boost::json::value() : v;
 }
 
-std::string HttpsClient::Response::errorCode() const {
+std::string HttpsClient::Response::text(const char* key) const {
     const boost::json::value v = json();
-    if (!v.is_object() || !v.as_object().contains("error") || !v.at("error").is_string())
-        return {};
-    return std::string(v.at("error").as_string());
+    const boost::json::value* m = v.is_object() ? v.as_object().if_contains(key) : nullptr;
+    return m && m->is_string() ? std::string(m->as_string()) : std::string();
 }
 
 HttpsClient::HttpsClient(int port, std::string certificatePem, std::string host)
@@ -76,6 +77,9 @@ HttpsClient::HttpsClient(int port, std::string certificatePem, std::string host)
     if (ec)
         m->error = "certificate: " + ec.message();
 }
+
+HttpsClient::HttpsClient(const ClassServer& server, int i)
+    : HttpsClient(server.port(i), server.certificate().toStdString()) {}
 
 HttpsClient::~HttpsClient() {
     close();
@@ -220,4 +224,23 @@ HttpsClient::Response HttpsClient::post(const std::string& target, const boost::
 
 HttpsClient::Response HttpsClient::get(const std::string& target, Timeout timeout) {
     return request("GET", target, std::string(), timeout);
+}
+
+HttpsClient::Response HttpsClient::start(const std::string& sitting, const std::string& code,
+                                         const std::string& host, const std::string& trainee) {
+    return post("/api/v1/start",
+                boost::json::object{
+                    {"sitting", sitting}, {"code", code}, {"host", host}, {"trainee", trainee}});
+}
+
+HttpsClient::Response HttpsClient::question(const std::string& token, int record) {
+    return post("/api/v1/question", boost::json::object{{"token", token}, {"record", record}});
+}
+
+HttpsClient::Response HttpsClient::answer(const std::string& token, int record, int option,
+                                          double seconds) {
+    return post("/api/v1/answer", boost::json::object{{"token", token},
+                                                      {"record", record},
+                                                      {"option", option},
+                                                      {"seconds", seconds}});
 }
