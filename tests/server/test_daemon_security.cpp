@@ -86,7 +86,8 @@ class TestDaemonSecurity : public QObject {
                 const Response q = c.question(token, record);
                 QCOMPARE(q.status, 200);
                 QStringList keys; // exactly the question's texts and picture
-                for (const auto& m : q.json().as_object())
+                const json::value body = q.json();
+                for (const auto& m : body.as_object())
                     keys << QString::fromStdString(std::string(m.key()));
                 keys.sort();
                 QCOMPARE(keys, (QStringList{"graph", "name", "otvet", "record", "vopros"}));

@@ -25,9 +25,9 @@ struct HttpsClient::Impl {
     beast::flat_buffer buffer;
     std::string error;
 
-    // Starts an operation and runs it to its end or the timeout; on a timeout the connection
-    // is closed (so the operation ends) and false returned.
-    template <typename Start> bool await(Start start, Timeout timeout) {
+    // Starts an operation and runs it to its end or the timeout; on a timeout it is ended (with
+    // the connection, unless `keep`) and false returned with the error "timeout".
+    template <typename Start> bool await(Start start, Timeout timeout, bool keep = false) {
         bool done = false;
         beast::error_code result;
         start([&](beast::error_code ec, auto&&...) {
@@ -37,7 +37,11 @@ struct HttpsClient::Impl {
         io.restart();
         io.run_for(timeout);
         if (!done) {
-            drop();
+            beast::error_code ignored;
+            if (keep)
+                beast::get_lowest_layer(*stream).socket().cancel(ignored);
+            else
+                drop();
             io.restart();
             io.run_for(Timeout(2000));
             error = "timeout";
@@ -150,29 +154,22 @@ HttpsClient::Response HttpsClient::readResponse(Timeout timeout) {
 }
 
 bool HttpsClient::closedWithin(Timeout timeout) {
-    if (!connected())
-        return true;
     const auto end = std::chrono::steady_clock::now() + timeout;
     char scratch[4096];
-    while (std::chrono::steady_clock::now() < end) {
+    // Whatever the server sends is read past; a time-out keeps the connection.
+    while (connected()) {
         const auto left =
             std::chrono::duration_cast<Timeout>(end - std::chrono::steady_clock::now());
-        bool closed = false;
-        m->await(
-            [&](auto handler) {
-                m->stream->async_read_some(asio::buffer(scratch),
-                                           [&closed, handler](beast::error_code ec, std::size_t) {
-                                               closed = bool(ec);
-                                               handler(ec);
-                                           });
-            },
-            left);
-        if (closed)
-            return true;
-        if (m->error == "timeout")
+        if (left.count() <= 0)
             return false;
+        if (!m->await([&](auto h) { m->stream->async_read_some(asio::buffer(scratch), h); }, left,
+                      true)) {
+            if (m->error == "timeout")
+                return false;
+            close(); // the server's close, seen
+        }
     }
-    return false;
+    return true;
 }
 
 HttpsClient::Response HttpsClient::request(const std::string& method, const std::string& target,
@@ -210,11 +207,6 @@ HttpsClient::Response HttpsClient::request(const std::string& method, const std:
     Response r;
     r.error = "send: " + m->error;
     return r;
-}
-
-HttpsClient::Response HttpsClient::post(const std::string& target, const std::string& body,
-                                        Timeout timeout) {
-    return request("POST", target, body, timeout);
 }
 
 HttpsClient::Response HttpsClient::post(const std::string& target, const boost::json::value& body,

@@ -34,13 +34,9 @@ public:
     HttpsClient& operator=(const HttpsClient&) = delete;
 
     // One request over the kept-alive connection, made anew when there is none.
-    Response post(const std::string& target, const std::string& body,
-                  Timeout timeout = Timeout(10000));
     Response post(const std::string& target, const boost::json::value& body,
                   Timeout timeout = Timeout(10000));
     Response get(const std::string& target, Timeout timeout = Timeout(10000));
-    Response request(const std::string& method, const std::string& target, const std::string& body,
-                     Timeout timeout = Timeout(10000));
     // The API's calls as a trainee's program makes them.
     Response start(const std::string& sitting, const std::string& code,
                    const std::string& host = "pc-01", const std::string& trainee = "Ученик");
@@ -53,11 +49,13 @@ public:
     Response readResponse(Timeout timeout = Timeout(10000));
     // True when the server closes the connection within `timeout` (whatever it sent before).
     bool closedWithin(Timeout timeout);
-    bool connected() const;
-    void close();
     const std::string& lastError() const;
 
 private:
+    Response request(const std::string& method, const std::string& target, const std::string& body,
+                     Timeout timeout);
+    bool connected() const;
+    void close();
     struct Impl;
     std::unique_ptr<Impl> m;
 };
