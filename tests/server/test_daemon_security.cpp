@@ -26,13 +26,6 @@ namespace {
 // recorded is a leak.
 const QStringList rightAnswers{"+2", " +0003 ", "+1e0", "+4"};
 
-// JSON written with ` for its quotes, which reads better in a table.
-std::string j(const char* text) {
-    std::string s(text);
-    std::replace(s.begin(), s.end(), '`', '"');
-    return s;
-}
-
 std::string raw(const std::string& method, const std::string& target, const std::string& body,
                 const std::string& headers = {}) {
     return method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" +
@@ -199,8 +192,6 @@ class TestDaemonSecurity : public QObject {
     }
 
     void slowAndSilentClientsAreDropped() {
-        QElapsedTimer clock;
-        clock.start();
         // Slow clients at once, more than the server has threads.
         std::vector<std::unique_ptr<HttpsClient>> slow;
         for (int i = 0; i < 6; ++i) {
@@ -228,7 +219,6 @@ class TestDaemonSecurity : public QObject {
         QVERIFY(silent.connect());
         QVERIFY(silent.closedWithin(Ms(3000)));
         QVERIFY(silentTcpClosedWithin(m_server->port(), 3000));
-        QVERIFY(clock.elapsed() < 15000);
     }
 
     void tooManyConnectionsFromOneAddress() {
@@ -379,7 +369,7 @@ private slots:
             431, "too_large");
         // The strict reading of bodies is tested whole in test_daemon_core.
         row("the right answer asked for",
-            raw("POST", q, j("{`token`:`TOKEN`,`record`:1,`pr_otvet`:1}")), 400, "bad_request");
+            raw("POST", q, R"({"token":"TOKEN","record":1,"pr_otvet":1})"), 400, "bad_request");
         row("no body", raw("POST", q, ""), 400, "bad_request");
         row("a dot-dot path", raw("POST", "/api/v1/../v1/answer", "{}"), 404, "no_such_path");
         row("a path in capitals", raw("POST", "/API/V1/ANSWER", "{}"), 404, "no_such_path");

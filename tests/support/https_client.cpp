@@ -18,7 +18,7 @@ namespace ssl = asio::ssl;
 
 struct HttpsClient::Impl {
     int port;
-    std::string host;
+    const std::string host = "127.0.0.1";
     asio::io_context io;
     ssl::context tls{ssl::context::tls_client};
     std::unique_ptr<beast::ssl_stream<beast::tcp_stream>> stream;
@@ -71,10 +71,9 @@ std::string HttpsClient::Response::text(const char* key) const {
     return m && m->is_string() ? std::string(m->as_string()) : std::string();
 }
 
-HttpsClient::HttpsClient(int port, std::string certificatePem, std::string host)
+HttpsClient::HttpsClient(int port, const std::string& certificatePem)
     : m(std::make_unique<Impl>()) {
     m->port = port;
-    m->host = std::move(host);
     m->tls.set_verify_mode(ssl::verify_peer);
     beast::error_code ec;
     m->tls.add_certificate_authority(asio::buffer(certificatePem), ec);
@@ -108,7 +107,7 @@ bool HttpsClient::connect(Timeout timeout) {
     m->stream = std::make_unique<beast::ssl_stream<beast::tcp_stream>>(m->io, m->tls);
     SSL_set_tlsext_host_name(m->stream->native_handle(), m->host.c_str());
     m->stream->set_verify_callback(ssl::host_name_verification(m->host));
-    const asio::ip::tcp::endpoint endpoint(asio::ip::make_address("127.0.0.1"),
+    const asio::ip::tcp::endpoint endpoint(asio::ip::make_address(m->host),
                                            static_cast<unsigned short>(m->port));
     auto& tcp = beast::get_lowest_layer(*m->stream);
     if (!m->await([&](auto handler) { tcp.async_connect(endpoint, handler); }, timeout))
@@ -147,8 +146,7 @@ HttpsClient::Response HttpsClient::readResponse(Timeout timeout) {
         r.headers[name] = std::string(field.value());
     }
     r.body = message.body();
-    r.keepAlive = message.keep_alive();
-    if (!r.keepAlive)
+    if (!message.keep_alive())
         close();
     return r;
 }

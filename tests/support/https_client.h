@@ -20,14 +20,13 @@ public:
         std::string error;                          // why there was none
         std::map<std::string, std::string> headers; // names in lower case
         std::string body;
-        bool keepAlive = false;
 
         boost::json::value json() const;         // null when the body is no JSON
         std::string text(const char* key) const; // a string member of the body, "" for none
         std::string errorCode() const { return text("error"); }
     };
 
-    HttpsClient(int port, std::string certificatePem, std::string host = "127.0.0.1");
+    HttpsClient(int port, const std::string& certificatePem);   // on 127.0.0.1
     explicit HttpsClient(const ClassServer& server, int i = 0); // to its daemon i
     ~HttpsClient();
     HttpsClient(const HttpsClient&) = delete;
