@@ -161,7 +161,6 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::newRow("opens in an hour") << 60 << 120 << 409;
         QTest::newRow("opened a minute ago, closes in an hour") << -1 << 60 << 200;
-        QTest::newRow("no times") << 0 << 0 << 200;
         QTest::newRow("closes in two seconds, tried after") << 0 << -2 << 409;
     }
     void runsStartOnlyWithinTheSittingsTime() {
