@@ -1,9 +1,6 @@
 #!/usr/bin/env bash
-# The menu's start and the working folder: a folder it makes is the user's alone (0700) and
-# holds the sample bank; a folder that stood there keeps its mode and gets nothing; the
-# program starts in it either way. The start script runs from a copy of the installed layout
-# whose program is a stand-in that notes the folder it was started in.
-#
+# The menu's start makes the working folder the user's alone (0700), with the sample bank; a
+# folder that stood there keeps its mode and gets nothing. The program is a stand-in.
 #   test_start_folder.sh START_SCRIPT
 set -euo pipefail
 start=$(realpath "$1")

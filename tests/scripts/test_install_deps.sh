@@ -1,9 +1,6 @@
 #!/usr/bin/env bash
-# scripts/install-deps.sh installs per job and writes nothing of its own into /etc. Each job is
-# run as on a machine that lacks every package (dpkg-query says so; apt-get and sudo only note
-# what they are asked), and /etc is compared before and after; then once more with the
-# packages this machine has, where it must find all that the tests use.
-#
+# scripts/install-deps.sh installs per job and leaves /etc alone: each job on a machine lacking
+# every package (apt-get only notes what it is asked), then the test job with this machine's.
 #   test_install_deps.sh SOURCE_DIR
 set -euo pipefail
 script="$1/scripts/install-deps.sh"
@@ -22,15 +19,20 @@ chmod +x "$scratch/bin/"*
 
 etc() { find /etc -xdev -printf '%p %y %m %s %T@ %C@ %l\n' 2>/dev/null | LC_ALL=C sort; }
 
-# job | packages it must ask for | packages it must not ask for
-while IFS='|' read -r job wanted unwanted; do
-    log="$scratch/apt-$job.log"
+# Runs install-deps.sh JOB ARGS, /etc compared before and after; apt-get's requests in $log.
+run() {
+    log="$scratch/apt-$1.log"
     : >"$log"
     etc >"$scratch/before"
-    PATH="$scratch/bin:$PATH" KV_APT_LOG="$log" bash "$script" "$job" extra-package >/dev/null ||
-        fail "install-deps.sh $job exits $?"
+    PATH="$scratch/bin:$PATH" KV_APT_LOG="$log" bash "$script" "$@" >/dev/null ||
+        fail "install-deps.sh $1 exits $?"
     etc >"$scratch/after"
-    diff "$scratch/before" "$scratch/after" || fail "install-deps.sh $job changed /etc"
+    diff "$scratch/before" "$scratch/after" || fail "install-deps.sh $1 changed /etc"
+}
+
+# job | packages it must ask for | packages it must not ask for
+while IFS='|' read -r job wanted unwanted; do
+    run "$job" extra-package
     asked=" $(grep '^install ' "$log" | tr '\n' ' ') "
     for p in $wanted extra-package; do
         [[ "$asked" == *" $p "* ]] || fail "install-deps.sh $job does not install $p: $asked"
@@ -44,15 +46,8 @@ test|qt6-base-dev fonts-wine postgresql-15 locales-all|debhelper pgbouncer
 package|qt6-base-dev libpq-dev debhelper dpkg-dev|postgresql-15 pgbouncer fonts-wine
 JOBS
 
-# With this machine's packages as they are (a test never installs any: apt-get only notes).
-rm "$scratch/bin/dpkg-query"
-log="$scratch/apt-real.log"
-: >"$log"
-etc >"$scratch/before"
-PATH="$scratch/bin:$PATH" KV_APT_LOG="$log" bash "$script" test >/dev/null ||
-    fail "install-deps.sh test exits $?"
-etc >"$scratch/after"
-diff "$scratch/before" "$scratch/after" || fail "install-deps.sh test changed /etc"
+rm "$scratch/bin/dpkg-query" # this machine's packages as they are
+run test
 if grep -q '^install ' "$log"; then
     echo "SKIP: packages the tests use are missing: $(sed -n 's/^install .* --no-install-recommends //p' "$log")"
     exit 77

@@ -1,8 +1,5 @@
-// A class server for the class page's browser test (test_class_page.py): a throwaway cluster,
-// a real kviront-server on 127.0.0.1 and a sitting of three named trainees, one of them named
-// as a hostile page would wish. Prints one JSON line (port, certificate, sitting, teacher key,
-// codes, names) and runs until its standard input closes; prints "SKIP: …" and exits 0 where no
-// cluster can start here.
+// The class server of test_class_page.py, one trainee named as a hostile page would wish: prints
+// one JSON line of what the test needs and runs until its standard input closes.
 #include "class_server.h"
 
 #include <QCoreApplication>
@@ -48,8 +45,7 @@ int main(int argc, char** argv) {
                           {"records", o.records}};
     std::printf("%s\n", QJsonDocument(out).toJson(QJsonDocument::Compact).constData());
     std::fflush(stdout);
-    std::string line;
-    while (std::getline(std::cin, line)) {
+    for (std::string line; std::getline(std::cin, line);) {
     }
     return 0;
 }

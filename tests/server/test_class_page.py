@@ -1,11 +1,9 @@
 #!/usr/bin/python3
-"""The teacher's class page in a real browser: headless Chromium driven by Selenium against a
-real kviront-server and a throwaway cluster (class_page_fixture). Three trainees answer through
-the API as their programs would; every row follows within 2 s; a hostile name stays text; the
-page and its state are refused without the key; rehosting and closing work from the page.
+"""The teacher's class page in headless Chromium against a real kviront-server (class_page_fixture):
+three trainees answer, every row follows within 2 s, a hostile name stays text, the key guards it.
 
-Usage: test_class_page.py FIXTURE ARTIFACTS_DIR. Prints "SKIP: ..." and exits 0 where Chromium,
-chromedriver or Selenium is missing (or no cluster can start)."""
+Usage: test_class_page.py FIXTURE ARTIFACTS_DIR; "SKIP: ..." where Chromium, its driver or Selenium
+is missing."""
 import http.client
 import json
 import os
@@ -60,13 +58,12 @@ class Server:
         data = body if isinstance(body, (str, bytes)) or body is None else json.dumps(body)
         connection.request(method, path, body=data, headers=headers or {})
         reply = connection.getresponse()
-        text = reply.read().decode("utf-8")
-        result = (reply.status, dict((k.lower(), v) for k, v in reply.getheaders()), text)
+        result = (reply.status, reply.read().decode("utf-8"))
         connection.close()
         return result
 
     def api(self, path, body):
-        status, _, text = self.request("POST", "/api/v1/" + path, body,
+        status, text = self.request("POST", "/api/v1/" + path, body,
                                        {"Content-Type": "application/json"})
         return status, json.loads(text)
 
@@ -76,27 +73,23 @@ class Server:
 
 
 class Trainee:
+    token = None
+
     def __init__(self, server, index, host):
         self.server, self.index, self.host = server, index, host
-        self.token = None
+
+    def call(self, path, body):
+        status, reply = self.server.api(path, dict(body, token=self.token) if self.token else body)
+        check(status == 200, "%s: %s %s" % (path, status, reply))
+        return reply
 
     def start(self):
-        status, run = self.server.api("start", {"sitting": self.server.info["sitting"],
-                                                "code": self.server.info["codes"][self.index],
-                                                "host": self.host})
-        check(status == 200, "start: %s %s" % (status, run))
-        self.token = run["token"]
-        return run
+        self.token = self.call("start", {"sitting": self.server.info["sitting"], "host": self.host,
+                                         "code": self.server.info["codes"][self.index]})["token"]
 
     def answer(self, record, option):
-        self.server.api("question", {"token": self.token, "record": record})
-        status, answer = self.server.api("answer", {"token": self.token, "record": record,
-                                                    "option": option, "seconds": 3.5})
-        check(status == 200, "answer: %s %s" % (status, answer))
-
-    def finish(self):
-        status, _ = self.server.api("finish", {"token": self.token, "completed": True})
-        check(status == 200, "finish: %s" % status)
+        self.call("question", {"record": record})
+        self.call("answer", {"record": record, "option": option, "seconds": 3.5})
 
 
 failures = []
@@ -146,23 +139,12 @@ def follows(driver, position, column, expected, what):
 
 
 def refused_without_key(server):
-    status, headers, body = server.request("GET", "/class/")
+    """What the daemon's own test does not see: the login page and a key in the address."""
+    status, body = server.request("GET", "/class/")
     check(status == 401 and 'name="key"' in body, "the page without a key: %d" % status)
     check(server.info["sitting"] not in body, "the page without a key names the sitting")
-    policy = headers.get("content-security-policy", "")
-    check("script-src 'self'" in policy and "unsafe-inline" not in policy,
-          "the page's policy: %r" % policy)
-    for cookie in ("", "kviront_teacher=ZZZZZZZZZZZZZZZZZZZZ"):
-        status, _, body = server.request("GET", "/class/state", headers={"Cookie": cookie})
-        check(status == 401 and json.loads(body)["error"] == "teacher_key",
-              "the state with cookie %r: %d %s" % (cookie, status, body))
-    # The key in an address is no key, and a change asked for from elsewhere is refused.
-    status, _, _ = server.request("GET", "/class/?key=" + server.info["key"])
+    status, _ = server.request("GET", "/class/?key=" + server.info["key"])
     check(status == 404, "a key in the address: %d" % status)
-    cookie = {"Cookie": "kviront_teacher=" + server.info["key"]}
-    for headers in ({}, {"X-Kviront-Page": "1", "Origin": "https://evil.example"}):
-        status, _, _ = server.request("POST", "/class/close", "{}", dict(cookie, **headers))
-        check(status == 403, "closing from elsewhere %r: %d" % (headers, status))
 
 
 def main():
@@ -208,7 +190,7 @@ def main():
         for record in range(1, records + 1):
             trainees[0].answer(record, 1 + record % 4)  # the fixture's right answers
             follows(driver, 1, ANSWERED, "%d из %d" % (record, records), "answer %d" % record)
-        trainees[0].finish()
+        trainees[0].call("finish", {"completed": True})
         follows(driver, 1, STATE, "закончил", "finished")
         check(cells(driver, 1)[GRADE:] == ["5", "лист ответов"], "the grade: %r" % cells(driver, 1))
         trainees[2].answer(1, 3)
@@ -222,15 +204,10 @@ def main():
         check(sheet_url == server.url + "/class/sheet/1", "the sheet's link: " + sheet_url)
 
         # A machine failed: the teacher lets the trainee go on on another one.
-        status, _ = server.api("start", {"sitting": server.info["sitting"],
-                                         "code": server.info["codes"][1], "host": "pc-9"})
-        check(status == 403, "another computer before it is allowed: %d" % status)
         driver.execute_script("document.querySelector('#class tbody tr:nth-child(2) button').click()")
         driver.switch_to.alert.accept()
         follows(driver, 2, ACTION, "можно продолжить на другом компьютере", "rehost allowed")
-        status, run = server.api("start", {"sitting": server.info["sitting"],
-                                           "code": server.info["codes"][1], "host": "pc-9"})
-        check(status == 200 and run["resumed"], "another computer once allowed: %d" % status)
+        Trainee(server, 1, "pc-9").start()
         follows(driver, 2, HOST, "pc-9", "the new computer")
 
         driver.set_window_size(390, 844)  # a phone

@@ -1,5 +1,7 @@
 #include "https_client.h"
 
+#include "class_server.h"
+
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ssl.hpp>
@@ -16,16 +18,16 @@ namespace ssl = asio::ssl;
 
 struct HttpsClient::Impl {
     int port;
-    std::string host;
+    const std::string host = "127.0.0.1";
     asio::io_context io;
     ssl::context tls{ssl::context::tls_client};
     std::unique_ptr<beast::ssl_stream<beast::tcp_stream>> stream;
     beast::flat_buffer buffer;
     std::string error;
 
-    // Starts an operation and runs it to its end or the timeout; on a timeout the connection
-    // is closed (so the operation ends) and false returned.
-    template <typename Start> bool await(Start start, Timeout timeout) {
+    // Starts an operation and runs it to its end or the timeout; on a timeout it is ended (with
+    // the connection, unless `keep`) and false returned with the error "timeout".
+    template <typename Start> bool await(Start start, Timeout timeout, bool keep = false) {
         bool done = false;
         beast::error_code result;
         start([&](beast::error_code ec, auto&&...) {
@@ -35,7 +37,11 @@ struct HttpsClient::Impl {
         io.restart();
         io.run_for(timeout);
         if (!done) {
-            drop();
+            beast::error_code ignored;
+            if (keep)
+                beast::get_lowest_layer(*stream).socket().cancel(ignored);
+            else
+                drop();
             io.restart();
             io.run_for(Timeout(2000));
             error = "timeout";
@@ -59,23 +65,24 @@ boost::json::value HttpsClient::Response::json() const {
     return ec ? boost::json::value() : v;
 }
 
-std::string HttpsClient::Response::errorCode() const {
+std::string HttpsClient::Response::text(const char* key) const {
     const boost::json::value v = json();
-    if (!v.is_object() || !v.as_object().contains("error") || !v.at("error").is_string())
-        return {};
-    return std::string(v.at("error").as_string());
+    const boost::json::value* m = v.is_object() ? v.as_object().if_contains(key) : nullptr;
+    return m && m->is_string() ? std::string(m->as_string()) : std::string();
 }
 
-HttpsClient::HttpsClient(int port, std::string certificatePem, std::string host)
+HttpsClient::HttpsClient(int port, const std::string& certificatePem)
     : m(std::make_unique<Impl>()) {
     m->port = port;
-    m->host = std::move(host);
     m->tls.set_verify_mode(ssl::verify_peer);
     beast::error_code ec;
     m->tls.add_certificate_authority(asio::buffer(certificatePem), ec);
     if (ec)
         m->error = "certificate: " + ec.message();
 }
+
+HttpsClient::HttpsClient(const ClassServer& server, int i)
+    : HttpsClient(server.port(i), server.certificate().toStdString()) {}
 
 HttpsClient::~HttpsClient() {
     close();
@@ -100,7 +107,7 @@ bool HttpsClient::connect(Timeout timeout) {
     m->stream = std::make_unique<beast::ssl_stream<beast::tcp_stream>>(m->io, m->tls);
     SSL_set_tlsext_host_name(m->stream->native_handle(), m->host.c_str());
     m->stream->set_verify_callback(ssl::host_name_verification(m->host));
-    const asio::ip::tcp::endpoint endpoint(asio::ip::make_address("127.0.0.1"),
+    const asio::ip::tcp::endpoint endpoint(asio::ip::make_address(m->host),
                                            static_cast<unsigned short>(m->port));
     auto& tcp = beast::get_lowest_layer(*m->stream);
     if (!m->await([&](auto handler) { tcp.async_connect(endpoint, handler); }, timeout))
@@ -139,36 +146,28 @@ HttpsClient::Response HttpsClient::readResponse(Timeout timeout) {
         r.headers[name] = std::string(field.value());
     }
     r.body = message.body();
-    r.keepAlive = message.keep_alive();
-    if (!r.keepAlive)
+    if (!message.keep_alive())
         close();
     return r;
 }
 
 bool HttpsClient::closedWithin(Timeout timeout) {
-    if (!connected())
-        return true;
     const auto end = std::chrono::steady_clock::now() + timeout;
     char scratch[4096];
-    while (std::chrono::steady_clock::now() < end) {
+    // Whatever the server sends is read past; a time-out keeps the connection.
+    while (connected()) {
         const auto left =
             std::chrono::duration_cast<Timeout>(end - std::chrono::steady_clock::now());
-        bool closed = false;
-        m->await(
-            [&](auto handler) {
-                m->stream->async_read_some(asio::buffer(scratch),
-                                           [&closed, handler](beast::error_code ec, std::size_t) {
-                                               closed = bool(ec);
-                                               handler(ec);
-                                           });
-            },
-            left);
-        if (closed)
-            return true;
-        if (m->error == "timeout")
+        if (left.count() <= 0)
             return false;
+        if (!m->await([&](auto h) { m->stream->async_read_some(asio::buffer(scratch), h); }, left,
+                      true)) {
+            if (m->error == "timeout")
+                return false;
+            close(); // the server's close, seen
+        }
     }
-    return false;
+    return true;
 }
 
 HttpsClient::Response HttpsClient::request(const std::string& method, const std::string& target,
@@ -208,11 +207,6 @@ HttpsClient::Response HttpsClient::request(const std::string& method, const std:
     return r;
 }
 
-HttpsClient::Response HttpsClient::post(const std::string& target, const std::string& body,
-                                        Timeout timeout) {
-    return request("POST", target, body, timeout);
-}
-
 HttpsClient::Response HttpsClient::post(const std::string& target, const boost::json::value& body,
                                         Timeout timeout) {
     return request("POST", target, boost::json::serialize(body), timeout);
@@ -220,4 +214,23 @@ HttpsClient::Response HttpsClient::post(const std::string& target, const boost::
 
 HttpsClient::Response HttpsClient::get(const std::string& target, Timeout timeout) {
     return request("GET", target, std::string(), timeout);
+}
+
+HttpsClient::Response HttpsClient::start(const std::string& sitting, const std::string& code,
+                                         const std::string& host, const std::string& trainee) {
+    return post("/api/v1/start",
+                boost::json::object{
+                    {"sitting", sitting}, {"code", code}, {"host", host}, {"trainee", trainee}});
+}
+
+HttpsClient::Response HttpsClient::question(const std::string& token, int record) {
+    return post("/api/v1/question", boost::json::object{{"token", token}, {"record", record}});
+}
+
+HttpsClient::Response HttpsClient::answer(const std::string& token, int record, int option,
+                                          double seconds) {
+    return post("/api/v1/answer", boost::json::object{{"token", token},
+                                                      {"record", record},
+                                                      {"option", option},
+                                                      {"seconds", seconds}});
 }

@@ -1,9 +1,7 @@
 #pragma once
 
-// Runs a program as a person at a terminal runs it: a pseudo-terminal is its controlling
-// terminal, standard input and output, so that it may ask for a password there. What it shows
-// is read back; `typed` is typed once `prompt` has shown. Bounded: after `timeoutMs` the
-// program is killed and the result's code is -1.
+// Runs a program on a pseudo-terminal, as at a person's terminal (where it may ask for a
+// password): `typed` is typed once `prompt` shows; killed after `timeoutMs` (code -1).
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QFile>
@@ -44,10 +42,8 @@ inline Result run(const QString& program, const QStringList& args, const QByteAr
     QElapsedTimer clock;
     clock.start();
     bool sent = typed.isEmpty();
-    for (;;) {
+    while (clock.elapsed() <= timeoutMs) {
         pollfd fd{master, POLLIN, 0};
-        if (clock.elapsed() > timeoutMs)
-            break;
         if (::poll(&fd, 1, 100) <= 0)
             continue;
         char buffer[4096];
@@ -55,22 +51,20 @@ inline Result run(const QString& program, const QStringList& args, const QByteAr
         if (n <= 0)
             break; // the program closed the terminal: it has ended
         r.screen.append(buffer, n);
-        if (!sent && r.screen.contains(prompt)) {
+        if (!sent && r.screen.contains(prompt))
             sent = ::write(master, typed.constData(), size_t(typed.size())) == typed.size();
-        }
     }
     int status = 0;
-    while (::waitpid(child, &status, WNOHANG) == 0) {
-        if (clock.elapsed() > timeoutMs) {
-            ::kill(child, SIGKILL);
-            ::waitpid(child, &status, 0);
-            ::close(master);
-            return r;
-        }
+    pid_t ended = 0;
+    while ((ended = ::waitpid(child, &status, WNOHANG)) == 0 && clock.elapsed() <= timeoutMs)
         ::usleep(10000);
+    if (ended == 0) { // killed: the code stays -1
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &status, 0);
+    } else {
+        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     ::close(master);
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
 }
 

@@ -12,20 +12,17 @@
 class QTcpServer;
 class QSslServer;
 
-// A self-signed certificate and its key for one test, in PEM, made as the server's setup
-// makes them.
+// A self-signed certificate (PEM) for `name`, made as the server's setup makes them; empty pem
+// (and a warning) when it cannot be made.
 struct TestCertificate {
     QByteArray pem;
     QByteArray key;
-    // For the host name or address `name`; empty pem (and a warning) when it cannot be made.
     static TestCertificate make(const QString& name);
 };
 
-// A TLS peer on 127.0.0.1 for the class client's tests: the hostile or broken server that a
-// real kviront-server never is. It speaks HTTP/1.1 with keep-alive under a certificate of its
-// own and answers each request as the test's script says: lying numbers, a body too large,
-// a refusal, a reply that never comes. CutHandshake accepts and drops every connection before
-// any TLS is spoken.
+// The hostile or broken server a real kviront-server never is, on 127.0.0.1: HTTP/1.1 with
+// keep-alive under its own certificate, each request answered as the test's script says.
+// CutHandshake drops every connection before any TLS is spoken.
 class TlsPeer : public QObject {
     Q_OBJECT
 public:

@@ -118,23 +118,16 @@ private slots:
                  QStringLiteral("Field 'Nope' not found"));
     }
 
-    // A walk within one handler steps on through the table instead of looking each record up,
-    // and hands its texts out before they are made into characters: every record reads as a
-    // lookup of its own reads it, texts handed out stay those of their record, and rows that
-    // another program deleted or added between the handlers are missing or passed over.
+    // A walk within one handler (stepping on, texts handed out late) reads what lookups read,
+    // rows another program deleted or added meanwhile included.
     void walkReadsWhatLookupsRead() {
         const QString path = freshBank(0);
-        fixture::sql(path,
-                     QStringLiteral("INSERT INTO kontrol (rowid, Name, Vopros, Otvet1, Graph) "
-                                    "VALUES (3, 1, 'первый', '', x'00ff');"
-                                    "INSERT INTO kontrol (rowid, Name, Vopros, Otvet1) VALUES "
-                                    "(5, 2.5, CAST(x'41ff42c3' AS TEXT), NULL);"
-                                    "INSERT INTO kontrol (rowid, Name, Vopros, Graph) VALUES "
-                                    "(9, 3, zeroblob(20000), zeroblob(20000));" // large
-                                    "INSERT INTO kontrol (rowid, Name, Vopros) VALUES "
-                                    "(10, 4, 'удалят');"
-                                    "INSERT INTO kontrol (rowid, Name, Vopros) VALUES "
-                                    "(20, 5, 'последний')"));
+        fixture::sql(
+            path, QStringLiteral("INSERT INTO kontrol (rowid, Name, Vopros, Otvet1, Graph) VALUES "
+                                 "(3, 1, 'первый', '', x'00ff'), (5, 2.5, CAST(x'41ff42c3' AS "
+                                 "TEXT), NULL, NULL), (9, 3, zeroblob(20000), NULL, "
+                                 "zeroblob(20000)), (10, 4, 'удалят', NULL, NULL), (20, 5, "
+                                 "'последний', NULL, NULL)"));
         Program p(path);
         Program other(path);
         handlerEnds();

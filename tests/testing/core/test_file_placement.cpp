@@ -1,7 +1,5 @@
-// Where a file ends up when others share the folder: a link or a folder swapped in while the
-// file is written leads it nowhere else, another user's file in a shared folder with the
-// sticky bit is refused for what it is, and the protocol's fallback folder is the user's own
-// and readable by the class report. Run as an ordinary user, as trainees run the program.
+// Where a file ends up when others share the folder (a link or folder swapped in mid-write, a
+// sticky folder, the protocol's fallback folder), run as an ordinary user.
 #include "core_seams.h"
 #include "error_of.h"
 #include "ordinary_user.h"
@@ -45,6 +43,10 @@ int modeOf(const QString& path) {
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
 }
 
+bool setMode(const QString& path, mode_t mode) {
+    return ::chmod(QFile::encodeName(path).constData(), mode) == 0;
+}
+
 // Made by root for the ordinary user's run: a folder with the sticky bit holding root's file
 // that anyone may write, and a copy of the results tool where that user can run it.
 const char* const fixturesVariable = "KV_FILE_FIXTURES";
@@ -70,12 +72,9 @@ class TestFilePlacement : public QObject {
         char pattern[] = "/tmp/kv-files-XXXXXX";
         QVERIFY(::mkdtemp(pattern) && ::chmod(pattern, 0755) == 0);
         const QString root = QString::fromLatin1(pattern);
-        QVERIFY(QDir().mkdir(root + QStringLiteral("/shared")));
-        QVERIFY(::chmod(QFile::encodeName(root + QStringLiteral("/shared")).constData(), 01777) ==
-                0);
-        put(root + QStringLiteral("/shared/theirs.usr"), "theirs");
-        QVERIFY(::chmod(QFile::encodeName(root + QStringLiteral("/shared/theirs.usr")).constData(),
-                        0666) == 0);
+        QVERIFY(QDir().mkdir(root + "/shared") && setMode(root + "/shared", 01777));
+        put(root + "/shared/theirs.usr", "theirs");
+        QVERIFY(setMode(root + "/shared/theirs.usr", 0666));
         QVERIFY(QFile::copy(QStringLiteral(KV_RESULTS_TOOL),
                             root + QStringLiteral("/kviront-results")));
         qputenv(fixturesVariable, QFile::encodeName(root));
@@ -165,16 +164,13 @@ private slots:
             qputenv("HOME", QFile::encodeName(home));
             const QString own = home + QStringLiteral("/Квиронт");
             if (scenario == FallbackInUsersFolder)
-                QVERIFY(QDir().mkdir(own) &&
-                        ::chmod(QFile::encodeName(own).constData(), 0755) == 0);
-            // A working folder that takes no files.
-            QVERIFY(QDir::setCurrent(work) &&
-                    ::chmod(QFile::encodeName(work).constData(), 0500) == 0);
+                QVERIFY(QDir().mkdir(own) && setMode(own, 0755));
+            QVERIFY(QDir::setCurrent(work) && setMode(work, 0500)); // it takes no files
             const QString name = QStringLiteral("Иванов Иван  7-12-2026  9-05-03.usr");
             const protocolstore::Saved saved = protocolstore::save(
                 [&](int) { return name; }, sample::cp1251(sample::protocolText(
                                                QStringLiteral("Иванов Иван"), {{1, 2, 5}}, true)));
-            ::chmod(QFile::encodeName(work).constData(), 0700);
+            setMode(work, 0700);
             const QString fallback = own + QStringLiteral("/Протоколы");
             QCOMPARE(saved.path, fallback + QLatin1Char('/') + name);
             QCOMPARE(modeOf(own), scenario == FallbackMade ? 0700 : 0755);
