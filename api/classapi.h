@@ -147,6 +147,10 @@ inline std::optional<std::string> normaliseCode(std::string_view typed, int leng
     return code;
 }
 
+// What a protocol says in the place of a right answer that the sitting keeps until it closes
+// (UTF-8); kviront-results reads such a run's counts from its result line.
+inline constexpr std::string_view hiddenRightAnswer = "скрыт до закрытия сеанса";
+
 // A stored code as printed on a slip.
 inline std::string groupedCode(std::string_view code) {
     std::string shown;

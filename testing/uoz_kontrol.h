@@ -166,6 +166,10 @@ private:
     std::optional<classjournal::RunEntry> m_kept; // while beginRun() takes a run up again
     QString m_startClock;                         // the clock text of the protocol's start
     double rightAnswerNumber() const;
+    // The server's record of the shown question's answer when the sitting hides right answers.
+    const classclient::RecordedAnswer* hiddenAnswer() const;
+    void scoreHidden(const classclient::RecordedAnswer& a);
+    QString resultNotice() const;
     QPointer<RunJob> m_job;
     QString m_serverPath;
     classclient::RunInfo m_serverRun;

@@ -7,6 +7,7 @@
 #include "numbers.h"
 #include "ouz_reg.h"
 #include "protocol_store.h"
+#include "random.h"
 #include "run_texts.h"
 #include "timer.h"
 #include "uoz_kontrol_time.h"
@@ -92,7 +93,10 @@ bool TuozKontrol::countRecords() {
 
 void TuozKontrol::BuildQuestionOrder() {
     RunState& s = runState();
-    if (!m_kept || !restoreQuestionOrder(s, m_kept->order))
+    const bool restored = m_kept && restoreQuestionOrder(s, m_kept->order);
+    if (!restored && m_serverRun.orderState) // the sitting gives every run its own order
+        rng::drawFrom(*m_serverRun.orderState, [&] { buildQuestionOrder(s); });
+    else if (!restored)
         buildQuestionOrder(s);
     // The answers the server already has come first, in the order they were given.
     if (!m_replay.isEmpty())
@@ -136,6 +140,12 @@ void TuozKontrol::answer(int option) {
     LockQuestion();
     WriteQuestionBlock();
     s.chosenAnswer = double(option);
+    if (const classclient::RecordedAnswer* hidden = hiddenAnswer()) {
+        scoreHidden(*hidden); // only the server knows the right answer yet
+        AdvanceQuestion();
+        presentQuestion();
+        return;
+    }
     s.correctAnswer = rightAnswerNumber();
     s.answerDifference = s.correctAnswer - s.chosenAnswer;
     if (s.answerDifference == 0.0)
@@ -159,7 +169,7 @@ void TuozKontrol::ScoreWrong() {
 void TuozKontrol::AdvanceQuestion() {
     RunState& s = runState();
     if (orderExhausted(s)) {
-        raiseNotice(runtexts::result(s.rightCount, s.wrongCount, questionsInRun(s)));
+        raiseNotice(resultNotice());
         s.finishedFlag = 1.0;
         N8->setEnabled(false);
     }

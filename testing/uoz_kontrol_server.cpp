@@ -6,6 +6,7 @@
 // window stops the countdown, says what it waits for, and lets "Закрыть БД" end the run.
 #include "uoz_kontrol.h"
 
+#include "classapi.h"
 #include "dataModule.h"
 #include "dbcontrols.h"
 #include "dialogs.h"
@@ -39,6 +40,11 @@ ServerRows* serverRows() {
 
 int shownRecord() {
     return DataModule1->ADOTableControl->recNo();
+}
+
+// What the record's right answer reads as: the bank's text, or that the sitting keeps it.
+QString rightAnswerText(const classclient::RecordedAnswer& a) {
+    return a.answerHidden ? runtexts::hiddenRightAnswer() : a.rightAnswer;
 }
 
 } // namespace
@@ -191,6 +197,9 @@ bool TuozKontrol::replayRecorded() {
     if (a.option == 0) {
         s.wrongCount += 1.0;
         WriteTimeOutLines();
+    } else if (a.answerHidden) {
+        if (a.right)
+            (*a.right ? s.rightCount : s.wrongCount) += 1.0;
     } else {
         double right = 0;
         bool number = true;
@@ -222,7 +231,7 @@ void TuozKontrol::serverQuestionArrived(const classclient::Question& q) {
         connection()->fillServerRecord(q.record, record);
         const auto a = m_recorded.constFind(q.record);
         if (a != m_recorded.constEnd())
-            connection()->setServerRightAnswer(q.record, a->rightAnswer);
+            connection()->setServerRightAnswer(q.record, rightAnswerText(*a));
         for (int r : m_replay.isEmpty() ? QVector<int>{1} : m_replay)
             if (!serverRows()->filled(r))
                 return; // more to come
@@ -241,7 +250,7 @@ void TuozKontrol::serverAnswerArrived(const classclient::RecordedAnswer& a) {
     if (!m_job || m_serverWait != ServerWait::Answer || a.record != shownRecord())
         return;
     m_recorded.insert(a.record, a);
-    connection()->setServerRightAnswer(a.record, a.rightAnswer);
+    connection()->setServerRightAnswer(a.record, rightAnswerText(a));
     endServerWait();
     // The answer as the server recorded it: a late one is a time-out.
     const int option = a.option;
@@ -349,6 +358,35 @@ QString TuozKontrol::traineeName(bool forFileName) const {
     if (!m_serverRun.token.isEmpty())
         return m_serverRun.trainee;
     return forFileName ? FormReg->Edit4->text() : FormReg->Edit5->text();
+}
+
+const classclient::RecordedAnswer* TuozKontrol::hiddenAnswer() const {
+    if (m_serverRun.token.isEmpty())
+        return nullptr;
+    const auto a = m_recorded.constFind(shownRecord());
+    return a != m_recorded.constEnd() && a->answerHidden ? &*a : nullptr;
+}
+
+// The server's verdict as given; an answer it could not judge (a right answer that is not a
+// number) counts neither way, as it does when the right answer is shown.
+void TuozKontrol::scoreHidden(const classclient::RecordedAnswer& a) {
+    if (a.right == true) {
+        ScoreRight();
+        return;
+    }
+    if (a.right == false)
+        runState().wrongCount += 1.0;
+    raiseNotice(runtexts::wrongVerdictHidden());
+}
+
+QString TuozKontrol::resultNotice() const {
+    const RunState& s = runState();
+    const QString text = runtexts::result(s.rightCount, s.wrongCount, questionsInRun(s));
+    if (!m_serverRun.grades)
+        return text;
+    const auto& g = *m_serverRun.grades;
+    return runtexts::withGrade(
+        text, classapi::gradeOf(int(s.rightCount), questionsInRun(s), {g[0], g[1], g[2]}));
 }
 
 double TuozKontrol::rightAnswerNumber() const {

@@ -224,7 +224,7 @@ CallResult Call::result() const {
     if (m_reply->sslConfiguration().peerCertificate() != m_server->certificate())
         return refusal(QStringLiteral("certificate"),
                        QStringLiteral("ответ пришёл без проверенного сертификата"));
-    if (clienthook::dropReply && clienthook::dropReply(m_path))
+    if (clienthook::dropReply && clienthook::dropReply(m_path, m_body))
         return passing(QStringLiteral("network"),
                        networkReason(QNetworkReply::RemoteHostClosedError));
     QJsonParseError parseError;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QVector>
 #include <functional>
 #include <string_view>
@@ -14,8 +15,8 @@ namespace clienthook {
 extern bool manualDelays;
 // Every delay alive, so that a test can find those running.
 QVector<Delay*>& delays();
-// A reply for which this returns true is dropped once it has arrived, as a connection that
-// breaks after the server has answered.
-extern std::function<bool(std::string_view path)> dropReply;
+// Sees every reply's body as it arrived; one for which this returns true is dropped, as a
+// connection that breaks after the server has answered.
+extern std::function<bool(std::string_view path, const QByteArray& body)> dropReply;
 
 } // namespace clienthook

@@ -8,7 +8,7 @@ QVector<Delay*>& delays() {
     static QVector<Delay*> living;
     return living;
 }
-std::function<bool(std::string_view path)> dropReply;
+std::function<bool(std::string_view path, const QByteArray& body)> dropReply;
 } // namespace clienthook
 
 Delay::Delay(QObject* parent, Kind kind, std::function<void()> handler)

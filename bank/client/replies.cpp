@@ -61,6 +61,12 @@ QString text(const QJsonObject& o, std::string_view key, qsizetype maxChars) {
     return s;
 }
 
+// A member an older server does not send reads as null.
+bool absentOrNull(const QJsonObject& o, std::string_view key) {
+    const QJsonValue v = o.value(name(key));
+    return v.isUndefined() || v.isNull();
+}
+
 constexpr qsizetype anyLength = qsizetype(classapi::maxReplyBytes);
 constexpr int maxRightAnswerChars = 10000;
 constexpr double maxServerSeconds = 1e9;
@@ -87,6 +93,21 @@ RunInfo readRun(const QJsonObject& o) {
     run.bank = text(o, key::bank, anyLength);
     run.version = integer(o, key::bankVersion, 1, 2147483647);
     run.resumed = flag(o, key::resumed);
+    if (!absentOrNull(o, key::orderState))
+        run.orderState = std::uint32_t(number(o, key::orderState, 0, 4294967295.0));
+    if (run.orderState && double(*run.orderState) != o.value(name(key::orderState)).toDouble())
+        bad(key::orderState, QStringLiteral("не целое число"));
+    run.hideAnswers = !absentOrNull(o, key::hideAnswers) && flag(o, key::hideAnswers);
+    if (!absentOrNull(o, key::grades)) {
+        const QJsonArray g = member(o, key::grades).toArray();
+        std::array<int, 3> grades{};
+        for (int k = 0; k < 3 && g.size() == 3; ++k)
+            grades[k] = g.at(k).isDouble() ? g.at(k).toInt(-1) : -1;
+        const classapi::Grades checked{grades[0], grades[1], grades[2]};
+        if (g.size() != 3 || !classapi::isValid(checked))
+            bad(key::grades, QStringLiteral("не три порога оценок"));
+        run.grades = grades;
+    }
     const QJsonValue answers = member(o, key::answers);
     if (!answers.isArray())
         bad(key::answers, QStringLiteral("не список"));
@@ -149,7 +170,12 @@ RecordedAnswer readAnswer(const QJsonObject& o, int record, int records) {
         bad(key::right, QStringLiteral("не «да», «нет» или null"));
     if (right.isBool())
         a.right = right.toBool();
-    a.rightAnswer = text(o, key::rightAnswer, maxRightAnswerChars);
+    // A sitting that hides its right answers sends the verdict alone.
+    a.answerHidden = !absentOrNull(o, key::answerHidden) && flag(o, key::answerHidden);
+    if (a.answerHidden && o.contains(name(key::rightAnswer)))
+        bad(key::rightAnswer, QStringLiteral("есть при скрытых ответах"));
+    if (!a.answerHidden)
+        a.rightAnswer = text(o, key::rightAnswer, maxRightAnswerChars);
     a.seconds = number(o, key::seconds, 0, classapi::maxSeconds);
     a.serverSeconds = number(o, key::serverSeconds, 0, maxServerSeconds);
     const QJsonValue repeated = o.value(name(key::repeated));

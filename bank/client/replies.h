@@ -7,6 +7,8 @@
 #include <QJsonObject>
 #include <QString>
 #include <QVector>
+#include <array>
+#include <cstdint>
 #include <optional>
 
 // The server's replies as the program uses them, each number checked before it is used: a
@@ -20,8 +22,9 @@ struct RecordedAnswer {
     int option = 0;        // as recorded: 0 for a time-out
     bool timedOut = false; // the server found the answer late and recorded a time-out
     std::optional<bool> right;
-    QString rightAnswer; // the record's PrOtvet, as the bank holds it
-    double seconds = 0;  // as the program counted them
+    QString rightAnswer;       // the record's PrOtvet, as the bank holds it; empty when hidden
+    bool answerHidden = false; // the sitting keeps its right answers until it closes
+    double seconds = 0;        // as the program counted them
     double serverSeconds = 0;
     bool repeated = false;
 };
@@ -35,6 +38,11 @@ struct RunInfo {
     QString bank;
     int version = 0;
     bool resumed = false;
+    // The generator's starting state for this run's own order; none: the program's fixed order.
+    std::optional<std::uint32_t> orderState;
+    bool hideAnswers = false;
+    std::optional<std::array<int, 3>>
+        grades;                      // for a 5, a 4 and a 3, when the trainee sees the grade
     QVector<RecordedAnswer> answers; // those the server already has, in the order given
 };
 

@@ -1,5 +1,6 @@
 #include "run_texts.h"
 
+#include "classapi.h"
 #include "numbers.h"
 
 namespace runtexts {
@@ -35,6 +36,19 @@ QString result(double right, double wrong, int count) {
            numbers::floatToStr(right) + QStringLiteral(". Неправильных ответов ") +
            numbers::floatToStr(wrong) + QStringLiteral(". Всего вопросов ") +
            numbers::intToStr(count);
+}
+
+QString wrongVerdictHidden() {
+    return QStringLiteral("Неверный ответ.");
+}
+
+QString hiddenRightAnswer() {
+    return QString::fromUtf8(classapi::hiddenRightAnswer.data(),
+                             qsizetype(classapi::hiddenRightAnswer.size()));
+}
+
+QString withGrade(const QString& resultText, int grade) {
+    return resultText + QStringLiteral("\nОценка: ") + numbers::intToStr(grade);
 }
 
 QString skipped(int count) {

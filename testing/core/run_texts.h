@@ -12,6 +12,11 @@ QString rightVerdict();
 QString wrongVerdict(const QString& rightAnswerText); // the right answer as the record stores it
 QString timedOut();
 QString result(double right, double wrong, int count);
+// A sitting that keeps its right answers until it closes: the verdict without the number, and
+// what the protocol says in the right answer's place.
+QString wrongVerdictHidden();
+QString hiddenRightAnswer();
+QString withGrade(const QString& resultText, int grade); // the sitting shows the grade too
 // The bank changed under a running test: questions another program deleted, and a bank it
 // holds locked (waited for, then given up after `seconds`).
 QString skipped(int count);

@@ -219,7 +219,7 @@ private slots:
         }
         case AfterRecorded: {
             bool lose = true;
-            classclient::setReplyFilter([&](std::string_view path) {
+            classclient::setReplyFilter([&](std::string_view path, const QByteArray&) {
                 const bool lost = lose && path == classapi::path::answer;
                 lose = lose && !lost;
                 return lost;

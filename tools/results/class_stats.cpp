@@ -123,6 +123,8 @@ void ClassResults::add(const QString& file, const Protocol& p, const RunExtras& 
         }
         answers.push_back(quint32(i) * 2 + (b.right() ? 1 : 0));
     }
+    if (p.answersHidden())
+        row.right = p.rightCount(); // the result line's: the blocks cannot say
     row.wrong = row.questions - row.right;
     row.percent = row.questions > 0 ? 100.0 * row.right / row.questions : 0;
     const std::optional<classapi::Grades> grades = m_grades ? m_grades : extras.grades;

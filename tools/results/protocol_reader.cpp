@@ -1,5 +1,7 @@
 #include "protocol_reader.h"
 
+#include "classapi.h"
+
 #include <cmath>
 
 namespace results {
@@ -11,6 +13,8 @@ const QString questionMark = QStringLiteral("Вопрос № ");
 const QString contentMark = QStringLiteral("Содержание вопроса:");
 const QString answerMark = QStringLiteral("Ваш ответ № ");
 const QString rightMark = QStringLiteral("Правильный ответ:");
+const QString hiddenMark = QString::fromUtf8(classapi::hiddenRightAnswer.data(),
+                                             qsizetype(classapi::hiddenRightAnswer.size()));
 const QString usedMark = QStringLiteral("Вы отвечали на вопрос: ");
 const QString ofMark = QStringLiteral(" сек. из ");
 const QString timeOutText = QStringLiteral("Вы не успели ответить на вопрос!");
@@ -104,6 +108,7 @@ QString readBlock(const Lines& lines, qsizetype from, qsizetype to, QuestionBloc
     if (!lines[to - 3].startsWith(rightMark))
         return QStringLiteral("нет строки «Правильный ответ:…»");
     b->rightText = lines[to - 3].mid(rightMark.size());
+    b->rightHidden = b->rightText == hiddenMark;
     double right = 0;
     if (readNumber(b->rightText, &right) && right >= 1 && right <= 4 && right == std::floor(right))
         b->rightNumber = int(right);
@@ -236,10 +241,19 @@ QString readBlocks(const Lines& lines, qsizetype begin, qsizetype end, Protocol*
 } // namespace
 
 int Protocol::rightCount() const {
+    if (answersHidden() && finished && resultRight >= 0)
+        return resultRight;
     int n = 0;
     for (const QuestionBlock& b : blocks)
         n += b.right() ? 1 : 0;
     return n;
+}
+
+bool Protocol::answersHidden() const {
+    for (const QuestionBlock& b : blocks)
+        if (b.rightHidden)
+            return true;
+    return false;
 }
 
 int Protocol::timeOutCount() const {

@@ -27,6 +27,7 @@ struct QuestionBlock {
     // -1 for a protocol file, which has only the trainee's own count.
     double serverSeconds = -1;
 
+    bool rightHidden = false; // the sitting kept the right answer: the block cannot say
     bool right() const { return rightNumber != 0 && answer == rightNumber; }
     bool timedOut() const { return answer == 0; }
 };
@@ -47,7 +48,9 @@ struct Protocol {
     // Why the result line disagrees with the blocks; empty when it agrees.
     QString mismatch;
 
+    // Right answers: by the blocks, or by the result line where the sitting hid the right answers.
     int rightCount() const;
+    bool answersHidden() const;
     int timeOutCount() const;
 
     // What the blocks' texts refer to: the file's text, and multi-line texts joined with LF

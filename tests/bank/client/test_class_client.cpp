@@ -159,6 +159,16 @@ private slots:
             << false << "/question" << json(question(2)) << "называет вопрос 2 вместо 1";
         QTest::newRow("option 7") << false << "/answer" << with(answer(1, 2), "option", 7)
                                   << "«option» вне допустимых";
+        QTest::newRow("order state past 32 bits")
+            << false << "/start" << with(run(), "orderState", 4294967296.0)
+            << "«orderState» вне допустимых";
+        QTest::newRow("grades not falling")
+            << false << "/start" << with(run(), "grades", QJsonArray{50, 75, 90})
+            << "«grades» не три порога";
+        QJsonObject hidden = answer(1, 2);
+        hidden.insert("answerHidden", true);
+        QTest::newRow("a hidden answer that is there")
+            << false << "/answer" << json(hidden) << "«rightAnswer» есть при скрытых";
         QTest::newRow("a body over the limit")
             << false << "/question" << QByteArray(qsizetype(classapi::maxReplyBytes) + 1, ' ')
             << "больше 24 МБ";
@@ -288,7 +298,8 @@ private slots:
         QVERIFY(started(job));
         job->keep({0, 2, 1, 3}, QStringLiteral("Иванов Иван  7-12-2026  9-05-03"),
                   QStringLiteral("9-05-03"));
-        classclient::setReplyFilter([](std::string_view) { return true; }); // the server is away
+        classclient::setReplyFilter(
+            [](std::string_view, const QByteArray&) { return true; }); // the server is away
         job->sendAnswer(1, 2, 3.0);
         job->sendAnswer(3, 0, 34.0);
         job->finish(true);

@@ -3,6 +3,7 @@
 #include "core_seams.h"
 #include "delay.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QVector>
 #include <functional>
@@ -23,7 +24,8 @@ struct DelaySeam {
 
 namespace classclient {
 // A reply for which the filter returns true is dropped once it has arrived, as a connection
-// that breaks after the server has answered; nullptr drops none.
-using ReplyFilter = std::function<bool(std::string_view path)>;
+// that breaks after the server has answered; nullptr drops none. The filter sees every reply's
+// body as the program received it.
+using ReplyFilter = std::function<bool(std::string_view path, const QByteArray& body)>;
 void setReplyFilter(ReplyFilter filter);
 } // namespace classclient
