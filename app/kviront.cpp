@@ -4,6 +4,7 @@
 #include "designer.h"
 #include "guard.h"
 #include "icons.h"
+#include "startup.h"
 #include "uoz_kontrol.h"
 #include "uoz_kontrol_otchet.h"
 #include "uoz_kontrol_redaktor.h"
@@ -80,16 +81,21 @@ TForm1::TForm1(QWidget* parent) : Form(parent) {
     Panel1->setGeometry(0, 0, 632, 453);
 }
 
+// A menu chosen in the instant before the other windows were made makes them first.
 void TForm1::N4Click() {
+    createOtherForms();
     About->showModal();
 }
 void TForm1::N5Click() {
+    createOtherForms();
     uozKontrol->showModal();
 }
 void TForm1::N6Click() {
+    createOtherForms();
     uozKontrol_redaktor->showModal();
 }
 void TForm1::N7Click() {
+    createOtherForms();
     uozKontrol_otchet->showModal();
 }
 

@@ -6,9 +6,14 @@
 #include "startup.h"
 
 #include <QApplication>
+#include <QEvent>
+#include <QTimer>
+#include <QWidget>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
+#include <utility>
 
 namespace {
 // Without a display Qt would abort with a backtrace; say plainly what is missing instead.
@@ -20,6 +25,29 @@ bool displayAvailable() {
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     return (x && *x) || (wayland && *wayland);
 }
+
+// Runs a step once, after the first paint of a window has been done, or after a moment.
+class AfterFirstPaint : public QObject {
+public:
+    AfterFirstPaint(QWidget* window, std::function<void()> step) : m_step(std::move(step)) {
+        window->installEventFilter(this);
+        QTimer::singleShot(500, this, [this] { run(); });
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            watched->removeEventFilter(this);
+            QTimer::singleShot(0, this, [this] { run(); }); // after the paint has been shown
+        }
+        return false;
+    }
+
+private:
+    void run() {
+        if (const std::function<void()> step = std::exchange(m_step, nullptr))
+            step();
+    }
+    std::function<void()> m_step;
+};
 
 const char* const help =
     "Использование:\n"
@@ -79,15 +107,26 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     prepareApplication();
     formats::resetFromHostLocale();
-    try {
-        createForms();
-    } catch (const DatabaseError& e) {
-        showStartupFailure(QStringLiteral("EDatabaseError"), e.message());
+    // A failure to start is told in the box of its kind and ends the program with 1.
+    auto startStep = [](void (*step)()) {
+        try {
+            step();
+            return true;
+        } catch (const DatabaseError& e) {
+            showStartupFailure(QStringLiteral("EDatabaseError"), e.message());
+        } catch (const Error& e) {
+            showStartupFailure(QStringLiteral("Exception"), e.message());
+        }
+        return false;
+    };
+    if (!startStep(createMainForm))
         return 1;
-    } catch (const Error& e) {
-        showStartupFailure(QStringLiteral("Exception"), e.message());
-        return 1;
-    }
+    // The windows no one sees until a menu opens them are made once the main window has been
+    // painted (or after a moment, should it never be), not before it appears.
+    AfterFirstPaint later(Form1, [startStep] {
+        if (!startStep(createOtherForms))
+            QApplication::exit(1);
+    });
     Form1->show();
     const int code = QApplication::exec();
     destroyForms();

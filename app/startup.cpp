@@ -34,13 +34,25 @@ void prepareApplication() {
 
 void createForms() {
     Form1 = new TForm1;
+    createOtherForms();
+}
+
+void createMainForm() {
+    Form1 = new TForm1;
+    DataModule1 = new TDataModule1;
+}
+
+void createOtherForms() {
+    if (About)
+        return;
     About = new TAbout;
     uozKontrol = new TuozKontrol;
     uozKontrol_otchet = new TuozKontrol_otchet;
     uozKontrol_redaktor = new TuozKontrol_redaktor;
     uozKontrol_Time = new TuozKontrol_Time;
     FormReg = new TFormReg;
-    DataModule1 = new TDataModule1;
+    if (!DataModule1)
+        DataModule1 = new TDataModule1;
     uozKontrol->bindDataSource(DataModule1->DataSourceControl);
     uozKontrol_redaktor->bindDataSource(DataModule1->DataSourceControl);
     vivsoobsh = new Tvivsoobsh;
