@@ -2,15 +2,16 @@
 // sticky folder, the protocol's fallback folder), run as an ordinary user.
 #include "core_seams.h"
 #include "error_of.h"
+#include "file_bytes.h"
 #include "ordinary_user.h"
 #include "protocol_store.h"
 #include "results_sample.h"
 #include "stagedfile.h"
 #include "textfile.h"
+#include "tool_run.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <functional>
@@ -26,16 +27,6 @@ qint64 plantingWrite(int fd, const char* data, qint64 size) {
     if (g_plant)
         std::exchange(g_plant, nullptr)();
     return ::write(fd, data, size_t(size));
-}
-
-QByteArray bytesOf(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(none)");
-}
-
-void put(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
 }
 
 int modeOf(const QString& path) {
@@ -73,7 +64,7 @@ class TestFilePlacement : public QObject {
         QVERIFY(::mkdtemp(pattern) && ::chmod(pattern, 0755) == 0);
         const QString root = QString::fromLatin1(pattern);
         QVERIFY(QDir().mkdir(root + "/shared") && setMode(root + "/shared", 01777));
-        put(root + "/shared/theirs.usr", "theirs");
+        writeFile(root + "/shared/theirs.usr", "theirs");
         QVERIFY(setMode(root + "/shared/theirs.usr", 0666));
         QVERIFY(QFile::copy(QStringLiteral(KV_RESULTS_TOOL),
                             root + QStringLiteral("/kviront-results")));
@@ -112,7 +103,7 @@ private slots:
         const QString work = dir.filePath(QStringLiteral("work"));
         const QString victim = dir.filePath(QStringLiteral("victim"));
         QVERIFY(QDir().mkdir(work) && QDir().mkdir(victim));
-        put(victim + QStringLiteral("/protocol.usr"), "victim");
+        writeFile(victim + QStringLiteral("/protocol.usr"), "victim");
         const QString target = work + QStringLiteral("/protocol.usr");
         textfile::setWriteCall(plantingWrite);
         const auto write = [](const QString& path) {
@@ -121,7 +112,7 @@ private slots:
         };
         switch (scenario) {
         case LinkPlanted: {
-            put(target, "old");
+            writeFile(target, "old");
             g_plant = [&] {
                 QFile::remove(target);
                 QFile::link(victim + QStringLiteral("/protocol.usr"), target);
@@ -140,7 +131,7 @@ private slots:
                 QFile::link(victim, work);
             };
             QCOMPARE(write(target), QString());
-            QCOMPARE(bytesOf(work + QStringLiteral(".old/protocol.usr")), QByteArray("mine"));
+            QCOMPARE(fileBytes(work + QStringLiteral(".old/protocol.usr")), QByteArray("mine"));
             QCOMPARE(QDir(victim).entryList(QDir::Files | QDir::Hidden),
                      QStringList{QStringLiteral("protocol.usr")});
             break;
@@ -154,7 +145,7 @@ private slots:
                                     "пользователю, а в этой общей папке (с битом sticky) чужой "
                                     "файл может заменить только его владелец")
                          .arg(theirs));
-            QCOMPARE(bytesOf(theirs), QByteArray("theirs"));
+            QCOMPARE(fileBytes(theirs), QByteArray("theirs"));
             break;
         }
         case FallbackMade:
@@ -180,16 +171,14 @@ private slots:
                                         "её команде kviront-results вместе с рабочей папкой.")),
                      qPrintable(protocolstore::fallbackNotice(saved)));
             // The class report takes the fallback folder as any other.
-            QProcess tool;
-            tool.start(resultsTool(), {fallback, QStringLiteral("-o"),
-                                       dir.filePath(QStringLiteral("class.html"))});
-            QVERIFY(tool.waitForFinished(60000));
-            QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
+            const toolrun::Result t = toolrun::run(
+                resultsTool(), {fallback, "-o", dir.filePath(QStringLiteral("class.html"))});
+            QVERIFY2(t.code == 0, qPrintable(t.err));
             QVERIFY(QFile::exists(dir.filePath(QStringLiteral("class.html"))));
             break;
         }
         }
-        QCOMPARE(bytesOf(victim + QStringLiteral("/protocol.usr")), QByteArray("victim"));
+        QCOMPARE(fileBytes(victim + QStringLiteral("/protocol.usr")), QByteArray("victim"));
     }
 };
 

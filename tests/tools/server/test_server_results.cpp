@@ -3,45 +3,27 @@
 // the server gives the same figures as from protocol files.
 #include "bankexchange.h"
 #include "bankfixture.h"
-#include "classroom_server.h"
 #include "error_of.h"
 #include "file_bytes.h"
 #include "hand_class.h"
+#include "server_test.h"
 #include "serverresults.h"
 #include "sitting_calls.h"
-#include "skip.h"
+#include "tool_run.h"
 
-#include <QProcess>
 #include <QTest>
 
 namespace {
 
+// The hand-computed class's bank: five questions, question n's right option sample::rightOf[n].
 QVector<bankfile::Question> handBank() {
     QVector<bankfile::Question> questions;
     for (int n = 1; n <= 5; ++n) {
-        bankfile::Question q;
-        q.name = n;
-        q.vopros = QStringLiteral("Вопрос %1?").arg(n);
-        for (int k = 0; k < 4; ++k)
-            q.otvet[k] = QStringLiteral("Ответ %1.%2").arg(n).arg(k + 1);
-        q.prOtvet = sample::rightOf[n];
-        questions << q;
+        questions << fixture::question(n);
+        questions.last().vopros += QLatin1Char('?');
+        questions.last().prOtvet = sample::rightOf[n];
     }
     return questions;
-}
-
-struct Tool {
-    int code = -1;
-    QString out, err;
-};
-
-Tool runTool(const char* program, const QStringList& args) {
-    QProcess p;
-    p.start(QString::fromUtf8(program), args);
-    p.waitForFinished(120000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
 }
 
 } // namespace
@@ -61,11 +43,7 @@ class TestServerResults : public QObject {
     }
 
 private slots:
-    void initTestCase() {
-        m_server = std::make_unique<ClassroomServer>();
-        KV_REQUIRE_CLUSTER(m_server->cluster);
-        QVERIFY2(m_server->ok(), qPrintable(m_server->error()));
-    }
+    void initTestCase() { KV_START_SERVER(m_server); }
 
     void anUnchangedBankMakesNoNewVersion() {
         const QString bank = fixture::makeBank(m_dir, QStringLiteral("p.mdb"), 3);
@@ -73,9 +51,8 @@ private slots:
         QCOMPARE(first.version, 1);
         QCOMPARE(first.records, 3);
         QVERIFY(!first.unchanged);
-        const Tool again =
-            runTool(KV_BANK_TOOL, {QStringLiteral("publish"), bank, m_server->teacher(),
-                                   QStringLiteral("--name"), QStringLiteral("Версии")});
+        const toolrun::Result again =
+            toolrun::run(KV_BANK_TOOL, {"publish", bank, m_server->teacher(), "--name", "Версии"});
         QCOMPARE(again.code, 0);
         QVERIFY2(again.out.contains(QStringLiteral("не изменился: его версия 1")),
                  qPrintable(again.out));
@@ -153,16 +130,14 @@ private slots:
         // The tool a teacher runs: the same report and tables, the server's seconds beside.
         const QString html = m_dir.filePath(QStringLiteral("class.html"));
         const QString csv = m_dir.filePath(QStringLiteral("class"));
-        const Tool t =
-            runTool(KV_RESULTS_TOOL, {QStringLiteral("--server"), m_server->teacher(),
-                                      QStringLiteral("--bank"), QStringLiteral("Класс"),
-                                      QStringLiteral("-o"), html, QStringLiteral("--csv"), csv});
+        const toolrun::Result t =
+            toolrun::run(KV_RESULTS_TOOL, {"--server", m_server->teacher(), "--bank", "Класс", "-o",
+                                           html, "--csv", csv});
         QCOMPARE(t.code, 0);
         QVERIFY2(t.out.contains(QStringLiteral("Прочитано попыток с сервера: 7.")),
                  qPrintable(t.out + t.err));
-        QVERIFY(fixture::readAll(html).contains("По серверу, с"));
-        const QList<QByteArray> rows =
-            fixture::readAll(csv + QStringLiteral("-class.csv")).split('\n');
+        QVERIFY(fileBytes(html).contains("По серверу, с"));
+        const QList<QByteArray> rows = fileBytes(csv + QStringLiteral("-class.csv")).split('\n');
         QVERIFY(rows[0].endsWith("На ответы, с;По серверу, с;Оценка\r"));
         QVERIFY2(rows[4].contains(";да;5;2;3;1;40;"), rows[4].constData());
     }
@@ -170,8 +145,8 @@ private slots:
     // The tool as a teacher runs it, on protocol files or on the server: what it refuses (a
     // server that has not what was asked, exit 1; the wrong command lines are
     // test_tool_arguments'), and what its report and tables say of their source. "{p}" is the
-    // folder of one protocol, "{o}" the output folder, "{s}" the teacher's connection, "{n}" the
-    // server's name, "{d}" and "{iso}" today.
+    // folder of one protocol, "{o}" the output folder, "{s}" the teacher's connection ("{w}" with
+    // a wrong password), "{n}" the server's name, "{d}" and "{iso}" today.
     void theToolRefusesOrNamesItsSource_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("code");
@@ -197,6 +172,8 @@ private slots:
                            "<br>Отчёт составлен ",
                            "r.html|. Прочитано попыток с сервера: 1.</p>",
                            "t-class.csv|;Ученик;{iso};"};
+        QTest::newRow("a login refused") << QStringList{"--server", "{w}", "-o", "{o}/r.html"} << 1
+                                         << "не пустил пользователя" << QStringList();
         QTest::newRow("an unknown sitting")
             << QStringList{"--server", "{s}", "--sitting", "Нет такого", "-o", "{o}/r.html"} << 1
             << "На сервере {n} нет тестирования «Нет такого». Тестирования на нём: «"
@@ -249,6 +226,7 @@ private slots:
             return text.replace("{p}", m_dir.filePath(QStringLiteral("p")))
                 .replace("{o}", out.path())
                 .replace("{s}", m_server->teacher())
+                .replace("{w}", m_server->cluster.conninfo("kviront_teacher", "wrong"))
                 .replace("{n}", pg::describe(m_server->teacher()))
                 .replace("{d}", today.toString(QStringLiteral("dd.MM.yyyy")))
                 .replace("{iso}", today.toString(Qt::ISODate));
@@ -256,29 +234,17 @@ private slots:
         QStringList real;
         for (const QString& arg : args)
             real << filled(arg);
-        const Tool t = runTool(KV_RESULTS_TOOL, real);
+        const toolrun::Result t = toolrun::run(KV_RESULTS_TOOL, real);
         QCOMPARE(t.code, code);
         QVERIFY2((code == 0 ? t.out : t.err).contains(filled(said)), qPrintable(t.out + t.err));
         if (code != 0)
             QCOMPARE(QDir(out.path()).entryList(QDir::Files), QStringList());
         for (const QString& check : files) {
             const QString name = check.section(QLatin1Char('|'), 0, 0);
-            const QString content = QString::fromUtf8(fixture::readAll(out.filePath(name)));
+            const QString content = QString::fromUtf8(fileBytes(out.filePath(name)));
             QVERIFY2(content.contains(filled(check.section(QLatin1Char('|'), 1))),
                      qPrintable(name + ": " + content.left(2000)));
         }
-    }
-
-    void anUnreachableServerWritesNoReport() {
-        const QString html = m_dir.filePath(QStringLiteral("none.html"));
-        const Tool t = runTool(
-            KV_RESULTS_TOOL,
-            {QStringLiteral("--server"),
-             m_server->cluster.conninfo(QStringLiteral("kviront_teacher"), QStringLiteral("wrong")),
-             QStringLiteral("-o"), html});
-        QCOMPARE(t.code, 1);
-        QVERIFY2(t.err.contains(QStringLiteral("не пустил пользователя")), qPrintable(t.err));
-        QVERIFY(!QFile::exists(html));
     }
 };
 

@@ -4,35 +4,21 @@
 // and every made-up, foreign or stale request is refused or answered with what was recorded
 // first. The trainee role of the first schema reads no table either.
 #include "bankfixture.h"
-#include "classroom_server.h"
 #include "error_of.h"
+#include "server_test.h"
 #include "serverbankfile.h"
 #include "sitting_calls.h"
-#include "skip.h"
 
 #include <QTest>
 #include <QUuid>
 #include <cmath>
 
 using Kind = ServerError::Kind;
-
-namespace {
+using servertest::kindOf;
 
 // The right answers of the bank: numbers as the program reads them, each with a "+" that no
 // other text of the bank (nor a token) holds, so any "+" a call returns is a leak.
-const QStringList rightAnswers{QStringLiteral("+2"), QStringLiteral(" +0003 "),
-                               QStringLiteral("+1e0"), QStringLiteral("+4")};
-
-Kind kindOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const ServerError& e) {
-        return e.kind();
-    }
-    return Kind::Other;
-}
-
-} // namespace
+static const QStringList rightAnswers{"+2", " +0003 ", "+1e0", "+4"};
 
 class TestServerSecurity : public QObject {
     Q_OBJECT
@@ -44,18 +30,15 @@ class TestServerSecurity : public QObject {
         return sittingcalls::start(c, QStringLiteral("Секреты 9А"), m_codes.takeFirst().code, host);
     }
     QString held() {
-        pg::Connection super(m_server->cluster.superConninfo());
-        return super
-            .exec("SELECT (SELECT count(*) FROM kviront.runs) || ' ' || (SELECT count(*) FROM "
-                  "kviront.handouts) || ' ' || (SELECT count(*) FROM kviront.answers)")
-            .text(0, 0);
+        return servertest::superValue(*m_server,
+                                      "SELECT (SELECT count(*) FROM kviront.runs) || ' ' || "
+                                      "(SELECT count(*) FROM kviront.handouts) || ' ' || (SELECT "
+                                      "count(*) FROM kviront.answers)");
     }
 
 private slots:
     void initTestCase() {
-        m_server = std::make_unique<ClassroomServer>();
-        KV_REQUIRE_CLUSTER(m_server->cluster);
-        QVERIFY2(m_server->ok(), qPrintable(m_server->error()));
+        KV_START_SERVER(m_server);
         QVector<bankfile::Question> questions;
         for (int n = 1; n <= 4; ++n) {
             bankfile::Question q = fixture::question(n);

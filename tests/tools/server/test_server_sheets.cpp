@@ -4,31 +4,24 @@
 // sheet per run with the questions in the order shown, the options chosen and right, the
 // verdicts and the late answer marked.
 #include "bankfixture.h"
-#include "classroom_server.h"
 #include "file_bytes.h"
-#include "serverresults.h"
+#include "server_test.h"
 #include "sitting_calls.h"
-#include "skip.h"
+#include "tool_run.h"
 
 #include <QDir>
-#include <QProcess>
 #include <QTest>
 
 namespace {
 
-// The fixture bank's right options (1 + n % 4): records 1 … 5 → 2, 3, 4, 1, 2.
-int rightOf(int record) {
-    return 1 + record % 4;
-}
-
+// One trainee's run: records as handed out, and per handing-out the option chosen ('0': none,
+// '*': the right one, arriving late). By hand: the right answers (of the fixture bank: records
+// 1 … 5 → 2, 3, 4, 1, 2) and the grade by thresholds 80, 60, 40, "" for an abandoned run.
 struct Trainee {
-    QString name;
-    QList<int> order;  // records as handed out
-    QList<int> chosen; // per handing-out; -1: the answer arrives late
-    bool finished;
-    int right;         // by hand
-    QString grade;     // by hand, thresholds 80, 60, 40; "" for none
-    QStringList sheet; // what the trainee's sheet holds
+    QString name, order, chosen;
+    int right;
+    QString grade;
+    QString sheet; // what the trainee's sheet holds, "|" between
 };
 
 } // namespace
@@ -39,52 +32,25 @@ class TestServerSheets : public QObject {
     QTemporaryDir m_dir;
 
 private slots:
-    void initTestCase() {
-        m_server = std::make_unique<ClassroomServer>();
-        KV_REQUIRE_CLUSTER(m_server->cluster);
-        QVERIFY2(m_server->ok(), qPrintable(m_server->error()));
-    }
+    void initTestCase() { KV_START_SERVER(m_server); }
 
     void gradesAndSheetsAreTheHandComputedOnes() {
         const QList<Trainee> hand{
-            {"Анна",
-             {1, 2, 3, 4, 5},
-             {2, 3, 4, 1, 2},
-             true,
-             5,
-             "5",
-             {"верных 5 из 5 (100 %)", "5 (отлично)"}},
+            {"Анна", "12345", "23412", 5, "5", "верных 5 из 5 (100 %)|5 (отлично)"},
             // 80 %: exactly the 5's boundary.
-            {"Борис",
-             {5, 4, 3, 2, 1},
-             {2, 1, 4, 3, 1},
-             true,
-             4,
-             "5",
-             {"общий для класса: 5, 4, 3, 2, 1", "<td>1. Ответ 1.1</td><td>2. Ответ 1.2</td>"}},
+            {"Борис", "54321", "21431", 4, "5",
+             "общий для класса: 5, 4, 3, 2, 1|<td>1. Ответ 1.1</td><td>2. Ответ 1.2</td>"},
             // 60 %: exactly the 4's.
-            {"Вера", {3, 1, 2, 5, 4}, {4, 2, 3, 1, 2}, true, 3, "4", {"4 (хорошо)"}},
+            {"Вера", "31254", "42312", 3, "4", "4 (хорошо)"},
             // 40 %, a hostile name: its file stays in the folder.
-            {"../../Гена", {1, 2, 3, 4, 5}, {2, 3, 1, 2, 3}, true, 2, "3", {"../../Гена"}},
+            {"../../Гена", "12345", "23123", 2, "3", "../../Гена"},
             // 20 %, the first answer late (recorded as a time-out whatever was sent).
-            {"<b>Дина</b>",
-             {2, 1, 3, 4, 5},
-             {-1, 2, 1, 2, 3},
-             true,
-             1,
-             "2",
-             {"&lt;b&gt;Дина&lt;/b&gt;", "ответ пришёл поздно: записано «время вышло»"}},
+            {"<b>Дина</b>", "21345", "*2123", 1, "2",
+             "&lt;b&gt;Дина&lt;/b&gt;|ответ пришёл поздно: записано «время вышло»"},
             // Abandoned: no grade, the question handed out unanswered is listed.
-            {"Егор",
-             {2, 1, 3},
-             {3, 1, 0},
-             false,
-             1,
-             "",
-             {"прерван", "нет ответа", "верных 1 из 2 отвеченных"}},
+            {"Егор", "213", "310", 1, "", "прерван|нет ответа|верных 1 из 2 отвеченных"},
         };
-        m_server->publish(fixture::makeBank(m_dir, QStringLiteral("b.mdb"), 5),
-                          QStringLiteral("Оценки"));
+        m_server->publish(fixture::makeBank(m_dir, QStringLiteral("b.mdb"), 5), "Оценки");
         serversitting::OpenOptions o;
         o.conninfo = m_server->teacher();
         o.bank = QStringLiteral("Оценки");
@@ -103,12 +69,14 @@ private slots:
         pg::Connection daemon(m_server->daemon());
         for (int i = 0; i < hand.size(); ++i) {
             const Trainee& t = hand[i];
+            const bool finished = !t.grade.isEmpty();
             const sittingcalls::Run run = sittingcalls::start(
                 daemon, sitting.name, sitting.codes[i].code, QStringLiteral("pc-%1").arg(i));
             for (int k = 0; k < t.order.size(); ++k) {
-                const int record = t.order[k];
+                const int record = t.order[k].digitValue();
                 sittingcalls::handOut(daemon, run.token, record);
-                if (t.chosen[k] < 0) // the server handed it out a minute ago (first: still first)
+                const bool late = t.chosen[k] == QLatin1Char('*');
+                if (late) // the server handed it out a minute ago (first: still first)
                     QCOMPARE(m_server->cluster.superSql(
                                  QStringLiteral("UPDATE kviront.handouts SET handed_at = handed_at "
                                                 "- interval '60 s' WHERE record = %1 AND run_id = "
@@ -116,23 +84,21 @@ private slots:
                                      .arg(record)
                                      .arg(run.token)),
                              QString());
-                if (t.chosen[k] != 0 || t.finished)
+                if (t.chosen[k] != QLatin1Char('0') || finished)
                     sittingcalls::answer(daemon, run.token, record,
-                                         t.chosen[k] < 0 ? rightOf(record) : t.chosen[k], 4);
+                                         late ? 1 + record % 4 : t.chosen[k].digitValue(), 4);
             }
-            sittingcalls::finish(daemon, run.token, t.finished);
+            sittingcalls::finish(daemon, run.token, finished);
         }
 
         const QString folder = m_dir.filePath(QStringLiteral("листы"));
-        QProcess tool;
-        tool.setWorkingDirectory(m_dir.path());
-        tool.start(QStringLiteral(KV_RESULTS_TOOL),
-                   {"--server", m_server->teacher(), "--sitting", sitting.name, "--sheets", folder,
-                    "-o", m_dir.filePath("r.html"), "--csv", m_dir.filePath("t")});
-        QVERIFY(tool.waitForFinished(120000));
-        QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
-        QVERIFY(QString::fromUtf8(tool.readAllStandardOutput())
-                    .contains(QStringLiteral("Листы ответов (6) записаны в папку")));
+        const toolrun::Result tool =
+            toolrun::run(KV_RESULTS_TOOL,
+                         {"--server", m_server->teacher(), "--sitting", sitting.name, "--sheets",
+                          folder, "-o", m_dir.filePath("r.html"), "--csv", m_dir.filePath("t")},
+                         m_dir.path());
+        QVERIFY2(tool.code == 0, qPrintable(tool.err));
+        QVERIFY(tool.out.contains(QStringLiteral("Листы ответов (6) записаны в папку")));
         const QStringList sheets = QDir(folder).entryList(QDir::Files, QDir::Name);
         QCOMPARE(sheets.size(), hand.size());
         const QList<QByteArray> csv = fileBytes(m_dir.filePath("t-class.csv")).split('\n');
@@ -149,24 +115,22 @@ private slots:
             QCOMPARE(QString::fromUtf8(cells[1]), t.name);
             QCOMPARE(cells[7].toInt(), t.right);
             QCOMPARE(QString::fromUtf8(cells.last()).trimmed(), t.grade);
-            QString name = t.name;
-            name.replace(QLatin1Char('/'), QLatin1Char('_'));
-            const QString file =
-                QStringLiteral("%1 — %2.html").arg(i + 1, 2, 10, QLatin1Char('0')).arg(name);
+            const QString file = QStringLiteral("%1 — %2.html")
+                                     .arg(i + 1, 2, 10, QLatin1Char('0'))
+                                     .arg(QString(t.name).replace(QLatin1Char('/'), '_'));
             QCOMPARE(sheets[i], file);
             const QString sheet = QString::fromUtf8(fileBytes(QDir(folder).filePath(file)));
             // The questions in the order shown: "№" then "№ в банке" of every line.
-            QString shown;
+            QString shown, lines;
             for (int k = 0; k < t.order.size(); ++k)
                 shown += QStringLiteral("<tr><td class=\"n\">%1</td><td class=\"n\">%2</td>")
                              .arg(k + 1)
                              .arg(t.order[k]);
-            QString lines;
             for (const QString& line : sheet.split(QLatin1Char('\n')))
                 if (line.startsWith(QStringLiteral("<tr><td class=\"n\">")))
                     lines += line.left(line.indexOf(QStringLiteral("</td><td>")) + 5);
             QCOMPARE(lines, shown);
-            for (const QString& said : t.sheet)
+            for (const QString& said : t.sheet.split(QLatin1Char('|')))
                 QVERIFY2(sheet.contains(said), qPrintable(file + ": " + said));
         }
     }
