@@ -59,8 +59,8 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(QString, reason);
         const QString message =
-            errorOf([&] { serverbank::parseSitting(bytes, QStringLiteral("/класс/тест.mdb")); });
-        QVERIFY2(message.contains(QStringLiteral("«/класс/тест.mdb»")), qPrintable(message));
+            errorOf([&] { serverbank::parseSitting(bytes, "/класс/тест.mdb"); });
+        QVERIFY2(message.contains("«/класс/тест.mdb»"), qPrintable(message));
         QVERIFY2(message.contains(reason), qPrintable(message));
     }
 
@@ -68,14 +68,14 @@ private slots:
     // bank file of the same name, of the first format.
     void aLinkKeepsEveryCharacterAndNeverReplacesABank() {
         QTemporaryDir dir;
-        const QString bank = fixture::makeBank(dir, QStringLiteral("bank.mdb"), 2);
+        const QString bank = fixture::makeBank(dir, "bank.mdb", 2);
         const QByteArray before = fileBytes(bank);
         const serverbank::SittingLink link{"https://[fd00::5]:8443", "O'Brien \"9\" = 100% 🦔",
                                            pem()};
         const QString message = errorOf([&] { serverbank::writeSitting(bank, link); });
-        QVERIFY2(message.contains(QStringLiteral("не перезаписываем")), qPrintable(message));
+        QVERIFY2(message.contains("не перезаписываем"), qPrintable(message));
         QCOMPARE(fileBytes(bank), before);
-        const QString path = dir.filePath(QStringLiteral("тест.mdb"));
+        const QString path = dir.filePath("тест.mdb");
         writeFile(path, firstFormat);
         serverbank::writeSitting(path, link);
         QVERIFY(fileBytes(path).startsWith("KVIRONT SERVER BANK 2\n"));
@@ -105,7 +105,7 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(QStringList, said);
         QTemporaryDir dir;
-        const QString link = dir.filePath(QStringLiteral("физика.mdb"));
+        const QString link = dir.filePath("физика.mdb");
         writeFile(link, bytes);
         ADOConnection connection;
         connection.setConnectionString(link);

@@ -75,7 +75,7 @@ private slots:
         KV_REQUIRE_CLUSTER(server.cluster);
         QVERIFY2(server.ok(), qPrintable(server.error()));
         QTemporaryDir home;
-        Outbox outbox(home.filePath(QStringLiteral("kviront")));
+        Outbox outbox(home.filePath("kviront"));
         std::vector<Trainee> trainees(5);
         for (int i = 0; i < 5; ++i) {
             Trainee& t = trainees[std::size_t(i)];

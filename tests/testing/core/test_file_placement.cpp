@@ -100,8 +100,8 @@ private slots:
         prepareAsRoot();
         KV_AS_ORDINARY_USER();
         QTemporaryDir dir;
-        const QString work = dir.filePath(QStringLiteral("work"));
-        const QString victim = dir.filePath(QStringLiteral("victim"));
+        const QString work = dir.filePath("work");
+        const QString victim = dir.filePath("victim");
         QVERIFY(QDir().mkdir(work) && QDir().mkdir(victim));
         writeFile(victim + QStringLiteral("/protocol.usr"), "victim");
         const QString target = work + QStringLiteral("/protocol.usr");
@@ -118,7 +118,7 @@ private slots:
                 QFile::link(victim + QStringLiteral("/protocol.usr"), target);
             };
             const QString error = write(target);
-            QVERIFY2(error.contains(QStringLiteral("под этим именем стоит символическая ссылка")),
+            QVERIFY2(error.contains("под этим именем стоит символическая ссылка"),
                      qPrintable(error));
             QVERIFY(QFileInfo(target).isSymLink());
             QCOMPARE(QDir(work).entryList(QDir::Files | QDir::Hidden | QDir::System),
@@ -150,7 +150,7 @@ private slots:
         }
         case FallbackMade:
         case FallbackInUsersFolder: {
-            const QString home = dir.filePath(QStringLiteral("home"));
+            const QString home = dir.filePath("home");
             QVERIFY(QDir().mkpath(home));
             qputenv("HOME", QFile::encodeName(home));
             const QString own = home + QStringLiteral("/Квиронт");
@@ -171,10 +171,10 @@ private slots:
                                         "её команде kviront-results вместе с рабочей папкой.")),
                      qPrintable(protocolstore::fallbackNotice(saved)));
             // The class report takes the fallback folder as any other.
-            const toolrun::Result t = toolrun::run(
-                resultsTool(), {fallback, "-o", dir.filePath(QStringLiteral("class.html"))});
+            const toolrun::Result t =
+                toolrun::run(resultsTool(), {fallback, "-o", dir.filePath("class.html")});
             QVERIFY2(t.code == 0, qPrintable(t.err));
-            QVERIFY(QFile::exists(dir.filePath(QStringLiteral("class.html"))));
+            QVERIFY(QFile::exists(dir.filePath("class.html")));
             break;
         }
         }

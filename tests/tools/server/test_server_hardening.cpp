@@ -90,7 +90,7 @@ private slots:
     void initTestCase() {
         KV_START_SERVER(m_server);
         QVERIFY(m_silent.number > 0);
-        m_bank = fixture::makeBank(m_dir, QStringLiteral("физика.mdb"), 3);
+        m_bank = fixture::makeBank(m_dir, "физика.mdb", 3);
     }
 
     // Refused with the key named, before anything goes anywhere: the listener sees no one.
@@ -131,7 +131,7 @@ private slots:
                                 said),
                  qPrintable(t.err));
         QVERIFY(!m_silent.reached());
-        QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("report.html"))));
+        QVERIFY(!QFile::exists(m_dir.filePath("report.html")));
     }
 
     // A server that takes the connection and never answers is given up within the tools' own
@@ -255,10 +255,10 @@ private slots:
         } else {
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
             if (passfile) {
-                const QString file = m_dir.filePath(QStringLiteral("pgpass"));
+                const QString file = m_dir.filePath("pgpass");
                 writeFile(file, "*:*:*:kviront_teacher:teacher pw\n");
                 QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner));
-                env.insert(QStringLiteral("PGPASSFILE"), file);
+                env.insert("PGPASSFILE", file);
             }
             t = toolrun::run(programFor(Publish), argsFor(Publish, conninfo), QString(), env);
         }

@@ -27,7 +27,7 @@ class TestServerSecurity : public QObject {
     QList<serversitting::Code> m_codes;
 
     sittingcalls::Run start(pg::Connection& c, const QString& host = QStringLiteral("pc-01")) {
-        return sittingcalls::start(c, QStringLiteral("Секреты 9А"), m_codes.takeFirst().code, host);
+        return sittingcalls::start(c, "Секреты 9А", m_codes.takeFirst().code, host);
     }
     QString held() {
         return servertest::superValue(*m_server,
@@ -45,10 +45,9 @@ private slots:
             q.prOtvet = rightAnswers[n - 1];
             questions << q;
         }
-        m_server->publish(fixture::makeTextBank(m_dir, QStringLiteral("s.mdb"), questions),
+        m_server->publish(fixture::makeTextBank(m_dir, "s.mdb", questions),
                           QStringLiteral("Секреты"));
-        m_codes = m_server->openSitting(QStringLiteral("Секреты"), QStringLiteral("Секреты 9А"), 20)
-                      .codes;
+        m_codes = m_server->openSitting("Секреты", "Секреты 9А", 20).codes;
     }
 
     void noTableOfAnySchemaCanBeReadOrWritten() {
@@ -150,7 +149,7 @@ private slots:
 
     void madeUpForeignAndStaleRequestsAreRefused() {
         pg::Connection c(m_server->daemon());
-        const sittingcalls::Run a = start(c), b = start(c, QStringLiteral("pc-02"));
+        const sittingcalls::Run a = start(c), b = start(c, "pc-02");
         const QString madeUp = QUuid::createUuid().toString(QUuid::WithoutBraces);
         QCOMPARE(kindOf([&] { sittingcalls::handOut(c, madeUp, 1); }), Kind::RunUnknown);
         QCOMPARE(kindOf([&] { sittingcalls::answer(c, madeUp, 1, 2, 3); }), Kind::RunUnknown);
@@ -166,24 +165,17 @@ private slots:
              QList<QPair<int, double>>{{5, 3}, {-1, 3}, {2, -1}, {2, NAN}, {2, INFINITY}})
             QCOMPARE(kindOf([&] { sittingcalls::answer(c, a.token, 2, option, seconds); }),
                      Kind::Refused);
-        QCOMPARE(kindOf([&] {
-                     sittingcalls::start(c, QStringLiteral("Секреты 9А"), m_codes.first().code,
-                                         QString());
-                 }),
-                 Kind::Refused);
+        const QString sitting = QStringLiteral("Секреты 9А"), code = m_codes.first().code;
+        QCOMPARE(kindOf([&] { sittingcalls::start(c, sitting, code, QString()); }), Kind::Refused);
         // A code of no sitting, a sitting that is not there; a completed run needs every answer.
         QVERIFY(errorOf([&] {
-                    sittingcalls::start(c, QStringLiteral("Секреты 9А"),
-                                        QStringLiteral("2222222222"), QStringLiteral("pc"));
-                }).contains(QStringLiteral("такого кода нет")));
-        QCOMPARE(kindOf([&] {
-                     sittingcalls::start(c, QStringLiteral("Нет такого"), m_codes.first().code,
-                                         QStringLiteral("pc"));
-                 }),
+                    sittingcalls::start(c, sitting, "2222222222", "pc");
+                }).contains("такого кода нет"));
+        QCOMPARE(kindOf([&] { sittingcalls::start(c, "Нет такого", code, "pc"); }),
                  Kind::BankUnknown);
         QVERIFY(errorOf([&] {
                     sittingcalls::finish(c, a.token, true);
-                }).contains(QStringLiteral("тест не закончен: ответов 0 из 4")));
+                }).contains("тест не закончен: ответов 0 из 4"));
     }
 
     void aSecondAnswerGetsTheFirstAndAFinishedRunTakesNoMore() {
@@ -216,11 +208,11 @@ private slots:
     void namesAreStoredAndReturnedExactly_data() {
         QTest::addColumn<QString>("name");
         QTest::newRow("quotes") << QStringLiteral("O'Brien \"Дж.\" `x`");
-        QTest::newRow("backslashes") << QStringLiteral("C:\\Users\\ученик\\ \\x41 \\\\");
-        QTest::newRow("sql") << QStringLiteral("100%; DROP TABLE kviront.runs; -- _%");
-        QTest::newRow("unicode") << QStringLiteral(
-            "Ёлкин 🦔 עברית e\u0301 \u200b 日本語 \U0001F600");
-        QTest::newRow("blanks") << QStringLiteral("  Иванов  Иван  ");
+        QTest::newRow("backslashes") << "C:\\Users\\ученик\\ \\x41 \\\\";
+        QTest::newRow("sql") << "100%; DROP TABLE kviront.runs; -- _%";
+        QTest::newRow("unicode")
+            << "Ёлкин 🦔 עברית e\u0301 \u200b 日本語 \U0001F600";
+        QTest::newRow("blanks") << "  Иванов  Иван  ";
     }
     void namesAreStoredAndReturnedExactly() {
         QFETCH(QString, name);
