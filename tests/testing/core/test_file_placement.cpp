@@ -100,10 +100,10 @@ private slots:
         prepareAsRoot();
         KV_AS_ORDINARY_USER();
         QTemporaryDir dir;
-        const QString work = dir.filePath("work");
-        const QString victim = dir.filePath("victim");
+        const QString work = dir.filePath("work"), victim = dir.filePath("victim");
+        const QString victims = victim + "/protocol.usr";
         QVERIFY(QDir().mkdir(work) && QDir().mkdir(victim));
-        writeFile(victim + QStringLiteral("/protocol.usr"), "victim");
+        writeFile(victims, "victim");
         const QString target = work + QStringLiteral("/protocol.usr");
         textfile::setWriteCall(plantingWrite);
         const auto write = [](const QString& path) {
@@ -115,14 +115,14 @@ private slots:
             writeFile(target, "old");
             g_plant = [&] {
                 QFile::remove(target);
-                QFile::link(victim + QStringLiteral("/protocol.usr"), target);
+                QFile::link(victims, target);
             };
             const QString error = write(target);
             QVERIFY2(error.contains("под этим именем стоит символическая ссылка"),
                      qPrintable(error));
             QVERIFY(QFileInfo(target).isSymLink());
             QCOMPARE(QDir(work).entryList(QDir::Files | QDir::Hidden | QDir::System),
-                     QStringList{QStringLiteral("protocol.usr")});
+                     QStringList{"protocol.usr"});
             break;
         }
         case FolderSwapped: {
@@ -133,7 +133,7 @@ private slots:
             QCOMPARE(write(target), QString());
             QCOMPARE(fileBytes(work + QStringLiteral(".old/protocol.usr")), QByteArray("mine"));
             QCOMPARE(QDir(victim).entryList(QDir::Files | QDir::Hidden),
-                     QStringList{QStringLiteral("protocol.usr")});
+                     QStringList{"protocol.usr"});
             break;
         }
         case StickyForeign: {
@@ -150,10 +150,9 @@ private slots:
         }
         case FallbackMade:
         case FallbackInUsersFolder: {
-            const QString home = dir.filePath("home");
+            const QString home = dir.filePath("home"), own = home + "/Квиронт";
             QVERIFY(QDir().mkpath(home));
             qputenv("HOME", QFile::encodeName(home));
-            const QString own = home + QStringLiteral("/Квиронт");
             if (scenario == FallbackInUsersFolder)
                 QVERIFY(QDir().mkdir(own) && setMode(own, 0755));
             QVERIFY(QDir::setCurrent(work) && setMode(work, 0500)); // it takes no files
@@ -178,7 +177,7 @@ private slots:
             break;
         }
         }
-        QCOMPARE(fileBytes(victim + QStringLiteral("/protocol.usr")), QByteArray("victim"));
+        QCOMPARE(fileBytes(victims), QByteArray("victim"));
     }
 };
 

@@ -156,53 +156,50 @@ private slots:
     // The tool as a teacher runs it, on protocol files or on the server: what it refuses (a
     // server that has not what was asked, exit 1; the wrong command lines are
     // test_tool_arguments'), and what its report and tables say of their source. "{p}" is the
-    // folder of one protocol, "{o}" the output folder, "{s}" the teacher's connection ("{w}" with
-    // a wrong password), "{n}" the server's name, "{d}" and "{iso}" today.
+    // folder of one protocol, "{s}" the teacher's connection ("{w}" with a wrong password), "{n}"
+    // the server's name, "{d}" and "{iso}" today; the report and tables go to "r.html" and "t".
     void theToolRefusesOrNamesItsSource_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("said");      // on stdout when done, on stderr otherwise
         QTest::addColumn<QStringList>("files"); // "name|text it holds"; nothing written on refusal
-        const QString tomorrow = QDate::currentDate().addDays(1).toString(Qt::ISODate);
+        const QDate tomorrow = QDate::currentDate().addDays(1);
         QTest::newRow("an unknown bank")
-            << QStringList{"--server", "{s}", "--bank", "Нет такого", "-o", "{o}/r.html"} << 1
+            << QStringList{"--server", "{s}", "--bank", "Нет такого"} << 1
             << "На сервере {n} нет банка «Нет такого». Банки на нём: «" << QStringList();
         QTest::newRow("no runs since tomorrow")
-            << QStringList{"--server", "{s}",    "--bank", "Источник",
-                           "--since",  tomorrow, "-o",     "{o}/r.html"}
+            << QStringList{"--server", "{s}",     "--bank",
+                           "Источник", "--since", tomorrow.toString(Qt::ISODate)}
             << 1
             << QStringLiteral("На сервере {n} нет попыток банка «Источник» с %1: отчёт не "
                               "записан.\n")
-                   .arg(QDate::currentDate().addDays(1).toString("dd.MM.yyyy"))
+                   .arg(tomorrow.toString("dd.MM.yyyy"))
             << QStringList();
         QTest::newRow("the server's runs")
-            << QStringList{"--server", "{s}", "--bank",     "Источник", "--since",
-                           "{iso}",    "-o",  "{o}/r.html", "--csv",    "{o}/t"}
-            << 0 << "Прочитано попыток с сервера: 1.\n"
+            << QStringList{"--server", "{s}", "--bank", "Источник", "--since", "{iso}"} << 0
+            << "Прочитано попыток с сервера: 1.\n"
             << QStringList{"r.html|Источник: сервер класса {n}, банк «Источник», попытки с {d}."
                            "<br>Отчёт составлен ",
                            "r.html|. Прочитано попыток с сервера: 1.</p>",
                            "t-class.csv|;Ученик;{iso};"};
-        QTest::newRow("a login refused") << QStringList{"--server", "{w}", "-o", "{o}/r.html"} << 1
-                                         << "не пустил пользователя" << QStringList();
+        QTest::newRow("a login refused")
+            << QStringList{"--server", "{w}"} << 1 << "не пустил пользователя" << QStringList();
         QTest::newRow("an unknown sitting")
-            << QStringList{"--server", "{s}", "--sitting", "Нет такого", "-o", "{o}/r.html"} << 1
+            << QStringList{"--server", "{s}", "--sitting", "Нет такого"} << 1
             << "На сервере {n} нет тестирования «Нет такого». Тестирования на нём: «"
             << QStringList();
         QTest::newRow("one sitting's runs")
-            << QStringList{"--server", "{s}",        "--sitting", "Источник 9А",
-                           "-o",       "{o}/r.html", "--csv",     "{o}/t"}
-            << 0 << "Прочитано попыток с сервера: 1.\n"
+            << QStringList{"--server", "{s}", "--sitting", "Источник 9А"} << 0
+            << "Прочитано попыток с сервера: 1.\n"
             << QStringList{"r.html|Источник: сервер класса {n}, тестирование «Источник 9А»: банк "
                            "«Источник», версия 1; открыто {d} ",
                            "t-class.csv|;По серверу, с;Оценка\r\n"};
         QTest::newRow("protocol files with grades")
-            << QStringList{"{p}", "--grades", "90,75,50", "-o", "{o}/r.html", "--csv", "{o}/t"} << 0
+            << QStringList{"{p}", "--grades", "90,75,50"} << 0
             << "Прочитано протоколов: 1, пропущено файлов: 0.\n"
             << QStringList{"r.html|<h2>Оценки</h2>", "t-class.csv|;сходится;5\r\n"};
         QTest::newRow("protocol files")
-            << QStringList{"{p}", "-o", "{o}/r.html", "--csv", "{o}/t"} << 0
-            << "Прочитано протоколов: 1, пропущено файлов: 0.\n"
+            << QStringList{"{p}"} << 0 << "Прочитано протоколов: 1, пропущено файлов: 0.\n"
             << QStringList{"r.html|Источник: протоколы из {p}.<br>",
                            "t-class.csv|;'\tИванов;2026-12-07;09:05:03;09:12:33;да;",
                            "t-questions.csv|;\"'\r= вопрос\";"};
@@ -233,14 +230,13 @@ private slots:
         const QDate today = QDate::currentDate();
         const auto filled = [&](QString text) {
             return text.replace("{p}", m_dir.filePath("p"))
-                .replace("{o}", out.path())
                 .replace("{s}", m_server->teacher())
                 .replace("{w}", m_server->cluster.conninfo("kviront_teacher", "wrong"))
                 .replace("{n}", pg::describe(m_server->teacher()))
                 .replace("{d}", today.toString("dd.MM.yyyy"))
                 .replace("{iso}", today.toString(Qt::ISODate));
         };
-        QStringList real;
+        QStringList real{"-o", out.filePath("r.html"), "--csv", out.filePath("t")};
         for (const QString& arg : args)
             real << filled(arg);
         const toolrun::Result t = toolrun::run(KV_RESULTS_TOOL, real);
