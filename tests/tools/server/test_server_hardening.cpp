@@ -1,11 +1,9 @@
-// The teacher's tools and the database's roles as a hostile classroom meets them: connection
-// strings that would send the password elsewhere or wait for ever, a lock someone else holds,
-// a password asked at the terminal and every failed login said in Russian; the server's login
-// with no room of its own on the database, and the first schema's trainee role with no login.
+// The teacher's tools as a hostile classroom meets them: connection strings that would send the
+// password elsewhere or wait for ever, a lock someone else holds, a password asked at the
+// terminal and every failed login said in Russian.
 #include "bankfixture.h"
 #include "file_bytes.h"
 #include "server_test.h"
-#include "teachersession.h"
 #include "terminal_run.h"
 #include "tool_run.h"
 
@@ -14,8 +12,6 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-
-using servertest::kindOf;
 
 namespace {
 
@@ -248,35 +244,6 @@ private slots:
         QVERIFY2(said.match(t.err).hasMatch(), qPrintable(t.err));
         QVERIFY2(t.ms >= 4500, qPrintable(QString::number(t.ms)));
         QCOMPARE(run(command, conninfo).code, 0); // free again
-    }
-
-    // The server's role keeps nothing of its own on the database: no temporary tables, no large
-    // objects, and not the lock publishing takes.
-    void serversRoleHasNoRoomOfItsOwn_data() {
-        QTest::addColumn<QString>("sql");
-        QTest::newRow("temporary table") << "CREATE TEMP TABLE t (x integer)";
-        QTest::newRow("lo_creat") << "SELECT lo_creat(-1)";
-        QTest::newRow("lo_create") << "SELECT lo_create(0)";
-        QTest::newRow("lo_from_bytea") << "SELECT lo_from_bytea(0, '\\x01')";
-        QTest::newRow("the publishing lock") << "LOCK TABLE kviront.publish_lock IN EXCLUSIVE MODE";
-    }
-    void serversRoleHasNoRoomOfItsOwn() {
-        QFETCH(QString, sql);
-        pg::Connection daemon(m_server->daemon());
-        daemon.exec("BEGIN");
-        QCOMPARE(kindOf([&] { daemon.exec(sql.toUtf8().constData()); }),
-                 ServerError::Kind::AccessDenied);
-    }
-
-    // Trainees reach the database only through kviront-server: the first schema's trainee role
-    // is refused even with its password right, while the teacher's still logs in.
-    void theTraineeRoleLogsInNoMore() {
-        QCOMPARE(m_server->cluster.superSql("ALTER ROLE kviront_trainee PASSWORD 'x'"), QString());
-        pg::Connection trainee(m_server->cluster.conninfo("kviront_trainee", "x"));
-        QCOMPARE(kindOf([&] { trainee.connect(); }), ServerError::Kind::LoginRefused);
-        pg::Connection teacher(m_server->teacher(), teachersession::atTerminal());
-        teacher.connect();
-        QVERIFY(teacher.connected());
     }
 };
 

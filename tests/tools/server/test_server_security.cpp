@@ -2,12 +2,14 @@
 // server: no table can be read or written, only the server's functions may be called, no call
 // gives a right answer inside the transaction that recorded its answer (nor after a rollback),
 // and every made-up, foreign or stale request is refused or answered with what was recorded
-// first. The trainee role of the first schema reads no table either.
+// first. The role keeps nothing of its own there; the trainee role of the first schema neither
+// logs in nor reads a table.
 #include "bankfixture.h"
 #include "error_of.h"
 #include "server_test.h"
 #include "serverbankfile.h"
 #include "sitting_calls.h"
+#include "teachersession.h"
 
 #include <QTest>
 #include <QUuid>
@@ -73,6 +75,14 @@ private slots:
                   "UPDATE " + t + " SET ctid = ctid", "DELETE FROM " + t, "TRUNCATE " + t})
                 QVERIFY2(kindOf([&] { daemon.exec(sql.constData()); }) == Kind::AccessDenied,
                          sql.constData());
+        }
+        // Nor anything of its own: no temporary tables, no large objects, not publishing's lock.
+        for (const char* sql : {"CREATE TEMP TABLE t (x integer)", "SELECT lo_creat(-1)",
+                                "SELECT lo_create(0)", "SELECT lo_from_bytea(0, '\\x01')",
+                                "LOCK TABLE kviront.publish_lock IN EXCLUSIVE MODE"}) {
+            daemon.exec("BEGIN");
+            QVERIFY2(kindOf([&] { daemon.exec(sql); }) == Kind::AccessDenied, sql);
+            daemon.rollback();
         }
         // Nor the owner's rights by another road.
         QCOMPARE(kindOf([&] { daemon.exec("SET ROLE kviront_owner"); }), Kind::AccessDenied);
@@ -236,6 +246,17 @@ private slots:
         QCOMPARE(r.rows(), 1);
         for (int column = 0; column < 4; ++column)
             QCOMPARE(r.text(0, column), name);
+    }
+
+    // Trainees reach the database only through kviront-server: the first schema's trainee role
+    // is refused even with its password right, while the teacher's still logs in.
+    void theTraineeRoleLogsInNoMore() {
+        QCOMPARE(m_server->cluster.superSql("ALTER ROLE kviront_trainee PASSWORD 'x'"), QString());
+        pg::Connection trainee(m_server->cluster.conninfo("kviront_trainee", "x"));
+        QCOMPARE(kindOf([&] { trainee.connect(); }), ServerError::Kind::LoginRefused);
+        pg::Connection teacher(m_server->teacher(), teachersession::atTerminal());
+        teacher.connect();
+        QVERIFY(teacher.connected());
     }
 };
 
