@@ -41,22 +41,16 @@ inline void handOut(pg::Connection& c, const QString& token, int record) {
 
 inline Answer answer(pg::Connection& c, const QString& token, int record, int option,
                      double seconds) {
-    const pg::Result recorded =
-        c.exec("SELECT repeated FROM kviront_api.record_answer($1, $2, $3, $4)",
-               {token, record, option, seconds});
+    const bool repeated = c.exec("SELECT repeated FROM kviront_api.record_answer($1, $2, $3, $4)",
+                                 {token, record, option, seconds})
+                              .flag(0, 0);
     const pg::Result r = c.exec("SELECT option, verdict, pr_otvet, client_seconds, "
                                 "server_seconds, late FROM kviront_api.answer_result($1, $2)",
                                 {token, record});
-    Answer a;
-    a.option = int(r.integer(0, 0));
-    if (!r.isNull(0, 1))
-        a.right = r.flag(0, 1);
-    a.prOtvet = r.text(0, 2);
-    a.seconds = r.number(0, 3);
-    a.serverSeconds = r.number(0, 4);
-    a.late = r.flag(0, 5);
-    a.repeated = recorded.flag(0, 0);
-    return a;
+    const std::optional<bool> right =
+        r.isNull(0, 1) ? std::nullopt : std::optional<bool>(r.flag(0, 1));
+    return {int(r.integer(0, 0)), right,        r.text(0, 2), r.number(0, 3),
+            r.number(0, 4),       r.flag(0, 5), repeated};
 }
 
 // How the run ended: completed or not.

@@ -61,8 +61,8 @@ inline Result run(const QString& program, const QStringList& args, const QByteAr
     if (ended == 0) { // killed: the code stays -1
         ::kill(child, SIGKILL);
         ::waitpid(child, &status, 0);
-    } else {
-        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    } else if (WIFEXITED(status)) {
+        r.code = WEXITSTATUS(status);
     }
     ::close(master);
     return r;

@@ -3,6 +3,7 @@
 #include "adoconnection.h"
 #include "bankfixture.h"
 #include "error_of.h"
+#include "file_bytes.h"
 #include "serverbankfile.h"
 
 #include <QTemporaryDir>
@@ -22,21 +23,6 @@ class TestServerBankFile : public QObject {
     }
 
 private slots:
-    void sittingLinkKeepsEveryCharacter() {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("тест.mdb"));
-        const serverbank::SittingLink link{QStringLiteral("https://[fd00::5]:8443"),
-                                           QStringLiteral("O'Brien \"9\" = 100% 🦔"), pem()};
-        serverbank::writeSitting(path, link);
-        const QByteArray bytes = fixture::readAll(path);
-        QVERIFY(bytes.startsWith("KVIRONT SERVER BANK 2\n"));
-        QCOMPARE(serverbank::linkFormat(bytes), 2);
-        const serverbank::SittingLink back = serverbank::readSitting(path);
-        QCOMPARE(back.server, link.server);
-        QCOMPARE(back.sitting, link.sitting);
-        QCOMPARE(back.certificate, link.certificate);
-    }
-
     // Only the keys the program knows, each once, and one certificate; the first format is
     // recognised to say it is out of date.
     void brokenSittingLinksAreRefusedWithTheReason_data() {
@@ -47,56 +33,57 @@ private slots:
         const QByteArray sitting = "sitting=9А\r\n";
         QTest::newRow("first format")
             << firstFormat
-            << QStringLiteral("«/класс/тест.mdb» устарел: это ссылка на банк сервера класса "
-                              "прежнего вида, с которой программа больше не работает. Попросите "
-                              "учителя выдать новый файл тестирования.");
+            << "«/класс/тест.mdb» устарел: это ссылка на банк сервера класса "
+               "прежнего вида, с которой программа больше не работает. Попросите "
+               "учителя выдать новый файл тестирования.";
         QTest::newRow("unknown key") << head + server + sitting + "conninfo=host=evil\n" + pem()
-                                     << QStringLiteral("неизвестный ключ «conninfo» в строке 4");
+                                     << "неизвестный ключ «conninfo» в строке 4";
         QTest::newRow("repeated key")
-            << head + server + server + sitting + pem() << QStringLiteral("ключ «server» повторён");
-        QTest::newRow("plain http") << head + "server=http://10.0.0.5\n" + sitting + pem()
-                                    << QStringLiteral("не начинается с https://");
+            << head + server + server + sitting + pem() << "ключ «server» повторён";
+        QTest::newRow("plain http")
+            << head + "server=http://10.0.0.5\n" + sitting + pem() << "не начинается с https://";
         QTest::newRow("path in address")
-            << head + "server=https://10.0.0.5/api?x=1\n" + sitting + pem()
-            << QStringLiteral("лишнее");
+            << head + "server=https://10.0.0.5/api?x=1\n" + sitting + pem() << "лишнее";
         QTest::newRow("password in address")
-            << head + "server=https://u:p@10.0.0.5\n" + sitting + pem() << QStringLiteral("лишнее");
-        QTest::newRow("no certificate")
-            << head + server + sitting << QStringLiteral("нет сертификата");
+            << head + "server=https://u:p@10.0.0.5\n" + sitting + pem() << "лишнее";
+        QTest::newRow("no certificate") << head + server + sitting << "нет сертификата";
         QTest::newRow("two certificates")
-            << head + server + sitting + pem() + pem() << QStringLiteral("больше одного");
+            << head + server + sitting + pem() + pem() << "больше одного";
         QTest::newRow("certificate cut short")
-            << head + server + sitting + pem().left(60) << QStringLiteral("не закончен");
-        QTest::newRow("no sitting")
-            << head + server + pem() << QStringLiteral("нет имени тестирования");
+            << head + server + sitting + pem().left(60) << "не закончен";
+        QTest::newRow("no sitting") << head + server + pem() << "нет имени тестирования";
         QTest::newRow("control character")
-            << head + server + "sitting=a\tb\n" + pem() << QStringLiteral("управляющие символы");
+            << head + server + "sitting=a\tb\n" + pem() << "управляющие символы";
     }
     void brokenSittingLinksAreRefusedWithTheReason() {
         QFETCH(QByteArray, bytes);
         QFETCH(QString, reason);
         const QString message =
-            errorOf([&] { serverbank::parseSitting(bytes, QStringLiteral("/класс/тест.mdb")); });
-        QVERIFY2(message.contains(QStringLiteral("«/класс/тест.mdb»")), qPrintable(message));
+            errorOf([&] { serverbank::parseSitting(bytes, "/класс/тест.mdb"); });
+        QVERIFY2(message.contains("«/класс/тест.mdb»"), qPrintable(message));
         QVERIFY2(message.contains(reason), qPrintable(message));
     }
 
-    void linkNeverReplacesABank() {
+    // A link keeps every character; it never replaces a bank, but does replace an older server
+    // bank file of the same name, of the first format.
+    void aLinkKeepsEveryCharacterAndNeverReplacesABank() {
         QTemporaryDir dir;
-        const QString bank = fixture::makeBank(dir, QStringLiteral("bank.mdb"), 2);
-        const QByteArray before = fixture::readAll(bank);
-        const serverbank::SittingLink sitting{QStringLiteral("https://10.0.0.5:8443"),
-                                              QStringLiteral("9А"), pem()};
-        const QString message = errorOf([&] { serverbank::writeSitting(bank, sitting); });
-        QVERIFY2(message.contains(QStringLiteral("не перезаписываем")), qPrintable(message));
-        QCOMPARE(fixture::readAll(bank), before);
-        // An older server bank file of the same name, of the first format, is replaced.
-        const QString link = dir.filePath(QStringLiteral("link.mdb"));
-        QFile old(link);
-        QVERIFY(old.open(QIODevice::WriteOnly) && old.write(firstFormat) == firstFormat.size());
-        old.close();
-        serverbank::writeSitting(link, sitting);
-        QCOMPARE(serverbank::readSitting(link).sitting, QStringLiteral("9А"));
+        const QString bank = fixture::makeBank(dir, "bank.mdb", 2);
+        const QByteArray before = fileBytes(bank);
+        const serverbank::SittingLink link{"https://[fd00::5]:8443", "O'Brien \"9\" = 100% 🦔",
+                                           pem()};
+        const QString message = errorOf([&] { serverbank::writeSitting(bank, link); });
+        QVERIFY2(message.contains("не перезаписываем"), qPrintable(message));
+        QCOMPARE(fileBytes(bank), before);
+        const QString path = dir.filePath("тест.mdb");
+        writeFile(path, firstFormat);
+        serverbank::writeSitting(path, link);
+        QVERIFY(fileBytes(path).startsWith("KVIRONT SERVER BANK 2\n"));
+        QCOMPARE(serverbank::linkFormat(fileBytes(path)), 2);
+        const serverbank::SittingLink back = serverbank::readSitting(path);
+        QCOMPARE(back.server, link.server);
+        QCOMPARE(back.sitting, link.sitting);
+        QCOMPARE(back.certificate, link.certificate);
     }
 
     // The editor's open: a server bank file is told from a bank, refused with what it is, and
@@ -118,17 +105,15 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(QStringList, said);
         QTemporaryDir dir;
-        const QString link = dir.filePath(QStringLiteral("физика.mdb"));
-        QFile file(link);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-        file.close();
+        const QString link = dir.filePath("физика.mdb");
+        writeFile(link, bytes);
         ADOConnection connection;
         connection.setConnectionString(link);
         const QString message = errorOf([&] { connection.open(); });
         for (const QString& part : said)
             QVERIFY2(message.contains(part), qPrintable(message));
         QVERIFY(!connection.connected());
-        QCOMPARE(fixture::readAll(link), bytes);
+        QCOMPARE(fileBytes(link), bytes);
     }
 };
 

@@ -2,15 +2,16 @@
 // sticky folder, the protocol's fallback folder), run as an ordinary user.
 #include "core_seams.h"
 #include "error_of.h"
+#include "file_bytes.h"
 #include "ordinary_user.h"
 #include "protocol_store.h"
 #include "results_sample.h"
 #include "stagedfile.h"
 #include "textfile.h"
+#include "tool_run.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <functional>
@@ -26,16 +27,6 @@ qint64 plantingWrite(int fd, const char* data, qint64 size) {
     if (g_plant)
         std::exchange(g_plant, nullptr)();
     return ::write(fd, data, size_t(size));
-}
-
-QByteArray bytesOf(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(none)");
-}
-
-void put(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
 }
 
 int modeOf(const QString& path) {
@@ -73,7 +64,7 @@ class TestFilePlacement : public QObject {
         QVERIFY(::mkdtemp(pattern) && ::chmod(pattern, 0755) == 0);
         const QString root = QString::fromLatin1(pattern);
         QVERIFY(QDir().mkdir(root + "/shared") && setMode(root + "/shared", 01777));
-        put(root + "/shared/theirs.usr", "theirs");
+        writeFile(root + "/shared/theirs.usr", "theirs");
         QVERIFY(setMode(root + "/shared/theirs.usr", 0666));
         QVERIFY(QFile::copy(QStringLiteral(KV_RESULTS_TOOL),
                             root + QStringLiteral("/kviront-results")));
@@ -109,10 +100,10 @@ private slots:
         prepareAsRoot();
         KV_AS_ORDINARY_USER();
         QTemporaryDir dir;
-        const QString work = dir.filePath(QStringLiteral("work"));
-        const QString victim = dir.filePath(QStringLiteral("victim"));
+        const QString work = dir.filePath("work"), victim = dir.filePath("victim");
+        const QString victims = victim + "/protocol.usr";
         QVERIFY(QDir().mkdir(work) && QDir().mkdir(victim));
-        put(victim + QStringLiteral("/protocol.usr"), "victim");
+        writeFile(victims, "victim");
         const QString target = work + QStringLiteral("/protocol.usr");
         textfile::setWriteCall(plantingWrite);
         const auto write = [](const QString& path) {
@@ -121,17 +112,17 @@ private slots:
         };
         switch (scenario) {
         case LinkPlanted: {
-            put(target, "old");
+            writeFile(target, "old");
             g_plant = [&] {
                 QFile::remove(target);
-                QFile::link(victim + QStringLiteral("/protocol.usr"), target);
+                QFile::link(victims, target);
             };
             const QString error = write(target);
-            QVERIFY2(error.contains(QStringLiteral("под этим именем стоит символическая ссылка")),
+            QVERIFY2(error.contains("под этим именем стоит символическая ссылка"),
                      qPrintable(error));
             QVERIFY(QFileInfo(target).isSymLink());
             QCOMPARE(QDir(work).entryList(QDir::Files | QDir::Hidden | QDir::System),
-                     QStringList{QStringLiteral("protocol.usr")});
+                     QStringList{"protocol.usr"});
             break;
         }
         case FolderSwapped: {
@@ -140,9 +131,9 @@ private slots:
                 QFile::link(victim, work);
             };
             QCOMPARE(write(target), QString());
-            QCOMPARE(bytesOf(work + QStringLiteral(".old/protocol.usr")), QByteArray("mine"));
+            QCOMPARE(fileBytes(work + QStringLiteral(".old/protocol.usr")), QByteArray("mine"));
             QCOMPARE(QDir(victim).entryList(QDir::Files | QDir::Hidden),
-                     QStringList{QStringLiteral("protocol.usr")});
+                     QStringList{"protocol.usr"});
             break;
         }
         case StickyForeign: {
@@ -154,15 +145,14 @@ private slots:
                                     "пользователю, а в этой общей папке (с битом sticky) чужой "
                                     "файл может заменить только его владелец")
                          .arg(theirs));
-            QCOMPARE(bytesOf(theirs), QByteArray("theirs"));
+            QCOMPARE(fileBytes(theirs), QByteArray("theirs"));
             break;
         }
         case FallbackMade:
         case FallbackInUsersFolder: {
-            const QString home = dir.filePath(QStringLiteral("home"));
+            const QString home = dir.filePath("home"), own = home + "/Квиронт";
             QVERIFY(QDir().mkpath(home));
             qputenv("HOME", QFile::encodeName(home));
-            const QString own = home + QStringLiteral("/Квиронт");
             if (scenario == FallbackInUsersFolder)
                 QVERIFY(QDir().mkdir(own) && setMode(own, 0755));
             QVERIFY(QDir::setCurrent(work) && setMode(work, 0500)); // it takes no files
@@ -180,16 +170,14 @@ private slots:
                                         "её команде kviront-results вместе с рабочей папкой.")),
                      qPrintable(protocolstore::fallbackNotice(saved)));
             // The class report takes the fallback folder as any other.
-            QProcess tool;
-            tool.start(resultsTool(), {fallback, QStringLiteral("-o"),
-                                       dir.filePath(QStringLiteral("class.html"))});
-            QVERIFY(tool.waitForFinished(60000));
-            QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
-            QVERIFY(QFile::exists(dir.filePath(QStringLiteral("class.html"))));
+            const toolrun::Result t =
+                toolrun::run(resultsTool(), {fallback, "-o", dir.filePath("class.html")});
+            QVERIFY2(t.code == 0, qPrintable(t.err));
+            QVERIFY(QFile::exists(dir.filePath("class.html")));
             break;
         }
         }
-        QCOMPARE(bytesOf(victim + QStringLiteral("/protocol.usr")), QByteArray("victim"));
+        QCOMPARE(fileBytes(victims), QByteArray("victim"));
     }
 };
 

@@ -36,16 +36,15 @@ private slots:
         QTest::newRow("900 px") << QStringLiteral("Иванов Иван") << 900;
     }
     void classTableStaysWithinThePage() {
-        if (!QFile::exists(QStringLiteral("/usr/bin/chromium")))
-            KV_SKIP(QStringLiteral("needs Chromium (package chromium)"));
+        if (!QFile::exists("/usr/bin/chromium"))
+            KV_SKIP("needs Chromium (package chromium)");
         QFETCH(QString, name);
         QFETCH(int, width);
         QTemporaryDir dir;
         QVERIFY(QDir().mkdir(dir.filePath("p")));
         // A run whose result line disagrees: the widest row, with a note in the last column.
         QString text = sample::protocolText(name, {{1, 2, 5}, {2, 1, 7}, {3, 3, 9}}, true);
-        text.replace(QStringLiteral("правильных ответов 1"),
-                     QStringLiteral("правильных ответов 2"));
+        text.replace("правильных ответов 1", QStringLiteral("правильных ответов 2"));
         writeFile(dir.filePath("p/a.usr"), sample::cp1251(text));
         QString out, err;
         QTextStream o(&out), e(&err);

@@ -2,37 +2,25 @@
 // server: no table can be read or written, only the server's functions may be called, no call
 // gives a right answer inside the transaction that recorded its answer (nor after a rollback),
 // and every made-up, foreign or stale request is refused or answered with what was recorded
-// first. The trainee role of the first schema reads no table either.
+// first. The role keeps nothing of its own there; the trainee role of the first schema neither
+// logs in nor reads a table.
 #include "bankfixture.h"
-#include "classroom_server.h"
 #include "error_of.h"
+#include "server_test.h"
 #include "serverbankfile.h"
 #include "sitting_calls.h"
-#include "skip.h"
+#include "teachersession.h"
 
 #include <QTest>
 #include <QUuid>
 #include <cmath>
 
 using Kind = ServerError::Kind;
-
-namespace {
+using servertest::kindOf;
 
 // The right answers of the bank: numbers as the program reads them, each with a "+" that no
 // other text of the bank (nor a token) holds, so any "+" a call returns is a leak.
-const QStringList rightAnswers{QStringLiteral("+2"), QStringLiteral(" +0003 "),
-                               QStringLiteral("+1e0"), QStringLiteral("+4")};
-
-Kind kindOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const ServerError& e) {
-        return e.kind();
-    }
-    return Kind::Other;
-}
-
-} // namespace
+static const QStringList rightAnswers{"+2", " +0003 ", "+1e0", "+4"};
 
 class TestServerSecurity : public QObject {
     Q_OBJECT
@@ -41,31 +29,27 @@ class TestServerSecurity : public QObject {
     QList<serversitting::Code> m_codes;
 
     sittingcalls::Run start(pg::Connection& c, const QString& host = QStringLiteral("pc-01")) {
-        return sittingcalls::start(c, QStringLiteral("Секреты 9А"), m_codes.takeFirst().code, host);
+        return sittingcalls::start(c, "Секреты 9А", m_codes.takeFirst().code, host);
     }
     QString held() {
-        pg::Connection super(m_server->cluster.superConninfo());
-        return super
-            .exec("SELECT (SELECT count(*) FROM kviront.runs) || ' ' || (SELECT count(*) FROM "
-                  "kviront.handouts) || ' ' || (SELECT count(*) FROM kviront.answers)")
-            .text(0, 0);
+        return servertest::superValue(*m_server,
+                                      "SELECT (SELECT count(*) FROM kviront.runs) || ' ' || "
+                                      "(SELECT count(*) FROM kviront.handouts) || ' ' || (SELECT "
+                                      "count(*) FROM kviront.answers)");
     }
 
 private slots:
     void initTestCase() {
-        m_server = std::make_unique<ClassroomServer>();
-        KV_REQUIRE_CLUSTER(m_server->cluster);
-        QVERIFY2(m_server->ok(), qPrintable(m_server->error()));
+        KV_START_SERVER(m_server);
         QVector<bankfile::Question> questions;
         for (int n = 1; n <= 4; ++n) {
             bankfile::Question q = fixture::question(n);
             q.prOtvet = rightAnswers[n - 1];
             questions << q;
         }
-        m_server->publish(fixture::makeTextBank(m_dir, QStringLiteral("s.mdb"), questions),
+        m_server->publish(fixture::makeTextBank(m_dir, "s.mdb", questions),
                           QStringLiteral("Секреты"));
-        m_codes = m_server->openSitting(QStringLiteral("Секреты"), QStringLiteral("Секреты 9А"), 20)
-                      .codes;
+        m_codes = m_server->openSitting("Секреты", "Секреты 9А", 20).codes;
     }
 
     void noTableOfAnySchemaCanBeReadOrWritten() {
@@ -91,6 +75,14 @@ private slots:
                   "UPDATE " + t + " SET ctid = ctid", "DELETE FROM " + t, "TRUNCATE " + t})
                 QVERIFY2(kindOf([&] { daemon.exec(sql.constData()); }) == Kind::AccessDenied,
                          sql.constData());
+        }
+        // Nor anything of its own: no temporary tables, no large objects, not publishing's lock.
+        for (const char* sql : {"CREATE TEMP TABLE t (x integer)", "SELECT lo_creat(-1)",
+                                "SELECT lo_create(0)", "SELECT lo_from_bytea(0, '\\x01')",
+                                "LOCK TABLE kviront.publish_lock IN EXCLUSIVE MODE"}) {
+            daemon.exec("BEGIN");
+            QVERIFY2(kindOf([&] { daemon.exec(sql); }) == Kind::AccessDenied, sql);
+            daemon.rollback();
         }
         // Nor the owner's rights by another road.
         QCOMPARE(kindOf([&] { daemon.exec("SET ROLE kviront_owner"); }), Kind::AccessDenied);
@@ -167,7 +159,7 @@ private slots:
 
     void madeUpForeignAndStaleRequestsAreRefused() {
         pg::Connection c(m_server->daemon());
-        const sittingcalls::Run a = start(c), b = start(c, QStringLiteral("pc-02"));
+        const sittingcalls::Run a = start(c), b = start(c, "pc-02");
         const QString madeUp = QUuid::createUuid().toString(QUuid::WithoutBraces);
         QCOMPARE(kindOf([&] { sittingcalls::handOut(c, madeUp, 1); }), Kind::RunUnknown);
         QCOMPARE(kindOf([&] { sittingcalls::answer(c, madeUp, 1, 2, 3); }), Kind::RunUnknown);
@@ -183,24 +175,17 @@ private slots:
              QList<QPair<int, double>>{{5, 3}, {-1, 3}, {2, -1}, {2, NAN}, {2, INFINITY}})
             QCOMPARE(kindOf([&] { sittingcalls::answer(c, a.token, 2, option, seconds); }),
                      Kind::Refused);
-        QCOMPARE(kindOf([&] {
-                     sittingcalls::start(c, QStringLiteral("Секреты 9А"), m_codes.first().code,
-                                         QString());
-                 }),
-                 Kind::Refused);
+        const QString sitting = QStringLiteral("Секреты 9А"), code = m_codes.first().code;
+        QCOMPARE(kindOf([&] { sittingcalls::start(c, sitting, code, QString()); }), Kind::Refused);
         // A code of no sitting, a sitting that is not there; a completed run needs every answer.
         QVERIFY(errorOf([&] {
-                    sittingcalls::start(c, QStringLiteral("Секреты 9А"),
-                                        QStringLiteral("2222222222"), QStringLiteral("pc"));
-                }).contains(QStringLiteral("такого кода нет")));
-        QCOMPARE(kindOf([&] {
-                     sittingcalls::start(c, QStringLiteral("Нет такого"), m_codes.first().code,
-                                         QStringLiteral("pc"));
-                 }),
+                    sittingcalls::start(c, sitting, "2222222222", "pc");
+                }).contains("такого кода нет"));
+        QCOMPARE(kindOf([&] { sittingcalls::start(c, "Нет такого", code, "pc"); }),
                  Kind::BankUnknown);
         QVERIFY(errorOf([&] {
                     sittingcalls::finish(c, a.token, true);
-                }).contains(QStringLiteral("тест не закончен: ответов 0 из 4")));
+                }).contains("тест не закончен: ответов 0 из 4"));
     }
 
     void aSecondAnswerGetsTheFirstAndAFinishedRunTakesNoMore() {
@@ -233,11 +218,11 @@ private slots:
     void namesAreStoredAndReturnedExactly_data() {
         QTest::addColumn<QString>("name");
         QTest::newRow("quotes") << QStringLiteral("O'Brien \"Дж.\" `x`");
-        QTest::newRow("backslashes") << QStringLiteral("C:\\Users\\ученик\\ \\x41 \\\\");
-        QTest::newRow("sql") << QStringLiteral("100%; DROP TABLE kviront.runs; -- _%");
-        QTest::newRow("unicode") << QStringLiteral(
-            "Ёлкин 🦔 עברית e\u0301 \u200b 日本語 \U0001F600");
-        QTest::newRow("blanks") << QStringLiteral("  Иванов  Иван  ");
+        QTest::newRow("backslashes") << "C:\\Users\\ученик\\ \\x41 \\\\";
+        QTest::newRow("sql") << "100%; DROP TABLE kviront.runs; -- _%";
+        QTest::newRow("unicode")
+            << "Ёлкин 🦔 עברית e\u0301 \u200b 日本語 \U0001F600";
+        QTest::newRow("blanks") << "  Иванов  Иван  ";
     }
     void namesAreStoredAndReturnedExactly() {
         QFETCH(QString, name);
@@ -261,6 +246,17 @@ private slots:
         QCOMPARE(r.rows(), 1);
         for (int column = 0; column < 4; ++column)
             QCOMPARE(r.text(0, column), name);
+    }
+
+    // Trainees reach the database only through kviront-server: the first schema's trainee role
+    // is refused even with its password right, while the teacher's still logs in.
+    void theTraineeRoleLogsInNoMore() {
+        QCOMPARE(m_server->cluster.superSql("ALTER ROLE kviront_trainee PASSWORD 'x'"), QString());
+        pg::Connection trainee(m_server->cluster.conninfo("kviront_trainee", "x"));
+        QCOMPARE(kindOf([&] { trainee.connect(); }), ServerError::Kind::LoginRefused);
+        pg::Connection teacher(m_server->teacher(), teachersession::atTerminal());
+        teacher.connect();
+        QVERIFY(teacher.connected());
     }
 };
 
