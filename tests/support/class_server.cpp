@@ -16,6 +16,7 @@
 #include <csignal>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace {
@@ -30,17 +31,13 @@ bool writeBytes(const QString& path, const QByteArray& bytes) {
 ClassServer::ClassServer() : ClassServer(Options{}) {}
 
 ClassServer::ClassServer(const Options& options) : cluster(options.cluster), m_options(options) {
-    if (!cluster.ok()) {
-        m_error = cluster.error();
-        return;
-    }
-    if (!m_dir.isValid()) {
-        m_error = QStringLiteral("no temporary folder");
-        return;
-    }
     try {
-        if (!prepare())
-            return;
+        if (!cluster.ok())
+            m_error = cluster.error();
+        else if (!m_dir.isValid())
+            m_error = QStringLiteral("no temporary folder");
+        else
+            prepare();
     } catch (const std::exception& e) {
         m_error = QString::fromUtf8(e.what());
     }
@@ -81,32 +78,30 @@ bool ClassServer::prepare() {
     for (int i = 0; i < servers(); ++i)
         if (!writeConfig(i, 0) || !launch(i))
             return false;
-    {
-        pg::Connection super(cluster.superConninfo());
-        super.exec("INSERT INTO kviront.server_identity (url, certificate) VALUES ($1, $2)",
-                   {url(0), QString::fromLatin1(m_certificate)});
-    }
+    pg::Connection(cluster.superConninfo())
+        .exec("INSERT INTO kviront.server_identity (url, certificate) VALUES ($1, $2)",
+              {url(0), QString::fromLatin1(m_certificate)});
     m_opened = openSitting(m_options.sitting, m_options.trainees, m_options.unnamedCodes);
     return true;
 }
 
-serversitting::Opened ClassServer::openSitting(const QString& name, const QStringList& trainees,
-                                               int unnamed) {
+serversitting::Opened
+ClassServer::openSitting(const QString& name, const QStringList& trainees, int unnamed,
+                         const std::function<void(serversitting::OpenOptions&)>& adjust) {
+    const auto file = [&](const char* suffix) {
+        return m_dir.filePath(serversitting::fileNameFor(name, QLatin1String(suffix)));
+    };
+    const ClassServer::Options& s = m_options;
     serversitting::OpenOptions o;
     o.conninfo = teacher();
-    o.bank = m_options.bank;
-    o.name = name;
-    o.seconds = m_options.seconds;
-    o.separator = m_options.separator;
-    o.grace = m_options.grace;
-    o.grades = m_options.grades;
-    o.ownOrder = m_options.ownOrder;
-    o.hideAnswers = m_options.hideAnswers;
-    o.showGrade = m_options.showGrade;
-    o.trainees = trainees;
-    o.count = unnamed;
-    o.link = m_dir.filePath(serversitting::fileNameFor(name, QStringLiteral(".mdb")));
-    o.slips = m_dir.filePath(serversitting::fileNameFor(name, QStringLiteral(".html")));
+    std::tie(o.bank, o.name, o.seconds, o.separator, o.grace, o.trainees, o.count) =
+        std::tie(s.bank, name, s.seconds, s.separator, s.grace, trainees, unnamed);
+    std::tie(o.grades, o.showGrade, o.ownOrder, o.hideAnswers) =
+        std::tie(s.grades, s.showGrade, s.ownOrder, s.hideAnswers);
+    o.link = file(".mdb");
+    o.slips = file(".html");
+    if (adjust)
+        adjust(o);
     return serversitting::open(o);
 }
 
@@ -197,33 +192,29 @@ bool ClassServer::running(int i) const {
 }
 
 void ClassServer::kill(int i) {
-    auto& p = m_daemons[std::size_t(i)].process;
-    if (!p)
-        return;
-    if (p->state() != QProcess::NotRunning) {
-        ::kill(pid_t(p->processId()), SIGKILL);
-        p->waitForFinished(30000);
-    }
-    p.reset();
+    if (running(i))
+        signal(i, SIGKILL);
+    m_daemons[std::size_t(i)].process.reset();
 }
 
 bool ClassServer::start(int i) {
-    if (running(i))
-        return true;
     m_error.clear();
-    return launch(i);
+    return running(i) || launch(i);
 }
 
 int ClassServer::stop(int i) {
     auto& p = m_daemons[std::size_t(i)].process;
-    if (!p || p->state() == QProcess::NotRunning)
-        return -1;
-    ::kill(pid_t(p->processId()), SIGTERM);
-    if (!p->waitForFinished(30000))
+    if (!running(i) || !signal(i, SIGTERM))
         return -1;
     const int code = p->exitStatus() == QProcess::NormalExit ? p->exitCode() : -1;
     p.reset();
     return code;
+}
+
+bool ClassServer::signal(int i, int number) {
+    QProcess& p = *m_daemons[std::size_t(i)].process;
+    ::kill(pid_t(p.processId()), number);
+    return p.waitForFinished(30000);
 }
 
 qint64 ClassServer::pid(int i) const {
@@ -248,18 +239,10 @@ QString ClassServer::bankFile(int i) const {
     return path;
 }
 
-QStringList ClassServer::namedCodes() const {
+QStringList ClassServer::codesNamed(bool named) const {
     QStringList out;
     for (const serversitting::Code& c : m_opened.codes)
-        if (!c.trainee.isEmpty())
-            out << c.code;
-    return out;
-}
-
-QStringList ClassServer::unnamedCodes() const {
-    QStringList out;
-    for (const serversitting::Code& c : m_opened.codes)
-        if (c.trainee.isEmpty())
+        if (c.trainee.isEmpty() != named)
             out << c.code;
     return out;
 }

@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QVector>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -49,8 +50,6 @@ public:
     ClassServer();
     explicit ClassServer(const Options& options);
     ~ClassServer();
-    ClassServer(const ClassServer&) = delete;
-    ClassServer& operator=(const ClassServer&) = delete;
 
     bool ok() const { return m_error.isEmpty(); }
     const QString& error() const { return m_error; }
@@ -70,16 +69,17 @@ public:
     // The sitting: its name, the server bank file (second format) for server i, its codes, the
     // named ones first, as stored (upper case, no dashes), and the key to its class page.
     QString sitting() const { return m_options.sitting; }
-    QString bank() const { return m_options.bank; }
     QString bankFile(int i = 0) const;
     const QList<serversitting::Code>& codes() const { return m_opened.codes; }
-    QStringList namedCodes() const;
-    QStringList unnamedCodes() const;
+    QStringList namedCodes() const { return codesNamed(true); }
+    QStringList unnamedCodes() const { return codesNamed(false); }
     const serversitting::Opened& opened() const { return m_opened; }
     QString teacherKey() const { return m_opened.teacherKey; }
-    // Opens another sitting of the same bank through the teacher tool's code.
-    serversitting::Opened openSitting(const QString& name, const QStringList& trainees,
-                                      int unnamed);
+    // Opens another sitting of the same bank through the teacher tool's code, with the options
+    // `adjust` changes.
+    serversitting::Opened
+    openSitting(const QString& name, const QStringList& trainees, int unnamed,
+                const std::function<void(serversitting::OpenOptions&)>& adjust = {});
 
     // The certificate the daemons present (PEM) and its file.
     const QByteArray& certificate() const { return m_certificate; }
@@ -100,8 +100,10 @@ private:
         QString config, log;
     };
     bool prepare();
+    QStringList codesNamed(bool named) const;
     bool writeConfig(int i, int port);
     bool launch(int i);
+    bool signal(int i, int number); // sent, the daemon waited for: whether it exited
 
     Options m_options;
     QTemporaryDir m_dir;
