@@ -113,15 +113,13 @@ bool ClassServer::writeConfig(int i, int port) {
         "host=" + kvserver::quoteConninfoValue(cluster.socketDir().toStdString()) +
         " port=" + std::to_string(cluster.port()) +
         " dbname=kviront user=kviront password=" + kvserver::quoteConninfoValue(daemonPassword);
-    QMap<QString, QString> values{
-        {QStringLiteral("listen"), QStringLiteral("127.0.0.1")},
-        {QStringLiteral("port"), QString::number(port)},
-        {QStringLiteral("certificate"), certificateFile()},
-        {QStringLiteral("key"), m_dir.filePath(QStringLiteral("server.key"))},
-        {QStringLiteral("database"), QString::fromStdString(database)},
-        {QStringLiteral("pool"), QStringLiteral("2")},
-        {QStringLiteral("threads"), QStringLiteral("2")},
-    };
+    QMap<QString, QString> values{{"listen", "127.0.0.1"},
+                                  {"port", QString::number(port)},
+                                  {"certificate", certificateFile()},
+                                  {"key", m_dir.filePath(QStringLiteral("server.key"))},
+                                  {"database", QString::fromStdString(database)},
+                                  {"pool", "2"},
+                                  {"threads", "2"}};
     for (const QString& line : m_options.config) {
         const qsizetype equals = line.indexOf(QLatin1Char('='));
         values[line.left(equals).trimmed()] = line.mid(equals + 1).trimmed();
@@ -155,12 +153,12 @@ bool ClassServer::launch(int i) {
         p.waitForReadyRead(200);
         out += p.readAllStandardOutput();
     }
-    if (!out.startsWith("port=")) {
-        m_error = QStringLiteral("kviront-server %1 did not start: %2")
-                      .arg(i)
-                      .arg(QString::fromUtf8(log(i)));
+    const auto failed = [&](const char* what) {
+        m_error = QStringLiteral("kviront-server %1 %2: ").arg(i).arg(what) + log(i);
         return false;
-    }
+    };
+    if (!out.startsWith("port="))
+        return failed("did not start");
     const int port = out.mid(5).trimmed().toInt();
     if (d.port == 0) {
         d.port = port;
@@ -172,10 +170,7 @@ bool ClassServer::launch(int i) {
             return true;
         QThread::msleep(50);
     }
-    m_error = QStringLiteral("kviront-server %1 is not healthy: %2")
-                  .arg(i)
-                  .arg(QString::fromUtf8(log(i)));
-    return false;
+    return failed("is not healthy");
 }
 
 int ClassServer::port(int i) const {

@@ -101,10 +101,6 @@ HttpsClient::~HttpsClient() {
     m->close();
 }
 
-const std::string& HttpsClient::lastError() const {
-    return m->error;
-}
-
 bool HttpsClient::connect(Timeout timeout) {
     m->close();
     m->stream = std::make_unique<beast::ssl_stream<beast::tcp_stream>>(m->io, m->tls);
@@ -179,33 +175,16 @@ bool HttpsClient::closedWithin(Timeout timeout) {
 
 HttpsClient::Response HttpsClient::request(const std::string& method, const std::string& target,
                                            const std::string& body, Timeout timeout) {
-    http::request<http::string_body> request;
-    request.method_string(method);
-    request.target(target);
-    request.version(11);
-    request.set(http::field::host, m->host + ":" + std::to_string(m->port));
-    if (method != "GET") {
-        request.set(http::field::content_type, "application/json");
-        request.body() = body;
-        request.prepare_payload();
-    }
-    request.keep_alive(true);
+    const std::string bytes =
+        compose(method, target, body, {}, m->host + ":" + std::to_string(m->port));
     // A kept-alive connection the server closed meanwhile: once more on a new one.
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    for (int attempt = 0;; ++attempt) {
         const bool fresh = !m->connected();
-        if (fresh && !connect(timeout))
-            return failed("connect: " + m->error);
-        if (m->await([&](auto h) { http::async_write(*m->stream, request, h); }, timeout)) {
-            Response r = readResponse(timeout);
-            if (r.status != 0 || fresh)
-                return r;
-        } else {
-            m->close();
-            if (fresh)
-                break;
-        }
+        Response r = sendRaw(bytes, timeout) ? readResponse(timeout) : failed("send: " + m->error);
+        if (r.status != 0 || fresh || attempt == 1)
+            return r;
+        m->close();
     }
-    return failed("send: " + m->error);
 }
 
 HttpsClient::Response HttpsClient::post(const std::string& target, const boost::json::value& body) {

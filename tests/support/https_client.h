@@ -50,7 +50,6 @@ public:
                                const std::string& host = "127.0.0.1");
     // True when the server closes the connection within `timeout` (whatever it sent before).
     bool closedWithin(Timeout timeout);
-    const std::string& lastError() const;
 
 private:
     Response request(const std::string& method, const std::string& target, const std::string& body,
