@@ -94,15 +94,13 @@ private slots:
         const auto raw = [](auto... parts) { return HttpsClient::compose(parts...); };
         const std::string a = "/api/v1/answer", q = "/api/v1/question", h = "/api/v1/health";
         row("a body over 16 KiB", raw("POST", a, std::string(20000, ' ')), 413, "too_large");
+        const std::string big = "POST /api/v1/start HTTP/1.1\r\nHost: x\r\n",
+                          field = "{\"sitting\":\"";
         row("a 10-million-character field, declared",
-            "POST /api/v1/start HTTP/1.1\r\nHost: x\r\nContent-Length: 10000030\r\n\r\n"
-            "{\"sitting\":\"" +
-                std::string(100000, 'x'),
-            413, "too_large");
+            big + "Content-Length: 10000030\r\n\r\n" + field + std::string(100000, 'x'), 413,
+            "too_large");
         row("a 10-million-character field, chunked",
-            "POST /api/v1/start HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n"
-            "989680\r\n{\"sitting\":\"" +
-                std::string(200000, 'x'),
+            big + "Transfer-Encoding: chunked\r\n\r\n989680\r\n" + field + std::string(200000, 'x'),
             413, "too_large");
         row("a header over 8 KiB", raw("GET", h, "", "X-Pad: " + std::string(10000, 'x') + "\r\n"),
             431, "too_large");

@@ -14,22 +14,14 @@ using namespace kvserver;
 
 namespace {
 
-// The message of what `action` throws ("" for nothing), as UTF-8.
+// The message of what `action` throws ("" for nothing), after the status for a refusal.
 template <class E> QString thrown(const std::function<void()>& action) {
     try {
         action();
     } catch (const E& e) {
+        if constexpr (std::is_same_v<E, Refused>)
+            return QString::number(e.refusal().status) + QLatin1Char(' ') + e.what();
         return QString::fromUtf8(e.what());
-    }
-    return QString();
-}
-
-QString refusedBy(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Refused& r) {
-        return QString::number(r.refusal().status) + QLatin1Char(' ') +
-               QString::fromUtf8(r.refusal().message.c_str());
     }
     return QString();
 }
@@ -185,7 +177,7 @@ private slots:
         QFETCH(QByteArray, body);
         QFETCH(QString, refusal);
         const std::string_view b(body.constData(), std::size_t(body.size()));
-        const QString got = refusedBy([&] {
+        const QString got = thrown<Refused>([&] {
             if (operation == QLatin1String("start"))
                 parseStart(b);
             else if (operation == QLatin1String("answer"))
