@@ -173,14 +173,6 @@ bool ClassServer::launch(int i) {
     return failed("is not healthy");
 }
 
-int ClassServer::port(int i) const {
-    return m_daemons[std::size_t(i)].port;
-}
-
-QString ClassServer::url(int i) const {
-    return QStringLiteral("https://127.0.0.1:%1").arg(port(i));
-}
-
 bool ClassServer::running(int i) const {
     const auto& p = m_daemons[std::size_t(i)].process;
     return p && p->state() != QProcess::NotRunning;
@@ -212,17 +204,9 @@ bool ClassServer::signal(int i, int number) {
     return p.waitForFinished(30000);
 }
 
-qint64 ClassServer::pid(int i) const {
-    return running(i) ? m_daemons[std::size_t(i)].process->processId() : 0;
-}
-
 QByteArray ClassServer::log(int i) const {
     QFile f(m_daemons[std::size_t(i)].log);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-QString ClassServer::configFile(int i) const {
-    return m_daemons[std::size_t(i)].config;
 }
 
 QString ClassServer::bankFile(int i) const {
@@ -240,10 +224,6 @@ QStringList ClassServer::codesNamed(bool named) const {
         if (c.trainee.isEmpty() != named)
             out << c.code;
     return out;
-}
-
-QString ClassServer::certificateFile() const {
-    return m_dir.filePath(QStringLiteral("server.crt"));
 }
 
 QString ClassServer::teacher() const {

@@ -56,15 +56,17 @@ public:
 
     // The daemons.
     int servers() const { return int(m_daemons.size()); }
-    int port(int i = 0) const;
-    QString url(int i = 0) const;
+    int port(int i = 0) const { return m_daemons[std::size_t(i)].port; }
+    QString url(int i = 0) const { return QStringLiteral("https://127.0.0.1:%1").arg(port(i)); }
     bool running(int i = 0) const;
     void kill(int i = 0);            // SIGKILL, waited for
     bool start(int i = 0);           // again on its port, waited for until ready
     int stop(int i = 0);             // SIGTERM; the exit code, -1 if it did not exit in 30 s
     QByteArray log(int i = 0) const; // what it wrote to standard error
-    qint64 pid(int i = 0) const;     // 0 when it is not running
-    QString configFile(int i = 0) const;
+    qint64 pid(int i = 0) const {    // 0 when it is not running
+        return running(i) ? m_daemons[std::size_t(i)].process->processId() : 0;
+    }
+    QString configFile(int i = 0) const { return m_daemons[std::size_t(i)].config; }
 
     // The sitting: its name, the server bank file (second format) for server i, its codes, the
     // named ones first, as stored (upper case, no dashes), and the key to its class page.
@@ -83,7 +85,7 @@ public:
 
     // The certificate the daemons present (PEM) and its file.
     const QByteArray& certificate() const { return m_certificate; }
-    QString certificateFile() const;
+    QString certificateFile() const { return m_dir.filePath(QStringLiteral("server.crt")); }
 
     QString teacher() const; // the teacher's connection string
     QString superConninfo() const { return cluster.superConninfo(); }
