@@ -60,24 +60,18 @@ class TestDaemonSittingRules : public QObject {
         received(c.question(token, record));
         return received(c.answer(token, record, option, 2.5));
     }
-    // A request to the class page as a browser sends it; "KEY" stands for the sitting's teacher
-    // key and "ORIGIN" for this server.
-    Response page(const std::string& method, const std::string& path,
-                  std::string headers = "Cookie: kviront_teacher=KEY\r\n", std::string body = {}) {
-        for (std::string* s : {&headers, &body})
-            for (const auto& [from, to] :
-                 {std::pair<std::string, QString>{"KEY", m_server->teacherKey()},
-                  {"ORIGIN", m_server->url()}})
-                for (std::size_t at; (at = s->find(from)) != std::string::npos;)
-                    s->replace(at, from.size(), str(to));
-        HttpsClient c(*m_server);
-        c.sendRaw(method + " " + path +
-                  " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(m_server->port()) + "\r\n" +
-                  headers + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
-        return c.readResponse();
+    // A request to the class page as a browser sends it.
+    Response page(const std::string& method, const std::string& path, const QString& headers,
+                  const std::string& body = {}) {
+        const std::string host = "127.0.0.1:" + std::to_string(m_server->port());
+        return HttpsClient(*m_server).exchange(
+            HttpsClient::compose(method, path, body, str(headers), host));
     }
+    QString key() const { return "Cookie: kviront_teacher=" + m_server->teacherKey() + "\r\n"; }
+    QString own() const { return "X-Kviront-Page: 1\r\nOrigin: " + m_server->url() + "\r\n"; }
     QString sheet(int position) {
-        return QString::fromStdString(page("GET", "/class/sheet/" + std::to_string(position)).body);
+        return QString::fromStdString(
+            page("GET", "/class/sheet/" + std::to_string(position), key()).body);
     }
 
 private slots:
@@ -144,11 +138,7 @@ private slots:
         QVERIFY(!sheet(position).contains(QLatin1Char('+')));
 
         // Closed: the sheets show the right answers; a run still under way learns none.
-        QCOMPARE(page("POST", "/class/close",
-                      "Cookie: kviront_teacher=KEY\r\nX-Kviront-Page: 1\r\nOrigin: ORIGIN\r\n",
-                      "{}")
-                     .status,
-                 200);
+        QCOMPARE(page("POST", "/class/close", key() + own(), "{}").status, 200);
         QVERIFY2(sheet(position).contains(QStringLiteral("2. Ответ 1.2</td>")),
                  qPrintable(sheet(position)));
         answer(token, 3, 4);
@@ -168,20 +158,13 @@ private slots:
         QFETCH(int, untilMinutes);
         QFETCH(int, status);
         const QDateTime now = QDateTime::currentDateTime();
-        serversitting::OpenOptions o;
-        o.conninfo = m_server->teacher();
-        o.bank = m_server->bank();
-        o.name = QString::fromUtf8(QTest::currentDataTag());
-        o.seconds = 30;
-        o.count = 1;
-        if (fromMinutes)
-            o.from = now.addSecs(fromMinutes * 60);
-        if (untilMinutes)
-            o.until = untilMinutes > 0 ? now.addSecs(untilMinutes * 60) : now.addSecs(2);
-        QTemporaryDir files;
-        o.link = files.filePath("s.mdb");
-        o.slips = files.filePath("s.html");
-        const serversitting::Opened s = serversitting::open(o);
+        const serversitting::Opened s = m_server->openSitting(
+            QString::fromUtf8(QTest::currentDataTag()), {}, 1, [&](serversitting::OpenOptions& o) {
+                if (fromMinutes)
+                    o.from = now.addSecs(fromMinutes * 60);
+                if (untilMinutes)
+                    o.until = untilMinutes > 0 ? now.addSecs(untilMinutes * 60) : now.addSecs(2);
+            });
         if (untilMinutes < 0)
             QTest::qWait(2500); // the end passes
         const Response r = HttpsClient(*m_server).start(str(s.name), str(s.codes[0].code));
@@ -193,14 +176,15 @@ private slots:
     void theClassPageRefusesWhatIsNotTheTeachersOwn_data() {
         QTest::addColumn<QString>("method");
         QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("headers"); // "KEY": the teacher key; "ORIGIN": this server
+        QTest::addColumn<QString>("headers");
         QTest::addColumn<QString>("body");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("said"); // in the body
-        const QString key = QStringLiteral("Cookie: kviront_teacher=KEY\r\n");
-        const QString own = QStringLiteral("X-Kviront-Page: 1\r\nOrigin: ORIGIN\r\n");
+        const QString key = this->key(), own = this->own(),
+                      origin = "Origin: " + m_server->url() + "\r\n";
+        const QString login = "key=" + m_server->teacherKey();
         const auto row = [](const char* name, const char* method, const char* path,
-                            const QString& headers, const char* body, int status,
+                            const QString& headers, const QString& body, int status,
                             const char* said) {
             QTest::newRow(name) << method << path << headers << body << status
                                 << QString::fromUtf8(said);
@@ -212,8 +196,8 @@ private slots:
         row("the state with the key", "GET", "/class/state", key, "", 200, "\"rows\":[");
         row("a sheet without a key", "GET", "/class/sheet/1", "", "", 401, "name=\"key\"");
         row("a sheet of a code without a run", "GET", "/class/sheet/12", key, "", 409, "no_run");
-        row("closing without the page's header", "POST", "/class/close", key + "Origin: ORIGIN\r\n",
-            "{}", 403, "other_site");
+        row("closing without the page's header", "POST", "/class/close", key + origin, "{}", 403,
+            "other_site");
         row("closing from another site", "POST", "/class/close",
             key + "X-Kviront-Page: 1\r\nOrigin: https://evil.example\r\n", "{}", 403, "other_site");
         row("closing, as another site's fetch says", "POST", "/class/close",
@@ -223,10 +207,10 @@ private slots:
         row("rehosting a code without a run", "POST", "/class/rehost", key + own,
             "{\"position\":12}", 409, "no_run");
         row("a login from another site", "POST", "/class/login", "Origin: https://evil.example\r\n",
-            "key=KEY", 403, "со страницы входа");
+            login, 403, "со страницы входа");
         row("a wrong key", "POST", "/class/login", "", "key=ZZZZZZZZZZZZZZZZZZZZ", 401,
             "Ключ не подходит");
-        row("the key, once", "POST", "/class/login", "Origin: ORIGIN\r\n", "key=KEY", 303, "");
+        row("the key, once", "POST", "/class/login", origin, login, 303, "");
         row("closing by GET", "GET", "/class/close", key, "", 405, "method_not_allowed");
         row("nothing there", "GET", "/class/secret", key, "", 404, "no_such_path");
     }
@@ -237,7 +221,7 @@ private slots:
         QFETCH(QString, body);
         QFETCH(int, status);
         QFETCH(QString, said);
-        Response r = page(str(method), str(path), str(headers), str(body));
+        Response r = page(str(method), str(path), headers, str(body));
         QCOMPARE(r.status, status);
         QVERIFY2(QString::fromStdString(r.body).contains(said), r.body.c_str());
         const std::string policy = r.headers["content-security-policy"];

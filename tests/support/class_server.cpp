@@ -16,6 +16,7 @@
 #include <csignal>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace {
@@ -30,17 +31,13 @@ bool writeBytes(const QString& path, const QByteArray& bytes) {
 ClassServer::ClassServer() : ClassServer(Options{}) {}
 
 ClassServer::ClassServer(const Options& options) : cluster(options.cluster), m_options(options) {
-    if (!cluster.ok()) {
-        m_error = cluster.error();
-        return;
-    }
-    if (!m_dir.isValid()) {
-        m_error = QStringLiteral("no temporary folder");
-        return;
-    }
     try {
-        if (!prepare())
-            return;
+        if (!cluster.ok())
+            m_error = cluster.error();
+        else if (!m_dir.isValid())
+            m_error = QStringLiteral("no temporary folder");
+        else
+            prepare();
     } catch (const std::exception& e) {
         m_error = QString::fromUtf8(e.what());
     }
@@ -81,32 +78,30 @@ bool ClassServer::prepare() {
     for (int i = 0; i < servers(); ++i)
         if (!writeConfig(i, 0) || !launch(i))
             return false;
-    {
-        pg::Connection super(cluster.superConninfo());
-        super.exec("INSERT INTO kviront.server_identity (url, certificate) VALUES ($1, $2)",
-                   {url(0), QString::fromLatin1(m_certificate)});
-    }
+    pg::Connection(cluster.superConninfo())
+        .exec("INSERT INTO kviront.server_identity (url, certificate) VALUES ($1, $2)",
+              {url(0), QString::fromLatin1(m_certificate)});
     m_opened = openSitting(m_options.sitting, m_options.trainees, m_options.unnamedCodes);
     return true;
 }
 
-serversitting::Opened ClassServer::openSitting(const QString& name, const QStringList& trainees,
-                                               int unnamed) {
+serversitting::Opened
+ClassServer::openSitting(const QString& name, const QStringList& trainees, int unnamed,
+                         const std::function<void(serversitting::OpenOptions&)>& adjust) {
+    const auto file = [&](const char* suffix) {
+        return m_dir.filePath(serversitting::fileNameFor(name, QLatin1String(suffix)));
+    };
+    const ClassServer::Options& s = m_options;
     serversitting::OpenOptions o;
     o.conninfo = teacher();
-    o.bank = m_options.bank;
-    o.name = name;
-    o.seconds = m_options.seconds;
-    o.separator = m_options.separator;
-    o.grace = m_options.grace;
-    o.grades = m_options.grades;
-    o.ownOrder = m_options.ownOrder;
-    o.hideAnswers = m_options.hideAnswers;
-    o.showGrade = m_options.showGrade;
-    o.trainees = trainees;
-    o.count = unnamed;
-    o.link = m_dir.filePath(serversitting::fileNameFor(name, QStringLiteral(".mdb")));
-    o.slips = m_dir.filePath(serversitting::fileNameFor(name, QStringLiteral(".html")));
+    std::tie(o.bank, o.name, o.seconds, o.separator, o.grace, o.trainees, o.count) =
+        std::tie(s.bank, name, s.seconds, s.separator, s.grace, trainees, unnamed);
+    std::tie(o.grades, o.showGrade, o.ownOrder, o.hideAnswers) =
+        std::tie(s.grades, s.showGrade, s.ownOrder, s.hideAnswers);
+    o.link = file(".mdb");
+    o.slips = file(".html");
+    if (adjust)
+        adjust(o);
     return serversitting::open(o);
 }
 
@@ -118,15 +113,13 @@ bool ClassServer::writeConfig(int i, int port) {
         "host=" + kvserver::quoteConninfoValue(cluster.socketDir().toStdString()) +
         " port=" + std::to_string(cluster.port()) +
         " dbname=kviront user=kviront password=" + kvserver::quoteConninfoValue(daemonPassword);
-    QMap<QString, QString> values{
-        {QStringLiteral("listen"), QStringLiteral("127.0.0.1")},
-        {QStringLiteral("port"), QString::number(port)},
-        {QStringLiteral("certificate"), certificateFile()},
-        {QStringLiteral("key"), m_dir.filePath(QStringLiteral("server.key"))},
-        {QStringLiteral("database"), QString::fromStdString(database)},
-        {QStringLiteral("pool"), QStringLiteral("2")},
-        {QStringLiteral("threads"), QStringLiteral("2")},
-    };
+    QMap<QString, QString> values{{"listen", "127.0.0.1"},
+                                  {"port", QString::number(port)},
+                                  {"certificate", certificateFile()},
+                                  {"key", m_dir.filePath(QStringLiteral("server.key"))},
+                                  {"database", QString::fromStdString(database)},
+                                  {"pool", "2"},
+                                  {"threads", "2"}};
     for (const QString& line : m_options.config) {
         const qsizetype equals = line.indexOf(QLatin1Char('='));
         values[line.left(equals).trimmed()] = line.mid(equals + 1).trimmed();
@@ -160,12 +153,12 @@ bool ClassServer::launch(int i) {
         p.waitForReadyRead(200);
         out += p.readAllStandardOutput();
     }
-    if (!out.startsWith("port=")) {
-        m_error = QStringLiteral("kviront-server %1 did not start: %2")
-                      .arg(i)
-                      .arg(QString::fromUtf8(log(i)));
+    const auto failed = [&](const char* what) {
+        m_error = QStringLiteral("kviront-server %1 %2: ").arg(i).arg(what) + log(i);
         return false;
-    }
+    };
+    if (!out.startsWith("port="))
+        return failed("did not start");
     const int port = out.mid(5).trimmed().toInt();
     if (d.port == 0) {
         d.port = port;
@@ -177,18 +170,7 @@ bool ClassServer::launch(int i) {
             return true;
         QThread::msleep(50);
     }
-    m_error = QStringLiteral("kviront-server %1 is not healthy: %2")
-                  .arg(i)
-                  .arg(QString::fromUtf8(log(i)));
-    return false;
-}
-
-int ClassServer::port(int i) const {
-    return m_daemons[std::size_t(i)].port;
-}
-
-QString ClassServer::url(int i) const {
-    return QStringLiteral("https://127.0.0.1:%1").arg(port(i));
+    return failed("is not healthy");
 }
 
 bool ClassServer::running(int i) const {
@@ -197,46 +179,34 @@ bool ClassServer::running(int i) const {
 }
 
 void ClassServer::kill(int i) {
-    auto& p = m_daemons[std::size_t(i)].process;
-    if (!p)
-        return;
-    if (p->state() != QProcess::NotRunning) {
-        ::kill(pid_t(p->processId()), SIGKILL);
-        p->waitForFinished(30000);
-    }
-    p.reset();
+    if (running(i))
+        signal(i, SIGKILL);
+    m_daemons[std::size_t(i)].process.reset();
 }
 
 bool ClassServer::start(int i) {
-    if (running(i))
-        return true;
     m_error.clear();
-    return launch(i);
+    return running(i) || launch(i);
 }
 
 int ClassServer::stop(int i) {
     auto& p = m_daemons[std::size_t(i)].process;
-    if (!p || p->state() == QProcess::NotRunning)
-        return -1;
-    ::kill(pid_t(p->processId()), SIGTERM);
-    if (!p->waitForFinished(30000))
+    if (!running(i) || !signal(i, SIGTERM))
         return -1;
     const int code = p->exitStatus() == QProcess::NormalExit ? p->exitCode() : -1;
     p.reset();
     return code;
 }
 
-qint64 ClassServer::pid(int i) const {
-    return running(i) ? m_daemons[std::size_t(i)].process->processId() : 0;
+bool ClassServer::signal(int i, int number) {
+    QProcess& p = *m_daemons[std::size_t(i)].process;
+    ::kill(pid_t(p.processId()), number);
+    return p.waitForFinished(30000);
 }
 
 QByteArray ClassServer::log(int i) const {
     QFile f(m_daemons[std::size_t(i)].log);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-QString ClassServer::configFile(int i) const {
-    return m_daemons[std::size_t(i)].config;
 }
 
 QString ClassServer::bankFile(int i) const {
@@ -248,24 +218,12 @@ QString ClassServer::bankFile(int i) const {
     return path;
 }
 
-QStringList ClassServer::namedCodes() const {
+QStringList ClassServer::codesNamed(bool named) const {
     QStringList out;
     for (const serversitting::Code& c : m_opened.codes)
-        if (!c.trainee.isEmpty())
+        if (c.trainee.isEmpty() != named)
             out << c.code;
     return out;
-}
-
-QStringList ClassServer::unnamedCodes() const {
-    QStringList out;
-    for (const serversitting::Code& c : m_opened.codes)
-        if (c.trainee.isEmpty())
-            out << c.code;
-    return out;
-}
-
-QString ClassServer::certificateFile() const {
-    return m_dir.filePath(QStringLiteral("server.crt"));
 }
 
 QString ClassServer::teacher() const {

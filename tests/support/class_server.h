@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QVector>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -49,41 +50,42 @@ public:
     ClassServer();
     explicit ClassServer(const Options& options);
     ~ClassServer();
-    ClassServer(const ClassServer&) = delete;
-    ClassServer& operator=(const ClassServer&) = delete;
 
     bool ok() const { return m_error.isEmpty(); }
     const QString& error() const { return m_error; }
 
     // The daemons.
     int servers() const { return int(m_daemons.size()); }
-    int port(int i = 0) const;
-    QString url(int i = 0) const;
+    int port(int i = 0) const { return m_daemons[std::size_t(i)].port; }
+    QString url(int i = 0) const { return QStringLiteral("https://127.0.0.1:%1").arg(port(i)); }
     bool running(int i = 0) const;
     void kill(int i = 0);            // SIGKILL, waited for
     bool start(int i = 0);           // again on its port, waited for until ready
     int stop(int i = 0);             // SIGTERM; the exit code, -1 if it did not exit in 30 s
     QByteArray log(int i = 0) const; // what it wrote to standard error
-    qint64 pid(int i = 0) const;     // 0 when it is not running
-    QString configFile(int i = 0) const;
+    qint64 pid(int i = 0) const {    // 0 when it is not running
+        return running(i) ? m_daemons[std::size_t(i)].process->processId() : 0;
+    }
+    QString configFile(int i = 0) const { return m_daemons[std::size_t(i)].config; }
 
     // The sitting: its name, the server bank file (second format) for server i, its codes, the
     // named ones first, as stored (upper case, no dashes), and the key to its class page.
     QString sitting() const { return m_options.sitting; }
-    QString bank() const { return m_options.bank; }
     QString bankFile(int i = 0) const;
     const QList<serversitting::Code>& codes() const { return m_opened.codes; }
-    QStringList namedCodes() const;
-    QStringList unnamedCodes() const;
+    QStringList namedCodes() const { return codesNamed(true); }
+    QStringList unnamedCodes() const { return codesNamed(false); }
     const serversitting::Opened& opened() const { return m_opened; }
     QString teacherKey() const { return m_opened.teacherKey; }
-    // Opens another sitting of the same bank through the teacher tool's code.
-    serversitting::Opened openSitting(const QString& name, const QStringList& trainees,
-                                      int unnamed);
+    // Opens another sitting of the same bank through the teacher tool's code, with the options
+    // `adjust` changes.
+    serversitting::Opened
+    openSitting(const QString& name, const QStringList& trainees, int unnamed,
+                const std::function<void(serversitting::OpenOptions&)>& adjust = {});
 
     // The certificate the daemons present (PEM) and its file.
     const QByteArray& certificate() const { return m_certificate; }
-    QString certificateFile() const;
+    QString certificateFile() const { return m_dir.filePath(QStringLiteral("server.crt")); }
 
     QString teacher() const; // the teacher's connection string
     QString superConninfo() const { return cluster.superConninfo(); }
@@ -100,8 +102,10 @@ private:
         QString config, log;
     };
     bool prepare();
+    QStringList codesNamed(bool named) const;
     bool writeConfig(int i, int port);
     bool launch(int i);
+    bool signal(int i, int number); // sent, the daemon waited for: whether it exited
 
     Options m_options;
     QTemporaryDir m_dir;

@@ -2,6 +2,7 @@
 
 #include "class_server.h"
 
+#include <boost/algorithm/string/case_conv.hpp>
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ssl.hpp>
@@ -39,9 +40,9 @@ struct HttpsClient::Impl {
         if (!done) {
             beast::error_code ignored;
             if (keep)
-                beast::get_lowest_layer(*stream).socket().cancel(ignored);
+                socket().cancel(ignored);
             else
-                drop();
+                socket().close(ignored);
             io.restart();
             io.run_for(Timeout(2000));
             error = "timeout";
@@ -50,14 +51,26 @@ struct HttpsClient::Impl {
         error = result ? result.message() : std::string();
         return !result;
     }
-
-    void drop() {
-        if (stream) {
-            beast::error_code ec;
-            beast::get_lowest_layer(*stream).socket().close(ec);
-        }
+    asio::ip::tcp::socket& socket() { return beast::get_lowest_layer(*stream).socket(); }
+    bool connected() { return stream && socket().is_open(); }
+    void close() {
+        beast::error_code ignored;
+        if (stream)
+            socket().close(ignored);
+        stream.reset();
+        buffer.clear();
     }
 };
+
+namespace {
+
+HttpsClient::Response failed(const std::string& error) {
+    HttpsClient::Response r;
+    r.error = error;
+    return r;
+}
+
+} // namespace
 
 boost::json::value HttpsClient::Response::json() const {
     boost::system::error_code ec;
@@ -85,44 +98,25 @@ HttpsClient::HttpsClient(const ClassServer& server, int i)
     : HttpsClient(server.port(i), server.certificate().toStdString()) {}
 
 HttpsClient::~HttpsClient() {
-    close();
-}
-
-bool HttpsClient::connected() const {
-    return m->stream && beast::get_lowest_layer(*m->stream).socket().is_open();
-}
-
-const std::string& HttpsClient::lastError() const {
-    return m->error;
-}
-
-void HttpsClient::close() {
-    m->drop();
-    m->stream.reset();
-    m->buffer.clear();
+    m->close();
 }
 
 bool HttpsClient::connect(Timeout timeout) {
-    close();
+    m->close();
     m->stream = std::make_unique<beast::ssl_stream<beast::tcp_stream>>(m->io, m->tls);
     SSL_set_tlsext_host_name(m->stream->native_handle(), m->host.c_str());
     m->stream->set_verify_callback(ssl::host_name_verification(m->host));
     const asio::ip::tcp::endpoint endpoint(asio::ip::make_address(m->host),
                                            static_cast<unsigned short>(m->port));
-    auto& tcp = beast::get_lowest_layer(*m->stream);
-    if (!m->await([&](auto handler) { tcp.async_connect(endpoint, handler); }, timeout))
-        return false;
-    return m->await(
-        [&](auto handler) { m->stream->async_handshake(ssl::stream_base::client, handler); },
-        timeout);
+    return m->await([&](auto h) { m->socket().async_connect(endpoint, h); }, timeout) &&
+           m->await([&](auto h) { m->stream->async_handshake(ssl::stream_base::client, h); },
+                    timeout);
 }
 
 bool HttpsClient::sendRaw(const std::string& bytes, Timeout timeout) {
-    if (!connected() && !connect(timeout))
-        return false;
-    return m->await(
-        [&](auto handler) { asio::async_write(*m->stream, asio::buffer(bytes), handler); },
-        timeout);
+    return (m->connected() || connect(timeout)) &&
+           m->await([&](auto h) { asio::async_write(*m->stream, asio::buffer(bytes), h); },
+                    timeout);
 }
 
 HttpsClient::Response HttpsClient::readResponse(Timeout timeout) {
@@ -130,32 +124,41 @@ HttpsClient::Response HttpsClient::readResponse(Timeout timeout) {
     http::response_parser<http::string_body> parser;
     parser.body_limit(64 * 1024 * 1024);
     parser.header_limit(64 * 1024);
-    if (!connected() ||
-        !m->await([&](auto handler) { http::async_read(*m->stream, m->buffer, parser, handler); },
-                  timeout)) {
-        r.error = connected() ? m->error : "not connected: " + m->error;
-        close();
+    if (!m->connected() ||
+        !m->await([&](auto h) { http::async_read(*m->stream, m->buffer, parser, h); }, timeout)) {
+        r.error = m->connected() ? m->error : "not connected: " + m->error;
+        m->close();
         return r;
     }
     const auto& message = parser.get();
     r.status = int(message.result_int());
-    for (const auto& field : message) {
-        std::string name(field.name_string());
-        for (char& c : name)
-            c = char(std::tolower(static_cast<unsigned char>(c)));
-        r.headers[name] = std::string(field.value());
-    }
+    for (const auto& field : message)
+        r.headers[boost::algorithm::to_lower_copy(std::string(field.name_string()))] =
+            std::string(field.value());
     r.body = message.body();
     if (!message.keep_alive())
-        close();
+        m->close();
     return r;
+}
+
+HttpsClient::Response HttpsClient::exchange(const std::string& bytes) {
+    sendRaw(bytes); // a failure leaves no connection: readResponse says why
+    return readResponse();
+}
+
+std::string HttpsClient::compose(const std::string& method, const std::string& target,
+                                 const std::string& body, const std::string& headers,
+                                 const std::string& host) {
+    return method + " " + target + " HTTP/1.1\r\nHost: " + host +
+           "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
+           "\r\n" + headers + "\r\n" + body;
 }
 
 bool HttpsClient::closedWithin(Timeout timeout) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     char scratch[4096];
     // Whatever the server sends is read past; a time-out keeps the connection.
-    while (connected()) {
+    while (m->connected()) {
         const auto left =
             std::chrono::duration_cast<Timeout>(end - std::chrono::steady_clock::now());
         if (left.count() <= 0)
@@ -164,7 +167,7 @@ bool HttpsClient::closedWithin(Timeout timeout) {
                       true)) {
             if (m->error == "timeout")
                 return false;
-            close(); // the server's close, seen
+            m->close(); // the server's close, seen
         }
     }
     return true;
@@ -172,44 +175,20 @@ bool HttpsClient::closedWithin(Timeout timeout) {
 
 HttpsClient::Response HttpsClient::request(const std::string& method, const std::string& target,
                                            const std::string& body, Timeout timeout) {
-    http::request<http::string_body> request;
-    request.method_string(method);
-    request.target(target);
-    request.version(11);
-    request.set(http::field::host, m->host + ":" + std::to_string(m->port));
-    if (method != "GET") {
-        request.set(http::field::content_type, "application/json");
-        request.body() = body;
-        request.prepare_payload();
-    }
-    request.keep_alive(true);
+    const std::string bytes =
+        compose(method, target, body, {}, m->host + ":" + std::to_string(m->port));
     // A kept-alive connection the server closed meanwhile: once more on a new one.
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        const bool fresh = !connected();
-        if (fresh && !connect(timeout)) {
-            Response r;
-            r.error = "connect: " + m->error;
+    for (int attempt = 0;; ++attempt) {
+        const bool fresh = !m->connected();
+        Response r = sendRaw(bytes, timeout) ? readResponse(timeout) : failed("send: " + m->error);
+        if (r.status != 0 || fresh || attempt == 1)
             return r;
-        }
-        if (!m->await([&](auto handler) { http::async_write(*m->stream, request, handler); },
-                      timeout)) {
-            close();
-            if (fresh)
-                break;
-            continue;
-        }
-        Response r = readResponse(timeout);
-        if (r.status != 0 || fresh)
-            return r;
+        m->close();
     }
-    Response r;
-    r.error = "send: " + m->error;
-    return r;
 }
 
-HttpsClient::Response HttpsClient::post(const std::string& target, const boost::json::value& body,
-                                        Timeout timeout) {
-    return request("POST", target, boost::json::serialize(body), timeout);
+HttpsClient::Response HttpsClient::post(const std::string& target, const boost::json::value& body) {
+    return request("POST", target, boost::json::serialize(body), Timeout(10000));
 }
 
 HttpsClient::Response HttpsClient::get(const std::string& target, Timeout timeout) {

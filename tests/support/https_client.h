@@ -29,12 +29,9 @@ public:
     HttpsClient(int port, const std::string& certificatePem);   // on 127.0.0.1
     explicit HttpsClient(const ClassServer& server, int i = 0); // to its daemon i
     ~HttpsClient();
-    HttpsClient(const HttpsClient&) = delete;
-    HttpsClient& operator=(const HttpsClient&) = delete;
 
     // One request over the kept-alive connection, made anew when there is none.
-    Response post(const std::string& target, const boost::json::value& body,
-                  Timeout timeout = Timeout(10000));
+    Response post(const std::string& target, const boost::json::value& body);
     Response get(const std::string& target, Timeout timeout = Timeout(10000));
     // The API's calls as a trainee's program makes them.
     Response start(const std::string& sitting, const std::string& code,
@@ -46,15 +43,17 @@ public:
     bool connect(Timeout timeout = Timeout(10000));
     bool sendRaw(const std::string& bytes, Timeout timeout = Timeout(10000));
     Response readResponse(Timeout timeout = Timeout(10000));
+    Response exchange(const std::string& bytes); // sendRaw, then readResponse
+    // A request written out by hand, with Host, a JSON Content-Type and Content-Length.
+    static std::string compose(const std::string& method, const std::string& target,
+                               const std::string& body = {}, const std::string& headers = {},
+                               const std::string& host = "127.0.0.1");
     // True when the server closes the connection within `timeout` (whatever it sent before).
     bool closedWithin(Timeout timeout);
-    const std::string& lastError() const;
 
 private:
     Response request(const std::string& method, const std::string& target, const std::string& body,
                      Timeout timeout);
-    bool connected() const;
-    void close();
     struct Impl;
     std::unique_ptr<Impl> m;
 };

@@ -24,15 +24,12 @@ TlsPeer::TlsPeer(const TestCertificate& certificate, Script script, Mode mode)
     if (mode == CutHandshake) {
         m_plain = new QTcpServer(this);
         connect(m_plain, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* s = m_plain->nextPendingConnection()) {
-                ++connections;
-                // Whatever the client says first, the connection ends before TLS is agreed.
+            // Whatever the client says first, the connection ends before TLS is agreed.
+            while (QTcpSocket* s = m_plain->nextPendingConnection())
                 connect(s, &QTcpSocket::readyRead, s, [s] {
-                    s->readAll();
                     s->abort();
                     s->deleteLater();
                 });
-            }
         });
         if (m_plain->listen(QHostAddress::LocalHost, 0))
             m_port = m_plain->serverPort();
@@ -45,10 +42,8 @@ TlsPeer::TlsPeer(const TestCertificate& certificate, Script script, Mode mode)
     c.setPeerVerifyMode(QSslSocket::VerifyNone);
     m_tls->setSslConfiguration(c);
     connect(m_tls, &QSslServer::pendingConnectionAvailable, this, [this] {
-        while (auto* s = static_cast<QSslSocket*>(m_tls->nextPendingConnection())) {
-            ++connections;
+        while (auto* s = static_cast<QSslSocket*>(m_tls->nextPendingConnection()))
             serve(s);
-        }
     });
     if (m_tls->listen(QHostAddress::LocalHost, 0))
         m_port = m_tls->serverPort();
@@ -84,15 +79,16 @@ void TlsPeer::serve(QSslSocket* socket) {
             if (reply.hang)
                 continue;
             QByteArray out = "HTTP/1.1 " + QByteArray::number(reply.status) + " X\r\n";
-            bool lengthGiven = false;
+            QByteArray lengthLine =
+                "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
             for (const auto& [name, value] : reply.headers) {
                 out += name + ": " + value + "\r\n";
-                lengthGiven |= name.toLower() == "content-length";
+                if (name.toLower() == "content-length")
+                    lengthLine.clear(); // the script's own, wrong on purpose
             }
-            if (!lengthGiven)
-                out += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
-            out += "Content-Type: application/json\r\nConnection: keep-alive\r\n\r\n" + reply.body;
-            socket->write(out);
+            socket->write(out + lengthLine +
+                          "Content-Type: application/json\r\nConnection: keep-alive\r\n\r\n" +
+                          reply.body);
         }
     });
 }

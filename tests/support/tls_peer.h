@@ -43,7 +43,6 @@ public:
 
     QStringList paths;         // of the requests read, in order
     QList<QJsonObject> bodies; // their bodies
-    int connections = 0;       // accepted
     int closedByClient = 0;    // connections the client closed
 
 private:

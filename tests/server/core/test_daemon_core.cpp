@@ -14,29 +14,16 @@ using namespace kvserver;
 
 namespace {
 
-// The message of what `action` throws ("" for nothing), as UTF-8.
+// The message of what `action` throws ("" for nothing), after the status for a refusal.
 template <class E> QString thrown(const std::function<void()>& action) {
     try {
         action();
     } catch (const E& e) {
+        if constexpr (std::is_same_v<E, Refused>)
+            return QString::number(e.refusal().status) + QLatin1Char(' ') + e.what();
         return QString::fromUtf8(e.what());
     }
     return QString();
-}
-
-QString refusedBy(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Refused& r) {
-        return QString::number(r.refusal().status) + QLatin1Char(' ') +
-               QString::fromUtf8(r.refusal().message.c_str());
-    }
-    return QString();
-}
-
-// JSON written with ` for its quotes, which reads better in a table.
-QByteArray j(const char* text) {
-    return QByteArray(text).replace('`', '"');
 }
 
 const char* token = "\"token\":\"0f8fad5b-d9cb-469f-a165-70867728950e\"";
@@ -190,7 +177,7 @@ private slots:
         QFETCH(QByteArray, body);
         QFETCH(QString, refusal);
         const std::string_view b(body.constData(), std::size_t(body.size()));
-        const QString got = refusedBy([&] {
+        const QString got = thrown<Refused>([&] {
             if (operation == QLatin1String("start"))
                 parseStart(b);
             else if (operation == QLatin1String("answer"))
@@ -209,12 +196,12 @@ private slots:
     }
 
     void requestsAreNormalised() {
-        const StartRequest s = parseStart(
-            j("{`sitting`:`9А`,`code`:`k7qx m2pd-w9`,`host`:`pc`,`trainee`:`  `}").toStdString());
+        const StartRequest s =
+            parseStart(R"({"sitting":"9А","code":"k7qx m2pd-w9","host":"pc","trainee":"  "})");
         QCOMPARE(QString::fromStdString(s.code), QStringLiteral("K7QXM2PDW9"));
         QVERIFY(!s.trainee); // no name typed
-        const RecordRequest r = parseRecord(
-            j("{`token`:`0F8FAD5B-D9CB-469F-A165-70867728950E`,`record`:7}").toStdString());
+        const RecordRequest r =
+            parseRecord(R"({"token":"0F8FAD5B-D9CB-469F-A165-70867728950E","record":7})");
         QCOMPARE(QString::fromStdString(r.token),
                  QStringLiteral("0f8fad5b-d9cb-469f-a165-70867728950e"));
         QCOMPARE(r.record, 7);
@@ -224,17 +211,17 @@ private slots:
         QTest::addColumn<QStringList>("states");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("error");
-        QTest::newRow("sitting") << QStringList{"KV001"} << 404 << "sitting_unknown";
-        QTest::newRow("run") << QStringList{"KV002"} << 404 << "run_unknown";
-        QTest::newRow("finished") << QStringList{"KV003"} << 409 << "run_finished";
-        QTest::newRow("not handed out") << QStringList{"KV004"} << 409 << "not_handed_out";
-        QTest::newRow("record") << QStringList{"KV005"} << 404 << "record_unknown";
-        QTest::newRow("argument") << QStringList{"KV006"} << 400 << "bad_request";
-        QTest::newRow("code") << QStringList{"KV010"} << 404 << "code_unknown";
-        QTest::newRow("closed") << QStringList{"KV011"} << 409 << "sitting_closed";
-        QTest::newRow("elsewhere") << QStringList{"KV012"} << 403 << "code_elsewhere";
-        QTest::newRow("withdrawn") << QStringList{"KV013"} << 409 << "withdrawn";
-        QTest::newRow("incomplete") << QStringList{"KV014"} << 409 << "run_incomplete";
+        const struct {
+            const char *state, *error;
+            int status;
+        } own[] = {{"KV001", "sitting_unknown", 404}, {"KV002", "run_unknown", 404},
+                   {"KV003", "run_finished", 409},    {"KV004", "not_handed_out", 409},
+                   {"KV005", "record_unknown", 404},  {"KV006", "bad_request", 400},
+                   {"KV010", "code_unknown", 404},    {"KV011", "sitting_closed", 409},
+                   {"KV012", "code_elsewhere", 403},  {"KV013", "withdrawn", 409},
+                   {"KV014", "run_incomplete", 409}};
+        for (const auto& r : own)
+            QTest::newRow(r.state) << QStringList{r.state} << r.status << r.error;
         // Timeouts, no connection slot, a full disk, a deadlock, a shutdown, a read-only standby.
         QTest::newRow("passing troubles")
             << QStringList{"57014", "55P03", "53300", "53100", "40P01", "57P01", "25006"} << 503
@@ -310,16 +297,13 @@ private slots:
         QCOMPARE(names, (std::vector<std::string>{"10.0.0.5", "kviront.school", "::1"}));
         checkKeyFits(made.keyPem, made.certificatePem);
         const KeyAndCertificate other = makeSelfSigned({"x"});
-        QVERIFY(thrown<CertificateError>([&] {
-                    checkKeyFits(other.keyPem, made.certificatePem);
-                }).contains(QStringLiteral("не подходит")));
-        QVERIFY(thrown<CertificateError>([] {
-                    makeSelfSigned({"школа"});
-                }).contains(QStringLiteral("недопустимо")));
-        QVERIFY(thrown<CertificateError>([] { makeSelfSigned({}); }).contains("хотя бы одно"));
-        QVERIFY(thrown<CertificateError>([] {
-                    certificateNames("no pem");
-                }).contains(QStringLiteral("не читается")));
+        const std::pair<std::function<void()>, const char*> refused[] = {
+            {[&] { checkKeyFits(other.keyPem, made.certificatePem); }, "не подходит"},
+            {[] { makeSelfSigned({"школа"}); }, "недопустимо"},
+            {[] { makeSelfSigned({}); }, "хотя бы одно"},
+            {[] { certificateNames("no pem"); }, "не читается"}};
+        for (const auto& [action, said] : refused)
+            QVERIFY2(thrown<CertificateError>(action).contains(QString::fromUtf8(said)), said);
     }
 };
 
