@@ -2,9 +2,8 @@
 // throwaway cluster and a real kviront-server on 127.0.0.1.
 #include "bankfixture.h"
 #include "class_server.h"
-#include "core_seams.h"
 #include "https_client.h"
-#include "question_order.h"
+#include "order_rules.h"
 #include "skip.h"
 
 #include <QTest>
@@ -20,20 +19,6 @@ constexpr int records = 12; // 11! orders: two runs drawing the same one would b
 
 std::string str(const QString& s) {
     return s.toStdString();
-}
-
-// The order the program's rules give for `state`: the records in the order shown (record 1,
-// the drawn ones, the last one).
-QList<int> orderOf(std::uint32_t state) {
-    std::vector<std::int32_t> order(records + 1);
-    std::vector<std::uint8_t> taken(records + 1);
-    rng::setState(state);
-    questionorder::draw(order, taken, records);
-    QList<int> shown{1};
-    for (int i = 1; i < records; ++i)
-        if (order[std::size_t(i)] != 1)
-            shown << order[std::size_t(i)];
-    return shown << records;
 }
 
 } // namespace
@@ -96,7 +81,7 @@ private slots:
             const json::value r = start().json();
             QVERIFY2(r.is_object() && r.at("orderState").is_number(), json::serialize(r).c_str());
             const auto state = std::uint32_t(r.at("orderState").to_number<std::int64_t>());
-            const QList<int> order = orderOf(state);
+            const QList<int> order = orderOf(state, records);
             orders << order;
             // The run takes its questions in that order; its sheet shows the order and state.
             const std::string token(r.at("token").as_string());

@@ -3,10 +3,9 @@
 // reaches the program while the sitting hides them (every reply's bytes are checked, not the
 // code), the protocol says so and kviront-results still counts the run, and the result notice
 // gives the grade.
-#include "core_seams.h"
 #include "modal_watcher.h"
+#include "order_rules.h"
 #include "protocol_reader.h"
-#include "question_order.h"
 #include "server_window.h"
 
 using namespace fx;
@@ -14,20 +13,6 @@ using namespace fx;
 namespace {
 
 constexpr int records = 8; // 7! orders: two runs drawing the same one would be a fault
-
-// The records in the order the program's rules present them for `state`: record 1, the drawn
-// ones, the last one.
-QList<int> orderOf(std::uint32_t state) {
-    std::vector<std::int32_t> order(records + 1);
-    std::vector<std::uint8_t> taken(records + 1);
-    rng::setState(state);
-    questionorder::draw(order, taken, records);
-    QList<int> shown{1};
-    for (int i = 1; i < records; ++i)
-        if (order[std::size_t(i)] != 1)
-            shown << order[std::size_t(i)];
-    return shown << records;
-}
 
 int rightOption(int record) {
     return 1 + record % 4; // the harness's bank
@@ -99,7 +84,7 @@ private slots:
 
         const QString state = m_server->superValue(
             QStringLiteral("SELECT order_state FROM kviront.runs WHERE trainee = '%1'").arg(name));
-        QCOMPARE(shown, orderOf(state.toUInt()));
+        QCOMPARE(shown, orderOf(state.toUInt(), records));
         m_orders << shown;
         if (m_orders.size() == 2)
             QVERIFY(m_orders[0] != m_orders[1]);
