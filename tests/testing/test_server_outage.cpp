@@ -19,7 +19,6 @@ const QList<int> clicks{2, 1, 4, 4, 3}; // records 1, 4, 3, 2, 5
 const QString recorded = QStringLiteral("1:2 4:1 3:4 2:4 5:3");
 const QStringList classList{"Иванов Иван",     "Петрова Анна", "Сидоров Пётр",
                             "Кузнецова Ольга", "Смирнов Олег", "Попова Вера"};
-const QDateTime when(QDate(2026, 12, 7), QTime(9, 5, 3));
 
 bool isAwayNotice(const QString& text) {
     return text.startsWith(QStringLiteral("Нет связи с сервером класса"));
@@ -37,8 +36,7 @@ int childRun() {
     TimerSeam::setManual(true);
     DelaySeam::setManual(true);
     createForms();
-    resetAll(when);
-    tick(uozKontrol->Timer2);
+    freshWindow();
     ModalWatcher watcher;
     signIn(qEnvironmentVariable("KV_TRAINEE"));
     openServerBank(qEnvironmentVariable("KV_BANK"), qEnvironmentVariable("KV_CODE"));
@@ -65,20 +63,11 @@ class TestServerOutage : public ServerWindowTest {
 
     // The protocol and the notices of the same run on the file bank.
     QPair<QByteArray, QStringList> fileRun(const QString& trainee) {
-        resetAll(when);
-        tick(uozKontrol->Timer2);
-        ModalWatcher watcher;
+        freshWindow();
         signIn(trainee);
-        openBank(m_file);
-        for (int k : clicks)
-            answerAndSettle(k);
-        tick(uozKontrol->Timer1);
-        const QString file = protocolFiles().value(0);
-        const QByteArray bytes = readFile(file);
-        QFile::remove(file);
-        resetAll(when);
-        tick(uozKontrol->Timer2);
-        return {bytes, watcher.notices};
+        const Taken onFile = takeRun(m_file, {}, clicks);
+        freshWindow();
+        return {onFile.protocol, onFile.notices};
     }
 
     // Every run's answers but those of `trainee`.
@@ -100,15 +89,6 @@ class TestServerOutage : public ServerWindowTest {
             if (row.name == trainee)
                 return results::finishedText(row);
         return {};
-    }
-
-    // The pauses the client waits while the server is busy, until they add up to 20 seconds.
-    static void waitTwentySecondsOfPauses() {
-        int seconds = 0;
-        while (seconds < 20) {
-            QTRY_VERIFY_WITH_TIMEOUT(!DelaySeam::running(Delay::Pause).isEmpty(), 30000);
-            seconds += passPauses();
-        }
     }
 
     // The program killed with its second answer pending, then started again with the server
@@ -137,8 +117,7 @@ class TestServerOutage : public ServerWindowTest {
         createForms();
         QTRY_COMPARE_WITH_TIMEOUT(serverAnswers(*m_server, trainee), QStringLiteral("1:2 4:1"),
                                   30000);
-        resetAll(when);
-        tick(uozKontrol->Timer2);
+        freshWindow();
         signIn(trainee);
         openServerBank(m_server->bankFile(), code);
         QVERIFY(dialogs::lastConfirmText().contains(QStringLiteral("ответов уже: 2")));
@@ -236,7 +215,10 @@ private slots:
         case Busy503:
             m_server->cluster.stop();
             clickAnswer(clicks[1]);
-            waitTwentySecondsOfPauses();
+            for (int seconds = 0; seconds < 20;) { // the pauses of 20 s of a busy server
+                QTRY_VERIFY_WITH_TIMEOUT(!DelaySeam::running(Delay::Pause).isEmpty(), 30000);
+                seconds += passPauses();
+            }
             QVERIFY(uozKontrol->waitsForServer());
             QVERIFY(m_server->cluster.start());
             settleThroughPauses();
