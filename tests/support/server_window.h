@@ -108,12 +108,6 @@ inline void passNextPause() {
     passPauses();
 }
 
-// Waits until a call of the client is in flight, then gives it up as its deadline would.
-inline void passNextDeadline() {
-    QTRY_VERIFY_WITH_TIMEOUT(!DelaySeam::running(Delay::Deadline).isEmpty(), 30000);
-    DelaySeam::fireAll(Delay::Deadline);
-}
-
 // The server is back: every pause passes at once until the window stands still again.
 inline void settleThroughPauses() {
     QTRY_VERIFY_WITH_TIMEOUT((passPauses(), settled()), 60000);

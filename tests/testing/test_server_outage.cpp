@@ -61,15 +61,6 @@ int childRun() {
 class TestServerOutage : public ServerWindowTest {
     Q_OBJECT
 
-    // The protocol and the notices of the same run on the file bank.
-    QPair<QByteArray, QStringList> fileRun(const QString& trainee) {
-        freshWindow();
-        signIn(trainee);
-        const Taken onFile = takeRun(m_file, {}, clicks);
-        freshWindow();
-        return {onFile.protocol, onFile.notices};
-    }
-
     // Every run's answers but those of `trainee`.
     QString othersAnswers(const QString& trainee) const {
         return m_server->superValue(
@@ -140,21 +131,21 @@ private slots:
     }
 
     void everyAnswerOnceWhateverTheServerDoes_data() {
-        QTest::addColumn<int>("fault");
-        QTest::addColumn<int>("who"); // the trainee, on the class list, and the code
-        QTest::newRow("stopped before an answer") << int(BeforeAnswer) << 0;
-        QTest::newRow("stopped after recording an answer, before its reply")
-            << int(AfterRecorded) << 1;
-        QTest::newRow("stopped during the run's end") << int(DuringEnd) << 2;
-        QTest::newRow("program killed with an answer pending") << int(ProgramKilled) << 3;
-        QTest::newRow("503 for 20 s, the database away") << int(Busy503) << 4;
+        QTest::addColumn<int>("fault"); // also the trainee's place on the class list, for the code
+        QTest::newRow("stopped before an answer") << int(BeforeAnswer);
+        QTest::newRow("stopped after recording an answer, before its reply") << int(AfterRecorded);
+        QTest::newRow("stopped during the run's end") << int(DuringEnd);
+        QTest::newRow("program killed with an answer pending") << int(ProgramKilled);
+        QTest::newRow("503 for 20 s, the database away") << int(Busy503);
     }
     void everyAnswerOnceWhateverTheServerDoes() {
         QFETCH(int, fault);
-        QFETCH(int, who);
-        const QString trainee = classList[who];
-        const QString code = m_server->namedCodes()[who];
-        const auto [expected, verdicts] = fileRun(trainee);
+        const QString trainee = classList[fault];
+        const QString code = m_server->namedCodes()[fault];
+        freshWindow();
+        signIn(trainee);
+        const Taken onFile = takeRun(m_file, {}, clicks);
+        freshWindow();
         const QString others = othersAnswers(trainee);
 
         ModalWatcher watcher;
@@ -193,7 +184,7 @@ private slots:
             QCOMPARE(stage, 3);
             QCOMPARE(toldWhileHeld, 1);          // the first verdict only
             QCOMPARE(watcher.notices.size(), 3); // then the away notice and the verdict
-            QCOMPARE(watcher.notices[2], verdicts[1]);
+            QCOMPARE(watcher.notices[2], onFile.notices[1]);
             break;
         }
         case AfterRecorded: {
@@ -259,11 +250,11 @@ private slots:
         QCOMPARE(watcher.errors, QStringList());
         QStringList told = watcher.notices;
         told.removeIf(isAwayNotice);
-        QCOMPARE(told, fault == ProgramKilled ? verdicts.mid(2) : verdicts);
+        QCOMPARE(told, fault == ProgramKilled ? onFile.notices.mid(2) : onFile.notices);
         if (fault == Busy503) // told once it lasted
             QCOMPARE(watcher.notices.size() - told.size(), 1);
         QCOMPARE(protocolFiles().size(), 1);
-        QCOMPARE(readFile(protocolFiles()[0]), expected);
+        QCOMPARE(readFile(protocolFiles()[0]), onFile.protocol);
         QCOMPARE(serverAnswers(*m_server, trainee), recorded);
         QCOMPARE(serverEnds(*m_server, trainee), QStringLiteral("true true"));
         QCOMPARE(othersAnswers(trainee), others);

@@ -5,6 +5,7 @@
 // keeps the answer in the refused file, and the journal holds exactly what is unsent.
 #include "classapi.h"
 #include "client_seams.h"
+#include "file_bytes.h"
 #include "journal.h"
 #include "outbox.h"
 #include "runjob.h"
@@ -70,11 +71,6 @@ honest(std::function<std::optional<Reply>(const QByteArray&, const QJsonObject&)
             return {200, json(answer(record, body.value("option").toInt()))};
         return {200, json({{"completed", body.value("completed").toBool()}, {"answers", 3}})};
     };
-}
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 // What the client gives to every start of a run.
@@ -189,7 +185,7 @@ private slots:
         if (path == QLatin1String("/answer")) {
             // The answer is kept in the refused file, never dropped.
             const QJsonArray refused =
-                QJsonDocument::fromJson(readAll(m_outbox->journal().refusedPath())).array();
+                QJsonDocument::fromJson(fileBytes(m_outbox->journal().refusedPath())).array();
             QCOMPARE(refused.size(), 1);
             QCOMPARE(refused[0].toObject().value("record").toInt(), 1);
             QCOMPARE(journal().value(0).answers.size(), 0);
@@ -293,7 +289,7 @@ private slots:
         QCOMPARE(kept.answers.size(), 2);
         QCOMPARE(std::pair(kept.answers[1].record, kept.answers[1].option), std::pair(3, 0));
         QCOMPARE(kept.end, std::optional<bool>(true));
-        const QByteArray bytes = readAll(m_outbox->journal().path());
+        const QByteArray bytes = fileBytes(m_outbox->journal().path());
         QVERIFY(bytes.contains(token.toLatin1()));
         QVERIFY(!bytes.contains("rightAnswer")); // no right answer before the server sent it
         classclient::setReplyFilter(nullptr);
@@ -313,14 +309,12 @@ private slots:
     void aDamagedJournalIsSetAside() {
         classjournal::Journal journal(m_home->filePath(QStringLiteral("damaged")));
         journal.keepRun({});
-        QFile damaged(journal.path());
-        QVERIFY(damaged.open(QIODevice::WriteOnly) && damaged.write("{not json") > 0);
-        damaged.close();
+        writeFile(journal.path(), "{not json");
         QCOMPARE(journal.runs().size(), 0);
         const QStringList aside =
             QDir(journal.folder()).entryList({QStringLiteral("journal.damaged-*")});
         QCOMPARE(aside.size(), 1);
-        QCOMPARE(readAll(QDir(journal.folder()).filePath(aside[0])), QByteArray("{not json"));
+        QCOMPARE(fileBytes(QDir(journal.folder()).filePath(aside[0])), QByteArray("{not json"));
     }
 };
 
