@@ -1,8 +1,8 @@
 #pragma once
 
 // Steps of the test-window tests on a class server: opening a server bank file with a code,
-// waiting for the window to settle on what the server sends, passing the client's pauses,
-// stopping a daemon so that it accepts and never answers, and what the server holds.
+// taking a whole run as the window shows it, waiting for the window to settle, passing the
+// client's pauses, stopping a daemon so that it accepts and never answers, what the server holds.
 #include "bankfixture.h"
 #include "class_server.h"
 #include "client_seams.h"
