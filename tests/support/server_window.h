@@ -1,11 +1,12 @@
 #pragma once
 
 // Steps of the test-window tests on a class server: opening a server bank file with a code,
-// waiting for the window to settle on what the server sends, passing the client's pauses,
-// stopping a daemon so that it accepts and never answers, and what the server holds.
+// taking a whole run as the window shows it, waiting for the window to settle, passing the
+// client's pauses, stopping a daemon so that it accepts and never answers, what the server holds.
 #include "bankfixture.h"
 #include "class_server.h"
 #include "client_seams.h"
+#include "modal_watcher.h"
 #include "outbox.h"
 #include "run_fixture.h"
 #include "skip.h"
@@ -40,9 +41,56 @@ inline void openServerBank(const QString& path, const QString& code, bool confir
     settle();
 }
 
+// The window as the program starts it, its clock at a fixed morning.
+inline void freshWindow() {
+    resetAll(QDateTime(QDate(2026, 12, 7), QTime(9, 5, 3)));
+    tick(uozKontrol->Timer2);
+}
+
 inline void answerAndSettle(int k) {
     clickAnswer(k);
     settle();
+}
+
+// What one run showed and said.
+struct Taken {
+    QStringList shown; // question text and picture size, in the order shown
+    QStringList notices;
+    QStringList errors;
+    QByteArray protocol;
+};
+
+// Option clicked per question shown, 0 for letting the time run out; `code` empty for the
+// file bank.
+inline Taken takeRun(const QString& bank, const QString& code, const QList<int>& clicks) {
+    Taken t;
+    ModalWatcher watcher;
+    if (code.isEmpty())
+        openBank(bank);
+    else
+        openServerBank(bank, code);
+    for (int click : clicks) {
+        const QSize picture = uozKontrol->DBImage1->picture().size();
+        t.shown << uozKontrol->DBMemo1->shownText() +
+                       QStringLiteral(" [%1x%2]").arg(picture.width()).arg(picture.height());
+        // The right answer is not in the window before the answer is recorded.
+        if (!code.isEmpty() && uozKontrol->PrOtvet->text() != QString())
+            t.errors << QStringLiteral("PrOtvet before the answer: ") + uozKontrol->PrOtvet->text();
+        if (click == 0)
+            tick(uozKontrol->Timer3, uozKontrol->Edit4->text().toInt());
+        else
+            clickAnswer(click);
+        settle();
+    }
+    tick(uozKontrol->Timer1);
+    t.notices = watcher.notices;
+    t.errors += watcher.errors;
+    const QStringList files = protocolFiles();
+    if (files.size() == 1) {
+        t.protocol = readFile(files[0]);
+        QFile::remove(files[0]);
+    }
+    return t;
 }
 
 // Lets every pause of the client that is running pass; the seconds they stood for.
@@ -58,12 +106,6 @@ inline int passPauses() {
 inline void passNextPause() {
     QTRY_VERIFY_WITH_TIMEOUT(!DelaySeam::running(Delay::Pause).isEmpty(), 30000);
     passPauses();
-}
-
-// Waits until a call of the client is in flight, then gives it up as its deadline would.
-inline void passNextDeadline() {
-    QTRY_VERIFY_WITH_TIMEOUT(!DelaySeam::running(Delay::Deadline).isEmpty(), 30000);
-    DelaySeam::fireAll(Delay::Deadline);
 }
 
 // The server is back: every pause passes at once until the window stands still again.
@@ -96,12 +138,10 @@ private:
     // The daemon started with this configuration file.
     static pid_t pidOf(const QString& config) {
         for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-            bool number = false;
-            const pid_t pid = pid_t(entry.toInt(&number));
             QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(entry));
-            if (number && cmdline.open(QIODevice::ReadOnly) &&
+            if (entry.toInt() > 0 && cmdline.open(QIODevice::ReadOnly) &&
                 cmdline.readAll().split('\0').contains(QFile::encodeName(config)))
-                return pid;
+                return pid_t(entry.toInt());
         }
         return 0;
     }

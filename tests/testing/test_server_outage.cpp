@@ -19,7 +19,6 @@ const QList<int> clicks{2, 1, 4, 4, 3}; // records 1, 4, 3, 2, 5
 const QString recorded = QStringLiteral("1:2 4:1 3:4 2:4 5:3");
 const QStringList classList{"Иванов Иван",     "Петрова Анна", "Сидоров Пётр",
                             "Кузнецова Ольга", "Смирнов Олег", "Попова Вера"};
-const QDateTime when(QDate(2026, 12, 7), QTime(9, 5, 3));
 
 bool isAwayNotice(const QString& text) {
     return text.startsWith(QStringLiteral("Нет связи с сервером класса"));
@@ -37,8 +36,7 @@ int childRun() {
     TimerSeam::setManual(true);
     DelaySeam::setManual(true);
     createForms();
-    resetAll(when);
-    tick(uozKontrol->Timer2);
+    freshWindow();
     ModalWatcher watcher;
     signIn(qEnvironmentVariable("KV_TRAINEE"));
     openServerBank(qEnvironmentVariable("KV_BANK"), qEnvironmentVariable("KV_CODE"));
@@ -63,24 +61,6 @@ int childRun() {
 class TestServerOutage : public ServerWindowTest {
     Q_OBJECT
 
-    // The protocol and the notices of the same run on the file bank.
-    QPair<QByteArray, QStringList> fileRun(const QString& trainee) {
-        resetAll(when);
-        tick(uozKontrol->Timer2);
-        ModalWatcher watcher;
-        signIn(trainee);
-        openBank(m_file);
-        for (int k : clicks)
-            answerAndSettle(k);
-        tick(uozKontrol->Timer1);
-        const QString file = protocolFiles().value(0);
-        const QByteArray bytes = readFile(file);
-        QFile::remove(file);
-        resetAll(when);
-        tick(uozKontrol->Timer2);
-        return {bytes, watcher.notices};
-    }
-
     // Every run's answers but those of `trainee`.
     QString othersAnswers(const QString& trainee) const {
         return m_server->superValue(
@@ -100,15 +80,6 @@ class TestServerOutage : public ServerWindowTest {
             if (row.name == trainee)
                 return results::finishedText(row);
         return {};
-    }
-
-    // The pauses the client waits while the server is busy, until they add up to 20 seconds.
-    static void waitTwentySecondsOfPauses() {
-        int seconds = 0;
-        while (seconds < 20) {
-            QTRY_VERIFY_WITH_TIMEOUT(!DelaySeam::running(Delay::Pause).isEmpty(), 30000);
-            seconds += passPauses();
-        }
     }
 
     // The program killed with its second answer pending, then started again with the server
@@ -137,8 +108,7 @@ class TestServerOutage : public ServerWindowTest {
         createForms();
         QTRY_COMPARE_WITH_TIMEOUT(serverAnswers(*m_server, trainee), QStringLiteral("1:2 4:1"),
                                   30000);
-        resetAll(when);
-        tick(uozKontrol->Timer2);
+        freshWindow();
         signIn(trainee);
         openServerBank(m_server->bankFile(), code);
         QVERIFY(dialogs::lastConfirmText().contains(QStringLiteral("ответов уже: 2")));
@@ -161,21 +131,21 @@ private slots:
     }
 
     void everyAnswerOnceWhateverTheServerDoes_data() {
-        QTest::addColumn<int>("fault");
-        QTest::addColumn<int>("who"); // the trainee, on the class list, and the code
-        QTest::newRow("stopped before an answer") << int(BeforeAnswer) << 0;
-        QTest::newRow("stopped after recording an answer, before its reply")
-            << int(AfterRecorded) << 1;
-        QTest::newRow("stopped during the run's end") << int(DuringEnd) << 2;
-        QTest::newRow("program killed with an answer pending") << int(ProgramKilled) << 3;
-        QTest::newRow("503 for 20 s, the database away") << int(Busy503) << 4;
+        QTest::addColumn<int>("fault"); // also the trainee's place on the class list, for the code
+        QTest::newRow("stopped before an answer") << int(BeforeAnswer);
+        QTest::newRow("stopped after recording an answer, before its reply") << int(AfterRecorded);
+        QTest::newRow("stopped during the run's end") << int(DuringEnd);
+        QTest::newRow("program killed with an answer pending") << int(ProgramKilled);
+        QTest::newRow("503 for 20 s, the database away") << int(Busy503);
     }
     void everyAnswerOnceWhateverTheServerDoes() {
         QFETCH(int, fault);
-        QFETCH(int, who);
-        const QString trainee = classList[who];
-        const QString code = m_server->namedCodes()[who];
-        const auto [expected, verdicts] = fileRun(trainee);
+        const QString trainee = classList[fault];
+        const QString code = m_server->namedCodes()[fault];
+        freshWindow();
+        signIn(trainee);
+        const Taken onFile = takeRun(m_file, {}, clicks);
+        freshWindow();
         const QString others = othersAnswers(trainee);
 
         ModalWatcher watcher;
@@ -214,7 +184,7 @@ private slots:
             QCOMPARE(stage, 3);
             QCOMPARE(toldWhileHeld, 1);          // the first verdict only
             QCOMPARE(watcher.notices.size(), 3); // then the away notice and the verdict
-            QCOMPARE(watcher.notices[2], verdicts[1]);
+            QCOMPARE(watcher.notices[2], onFile.notices[1]);
             break;
         }
         case AfterRecorded: {
@@ -236,7 +206,10 @@ private slots:
         case Busy503:
             m_server->cluster.stop();
             clickAnswer(clicks[1]);
-            waitTwentySecondsOfPauses();
+            for (int seconds = 0; seconds < 20;) { // the pauses of 20 s of a busy server
+                QTRY_VERIFY_WITH_TIMEOUT(!DelaySeam::running(Delay::Pause).isEmpty(), 30000);
+                seconds += passPauses();
+            }
             QVERIFY(uozKontrol->waitsForServer());
             QVERIFY(m_server->cluster.start());
             settleThroughPauses();
@@ -277,11 +250,11 @@ private slots:
         QCOMPARE(watcher.errors, QStringList());
         QStringList told = watcher.notices;
         told.removeIf(isAwayNotice);
-        QCOMPARE(told, fault == ProgramKilled ? verdicts.mid(2) : verdicts);
+        QCOMPARE(told, fault == ProgramKilled ? onFile.notices.mid(2) : onFile.notices);
         if (fault == Busy503) // told once it lasted
             QCOMPARE(watcher.notices.size() - told.size(), 1);
         QCOMPARE(protocolFiles().size(), 1);
-        QCOMPARE(readFile(protocolFiles()[0]), expected);
+        QCOMPARE(readFile(protocolFiles()[0]), onFile.protocol);
         QCOMPARE(serverAnswers(*m_server, trainee), recorded);
         QCOMPARE(serverEnds(*m_server, trainee), QStringLiteral("true true"));
         QCOMPARE(othersAnswers(trainee), others);

@@ -5,6 +5,7 @@
 // keeps the answer in the refused file, and the journal holds exactly what is unsent.
 #include "classapi.h"
 #include "client_seams.h"
+#include "file_bytes.h"
 #include "journal.h"
 #include "outbox.h"
 #include "runjob.h"
@@ -72,13 +73,9 @@ honest(std::function<std::optional<Reply>(const QByteArray&, const QJsonObject&)
     };
 }
 
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-Reply status(int code, const char* error, QList<QPair<QByteArray, QByteArray>> headers = {}) {
-    return {code, json({{"error", error}, {"message", "сервер занят"}}), headers};
+// What the client gives to every start of a run.
+void start(RunJob* job) {
+    job->start(QStringLiteral("K7QXM2PDW9"), QStringLiteral("Иванов"), QStringLiteral("pc"));
 }
 
 } // namespace
@@ -91,14 +88,6 @@ class TestClassClient : public QObject {
 
     RunJob* newJob(const TlsPeer& peer) {
         return m_outbox->newRun({peer.url(), QStringLiteral("9А"), m_pinned.pem});
-    }
-
-    // Starts the job and waits for its start, or for its refusal.
-    static bool started(RunJob* job) {
-        QSignalSpy ok(job, &RunJob::started), failed(job, &RunJob::failed);
-        job->start(QStringLiteral("K7QXM2PDW9"), QStringLiteral("Иванов"), QStringLiteral("pc"));
-        return QTest::qWaitFor([&] { return ok.size() + failed.size() > 0; }, 10000) &&
-               ok.size() == 1;
     }
 
     QVector<classjournal::RunEntry> journal() { return m_outbox->journal().runs(); }
@@ -128,50 +117,38 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("reason");
-        auto with = [](QJsonObject o, const char* key, const QJsonValue& v) {
-            if (v.isUndefined())
-                o.remove(QLatin1String(key));
-            else
-                o.insert(QLatin1String(key), v);
+        auto with = [](QJsonObject o, const char* key, const QJsonValue& v) { // null: left out
+            v.isNull() ? o.remove(QLatin1String(key)) : void(o.insert(QLatin1String(key), v));
             return json(o);
         };
-        QTest::newRow("another certificate")
-            << true << "/start" << json(run()) << "не с тем сертификатом";
-        QTest::newRow("three billion records")
-            << false << "/start" << with(run(), "records", 3e9) << "«records» вне допустимых";
-        QTest::newRow("no record count")
-            << false << "/start" << with(run(), "records", QJsonValue::Undefined)
-            << "«records» отсутствует";
-        QTest::newRow("record count as text")
-            << false << "/start" << with(run(), "records", "5") << "«records» не число";
-        QTest::newRow("half a record")
-            << false << "/start" << with(run(), "records", 1.5) << "«records» не целое";
-        QTest::newRow("negative seconds")
-            << false << "/start" << with(run(), "seconds", -35) << "«seconds» вне допустимых";
-        QTest::newRow("token no run has")
-            << false << "/start" << with(run(), "token", "../../etc") << "не номер теста";
+        // A run's start that says `key` is `v`.
+        auto says = [&](const char* key, const QJsonValue& v) { return with(run(), key, v); };
+        const auto row = [](const char* name, const char* path, const QByteArray& body,
+                            const char* reason, bool impostor = false) {
+            QTest::newRow(name) << impostor << path << body << reason;
+        };
+        row("another certificate", "/start", json(run()), "не с тем сертификатом", true);
+        row("three billion records", "/start", says("records", 3e9), "«records» вне допустимых");
+        row("no record count", "/start", says("records", {}), "«records» отсутствует");
+        row("record count as text", "/start", says("records", "5"), "«records» не число");
+        row("half a record", "/start", says("records", 1.5), "«records» не целое");
+        row("negative seconds", "/start", says("seconds", -35), "«seconds» вне допустимых");
+        row("token no run has", "/start", says("token", "../../etc"), "не номер теста");
         QJsonObject twice = run();
         twice.insert("resumed", true);
         twice.insert("answers", QJsonArray{answer(1, 2), answer(1, 3)});
-        QTest::newRow("an answer twice")
-            << false << "/start" << json(twice) << "называет вопрос 1 дважды";
-        QTest::newRow("a question not asked for")
-            << false << "/question" << json(question(2)) << "называет вопрос 2 вместо 1";
-        QTest::newRow("option 7") << false << "/answer" << with(answer(1, 2), "option", 7)
-                                  << "«option» вне допустимых";
-        QTest::newRow("order state past 32 bits")
-            << false << "/start" << with(run(), "orderState", 4294967296.0)
-            << "«orderState» вне допустимых";
-        QTest::newRow("grades not falling")
-            << false << "/start" << with(run(), "grades", QJsonArray{50, 75, 90})
-            << "«grades» не три порога";
-        QJsonObject hidden = answer(1, 2);
-        hidden.insert("answerHidden", true);
-        QTest::newRow("a hidden answer that is there")
-            << false << "/answer" << json(hidden) << "«rightAnswer» есть при скрытых";
-        QTest::newRow("a body over the limit")
-            << false << "/question" << QByteArray(qsizetype(classapi::maxReplyBytes) + 1, ' ')
-            << "больше 24 МБ";
+        row("an answer twice", "/start", json(twice), "называет вопрос 1 дважды");
+        row("a question not asked for", "/question", json(question(2)),
+            "называет вопрос 2 вместо 1");
+        row("option 7", "/answer", with(answer(1, 2), "option", 7), "«option» вне допустимых");
+        row("order state past 32 bits", "/start", says("orderState", 4294967296.0),
+            "«orderState» вне допустимых");
+        row("grades not falling", "/start", says("grades", QJsonArray{50, 75, 90}),
+            "«grades» не три порога");
+        row("a hidden answer that is there", "/answer", with(answer(1, 2), "answerHidden", true),
+            "«rightAnswer» есть при скрытых");
+        row("a body over the limit", "/question",
+            QByteArray(qsizetype(classapi::maxReplyBytes) + 1, ' '), "больше 24 МБ");
     }
     void whatAServerMustNotSayIsRefused() {
         QFETCH(bool, impostor);
@@ -189,8 +166,8 @@ private slots:
         QSignalSpy failed(job, &RunJob::failed);
         QSignalSpy ready(job, &RunJob::questionReady);
         QSignalSpy recorded(job, &RunJob::answerRecorded);
-        job->start(QStringLiteral("K7QXM2PDW9"), QStringLiteral("Иванов"), QStringLiteral("pc"));
-        if (path != QLatin1String("/start")) {
+        start(job);
+        if (path != QLatin1String("/start")) { // a run started, its answer 1 is asked for
             QTRY_COMPARE_WITH_TIMEOUT(job->token(), token, 10000);
             job->keep({0, 1, 2, 3}, QStringLiteral("Иванов"), QStringLiteral("9-05-03"));
             job->fetchQuestion(1);
@@ -208,7 +185,7 @@ private slots:
         if (path == QLatin1String("/answer")) {
             // The answer is kept in the refused file, never dropped.
             const QJsonArray refused =
-                QJsonDocument::fromJson(readAll(m_outbox->journal().refusedPath())).array();
+                QJsonDocument::fromJson(fileBytes(m_outbox->journal().refusedPath())).array();
             QCOMPARE(refused.size(), 1);
             QCOMPARE(refused[0].toObject().value("record").toInt(), 1);
             QCOMPARE(journal().value(0).answers.size(), 0);
@@ -222,13 +199,13 @@ private slots:
         QTest::addColumn<int>("code");
         QTest::addColumn<QByteArray>("retryAfter");
         QTest::addColumn<QList<int>>("pauses");
-        QTest::newRow("503 with Retry-After")
-            << 0 << 503 << QByteArray("7") << QList<int>{7000, 7000, 7000};
-        QTest::newRow("429") << 0 << 429 << QByteArray() << QList<int>{1000, 2000, 4000};
-        QTest::newRow("502 from a balancer") << 0 << 502 << QByteArray() << QList<int>{1000, 2000};
-        QTest::newRow("504 from a balancer") << 0 << 504 << QByteArray() << QList<int>{1000};
-        QTest::newRow("no reply") << 1 << 0 << QByteArray() << QList<int>{1000, 2000};
-        QTest::newRow("handshake cut short") << 2 << 0 << QByteArray() << QList<int>{1000, 2000};
+        const QList<int> grown{1000, 2000, 4000};
+        QTest::newRow("503 with Retry-After") << 0 << 503 << QByteArray("7") << QList<int>(3, 7000);
+        QTest::newRow("429") << 0 << 429 << QByteArray() << grown;
+        QTest::newRow("502 from a balancer") << 0 << 502 << QByteArray() << grown.mid(0, 2);
+        QTest::newRow("504 from a balancer") << 0 << 504 << QByteArray() << grown.mid(0, 1);
+        QTest::newRow("no reply") << 1 << 0 << QByteArray() << grown.mid(0, 2);
+        QTest::newRow("handshake cut short") << 2 << 0 << QByteArray() << grown.mid(0, 2);
     }
     void passingTroubleIsSentAgainAfterItsPause() {
         QFETCH(int, mode);
@@ -245,13 +222,14 @@ private slots:
                          QList<QPair<QByteArray, QByteArray>> h;
                          if (!retryAfter.isEmpty())
                              h.append({"Retry-After", retryAfter});
-                         return status(code, code == 429 ? "too_many" : "unavailable", h);
+                         const char* error = code == 429 ? "too_many" : "unavailable";
+                         return Reply{code, json({{"error", error}, {"message", "занят"}}), h};
                      }),
                      mode == 2 ? TlsPeer::CutHandshake : TlsPeer::Serve);
         QVERIFY(peer.ok());
         RunJob* job = newJob(peer);
         QSignalSpy waiting(job, &RunJob::waiting), started(job, &RunJob::started);
-        job->start(QStringLiteral("K7QXM2PDW9"), QStringLiteral("Иванов"), QStringLiteral("pc"));
+        start(job);
         for (int i = 0; i < pauses.size(); ++i) {
             if (mode == 1) {
                 QTRY_COMPARE_WITH_TIMEOUT(peer.paths.size(), i + 1, 10000);
@@ -261,12 +239,9 @@ private slots:
             // Told to the trainee from the third failed try, or once the pauses reach 10 s.
             const int paused = std::accumulate(pauses.begin(), pauses.begin() + i + 1, 0);
             QCOMPARE(waiting[i][0].toBool(), i + 1 >= RunJob::quietTries || paused >= 10000);
-            const QList<Delay*> delays = job->findChildren<Delay*>();
-            const auto pause = std::find_if(delays.begin(), delays.end(), [](Delay* d) {
-                return d->kind() == Delay::Pause && d->active();
-            });
-            QVERIFY(pause != delays.end());
-            QCOMPARE((*pause)->interval(), pauses[i]);
+            const QList<Delay*> pause = DelaySeam::running(Delay::Pause);
+            QCOMPARE(pause.size(), 1);
+            QCOMPARE(pause[0]->interval(), pauses[i]);
             QCOMPARE(started.size(), 0);
             if (mode == 2) // the handshake never started, so no request could be read
                 QCOMPARE(peer.paths.size(), 0);
@@ -295,7 +270,9 @@ private slots:
             }));
         QVERIFY(peer.ok());
         RunJob* job = newJob(peer);
-        QVERIFY(started(job));
+        QSignalSpy started(job, &RunJob::started);
+        start(job);
+        QTRY_COMPARE_WITH_TIMEOUT(started.size(), 1, 10000);
         job->keep({0, 2, 1, 3}, QStringLiteral("Иванов Иван  7-12-2026  9-05-03"),
                   QStringLiteral("9-05-03"));
         classclient::setReplyFilter(
@@ -310,10 +287,9 @@ private slots:
         QCOMPARE(kept.token, token);
         QCOMPARE(kept.order, (QVector<int>{0, 2, 1, 3}));
         QCOMPARE(kept.answers.size(), 2);
-        QCOMPARE(kept.answers[1].record, 3);
-        QCOMPARE(kept.answers[1].option, 0);
+        QCOMPARE(std::pair(kept.answers[1].record, kept.answers[1].option), std::pair(3, 0));
         QCOMPARE(kept.end, std::optional<bool>(true));
-        const QByteArray bytes = readAll(m_outbox->journal().path());
+        const QByteArray bytes = fileBytes(m_outbox->journal().path());
         QVERIFY(bytes.contains(token.toLatin1()));
         QVERIFY(!bytes.contains("rightAnswer")); // no right answer before the server sent it
         classclient::setReplyFilter(nullptr);
@@ -333,14 +309,12 @@ private slots:
     void aDamagedJournalIsSetAside() {
         classjournal::Journal journal(m_home->filePath(QStringLiteral("damaged")));
         journal.keepRun({});
-        QFile damaged(journal.path());
-        QVERIFY(damaged.open(QIODevice::WriteOnly) && damaged.write("{not json") > 0);
-        damaged.close();
+        writeFile(journal.path(), "{not json");
         QCOMPARE(journal.runs().size(), 0);
         const QStringList aside =
             QDir(journal.folder()).entryList({QStringLiteral("journal.damaged-*")});
         QCOMPARE(aside.size(), 1);
-        QCOMPARE(readAll(QDir(journal.folder()).filePath(aside[0])), QByteArray("{not json"));
+        QCOMPARE(fileBytes(QDir(journal.folder()).filePath(aside[0])), QByteArray("{not json"));
     }
 };
 
