@@ -12,9 +12,13 @@
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 #include <algorithm>
+#include <condition_variable>
 #include <deque>
+#include <exception>
 #include <future>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 namespace exchange::moodlexml {
 namespace {
@@ -220,37 +224,123 @@ Pending question(QXmlStreamReader& xml) {
     return p;
 }
 
-// Takes or refuses the questions read so far, in order: those whose picture is ready, or all
-// of them when `all`.
-void settle(std::deque<Pending>& ahead, Result& result, bool all) {
-    while (!ahead.empty()) {
-        Pending& p = ahead.front();
-        const bool ready = !p.decoding.valid() || p.decoding.wait_for(std::chrono::seconds(0)) ==
-                                                      std::future_status::ready;
-        const auto decoding = [](const Pending& other) { return other.decoding.valid(); };
-        if (!all && !ready && ahead.size() <= maxAhead &&
-            std::count_if(ahead.begin(), ahead.end(), decoding) <= maxPicturesAhead)
-            return;
-        if (p.decoding.valid()) {
-            try {
-                p.q.graph = p.decoding.get();
-            } catch (const Error& e) {
-                if (!p.refusedBeforePicture)
-                    p.refusal = e.message();
-            }
+// Takes or refuses a question read, once its picture is ready.
+void settle(Pending& p, Result& result) {
+    if (p.decoding.valid()) {
+        try {
+            p.q.graph = p.decoding.get();
+        } catch (const Error& e) {
+            if (!p.refusedBeforePicture)
+                p.refusal = e.message();
         }
-        if (p.passedOver) {
-        } else if (!p.refusal.isEmpty()) {
-            result.refuse(p.q.line, p.refusal);
-        } else {
-            p.q.name = nameFrom(p.name, result);
-            result.take(p.q);
-            for (const Message& m : p.notes)
-                result.note(m.line, m.text);
-        }
-        ahead.pop_front();
+    }
+    if (p.passedOver) {
+    } else if (!p.refusal.isEmpty()) {
+        result.refuse(p.q.line, p.refusal);
+    } else {
+        p.q.name = nameFrom(p.name, result);
+        result.take(p.q);
+        for (const Message& m : p.notes)
+            result.note(m.line, m.text);
     }
 }
+
+// Questions go from the reading to a thread of their own that waits for their pictures and
+// takes or refuses them in the order of the source, so that writing them into a bank runs
+// beside the reading rather than after it. They are handed over some at a time: waking the
+// thread for each would cost more than settling it. The reading waits only when it is far
+// ahead. From start to finish(), `result` is the settling thread's alone.
+class Settler {
+public:
+    explicit Settler(Result& result) : m_result(result), m_thread([this] { run(); }) {}
+    ~Settler() {
+        if (m_thread.joinable())
+            stop();
+    }
+    Settler(const Settler&) = delete;
+    Settler& operator=(const Settler&) = delete;
+
+    // False once settling has failed: reading on would be in vain.
+    bool add(Pending&& p) {
+        std::unique_lock lock(m_mutex);
+        if (!m_failure && !hasRoom()) {
+            m_readerWaits = true;
+            m_ready.notify_one();
+            m_room.wait(lock, [this] { return m_failure || hasRoom(); });
+            m_readerWaits = false;
+        }
+        if (m_failure)
+            return false;
+        ++m_unsettled;
+        m_pictures += p.decoding.valid() ? 1 : 0;
+        m_queue.push_back(std::move(p));
+        if (m_queue.size() >= handOver)
+            m_ready.notify_one();
+        return true;
+    }
+    // Waits for all to be settled; rethrows what settling threw (the sink's failure).
+    void finish() {
+        stop();
+        if (m_failure)
+            std::rethrow_exception(m_failure);
+    }
+
+private:
+    static constexpr size_t handOver = 16;
+
+    bool hasRoom() const { return m_unsettled < maxAhead && m_pictures < maxPicturesAhead; }
+    void stop() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_done = true;
+        }
+        m_ready.notify_one();
+        m_thread.join();
+    }
+    void run() {
+        std::deque<Pending> batch;
+        for (;;) {
+            std::unique_lock lock(m_mutex);
+            m_ready.wait(lock, [this] {
+                return m_done || m_queue.size() >= handOver || (m_readerWaits && !m_queue.empty());
+            });
+            if (m_queue.empty())
+                return;
+            batch.swap(m_queue);
+            lock.unlock();
+            for (Pending& p : batch) {
+                const bool picture = p.decoding.valid();
+                try {
+                    settle(p, m_result);
+                } catch (...) {
+                    lock.lock();
+                    m_failure = std::current_exception();
+                    m_room.notify_one();
+                    return;
+                }
+                p = Pending(); // the picture's memory goes now, not with the batch
+                lock.lock();
+                --m_unsettled;
+                m_pictures -= picture ? 1 : 0;
+                if (m_readerWaits)
+                    m_room.notify_one();
+                lock.unlock();
+            }
+            batch.clear();
+        }
+    }
+
+    Result& m_result;
+    std::mutex m_mutex;
+    std::condition_variable m_ready, m_room;
+    std::deque<Pending> m_queue;
+    size_t m_unsettled = 0;   // questions handed over and not yet settled
+    qsizetype m_pictures = 0; // of those, the ones with a picture being decoded
+    bool m_readerWaits = false;
+    bool m_done = false;
+    std::exception_ptr m_failure;
+    std::thread m_thread; // last: starts when the rest is ready
+};
 
 } // namespace
 
@@ -265,16 +355,14 @@ void read(QIODevice* source, Result& result) {
                             u"это не Moodle XML: нет элемента <quiz>"_s);
         return;
     }
-    std::deque<Pending> ahead;
+    Settler settler(result);
     while (xml.readNextStartElement()) {
-        if (xml.name() == u"question") {
-            ahead.push_back(question(xml));
-            settle(ahead, result, false);
-        } else {
+        if (xml.name() != u"question")
             xml.skipCurrentElement();
-        }
+        else if (!settler.add(question(xml)))
+            break;
     }
-    settle(ahead, result, true);
+    settler.finish();
     if (xml.hasError())
         result.breakOff(int(qMax<qint64>(1, xml.lineNumber())),
                         u"XML не читается: %1"_s.arg(xml.errorString()));
