@@ -7,6 +7,7 @@
 #include "reasons.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QThread>
 #include <QThreadPool>
 #include <QXmlStreamReader>
@@ -57,14 +58,38 @@ struct Pending {
     }
 };
 
-QString textOf(const QString& text, QStringView format, HtmlExtras* extras) {
+QString textOf(QStringView text, QStringView format, HtmlExtras* extras) {
     if (format == u"plain_text" || format == u"markdown")
-        return unifyLineEnds(text).trimmed();
+        return unifyLineEnds(text.toString()).trimmed();
     return htmlToText(text, format == u"moodle_auto_format", extras);
 }
 
+// The text of the element just started, as readElementText() reads it, into `buffer`, which
+// keeps its room from one element to the next: most texts are read only to be converted.
+QStringView elementText(QXmlStreamReader& xml, QString& buffer) {
+    buffer.resize(0);
+    for (;;) {
+        switch (xml.readNext()) {
+        case QXmlStreamReader::Characters:
+        case QXmlStreamReader::EntityReference:
+            buffer += xml.text();
+            break;
+        case QXmlStreamReader::EndElement:
+            return buffer;
+        case QXmlStreamReader::ProcessingInstruction:
+        case QXmlStreamReader::Comment:
+            break;
+        default:
+            if (!xml.hasError())
+                xml.raiseError(
+                    QCoreApplication::translate("QXmlStream", "Expected character data."));
+            return buffer;
+        }
+    }
+}
+
 // Whether a <file> holds a picture, by the signature at its start.
-bool isPicture(const QString& base64) {
+bool isPicture(QStringView base64) {
     return !pictureFormat(QByteArray::fromBase64(base64.left(64).toLatin1())).isEmpty();
 }
 
@@ -108,18 +133,18 @@ bool embedded(const QString& source, const QStringList& files) {
 }
 
 // <questiontext format="..."><text>...</text><file ... encoding="base64">...</file>
-void questionText(QXmlStreamReader& xml, Pending& p) {
+void questionText(QXmlStreamReader& xml, QString& buffer, Pending& p) {
     const QString format = xml.attributes().value("format").toString();
     HtmlExtras extras;
     QStringList pictures, others;
     while (xml.readNextStartElement()) {
         if (xml.name() == u"text") {
-            p.q.vopros = textOf(xml.readElementText(), format, &extras);
+            p.q.vopros = textOf(elementText(xml, buffer), format, &extras);
         } else if (xml.name() == u"file") {
             const int line = int(xml.lineNumber());
             const bool base64 = xml.attributes().value("encoding") == u"base64";
             const QString name = xml.attributes().value("name").toString();
-            const QString data = xml.readElementText();
+            const QString data = elementText(xml, buffer).toString();
             if (!base64 || !isPicture(data)) {
                 others << name;
                 continue;
@@ -143,7 +168,7 @@ void questionText(QXmlStreamReader& xml, Pending& p) {
             p.note(reasons::attachmentDropped(name));
 }
 
-void answer(QXmlStreamReader& xml, Pending& p) {
+void answer(QXmlStreamReader& xml, QString& buffer, Pending& p) {
     const QString format = xml.attributes().value("format").toString();
     bool ok = false;
     const QStringView fractionText = xml.attributes().value("fraction");
@@ -157,10 +182,10 @@ void answer(QXmlStreamReader& xml, Pending& p) {
     bool picture = false;
     while (xml.readNextStartElement()) {
         if (xml.name() == u"text") {
-            text = textOf(xml.readElementText(), format, &extras);
+            text = textOf(elementText(xml, buffer), format, &extras);
         } else if (xml.name() == u"file") {
             const QString name = xml.attributes().value("name").toString();
-            if (isPicture(xml.readElementText()))
+            if (isPicture(elementText(xml, buffer)))
                 picture = true;
             else
                 p.note(reasons::attachmentDropped(name));
@@ -180,7 +205,7 @@ void answer(QXmlStreamReader& xml, Pending& p) {
         p.note(reasons::optionPictureDropped(number));
 }
 
-Pending question(QXmlStreamReader& xml) {
+Pending question(QXmlStreamReader& xml, QString& buffer) {
     Pending p;
     p.q.line = int(xml.lineNumber());
     const QString type = xml.attributes().value("type").toString();
@@ -195,23 +220,23 @@ Pending question(QXmlStreamReader& xml) {
         if (element == u"name") {
             while (xml.readNextStartElement())
                 if (xml.name() == u"text")
-                    p.name = xml.readElementText();
+                    p.name = elementText(xml, buffer).toString();
                 else
                     xml.skipCurrentElement();
         } else if (element == u"questiontext") {
-            questionText(xml, p);
+            questionText(xml, buffer, p);
         } else if (element == u"image_base64") { // the picture as older versions write it
             const int line = int(xml.lineNumber());
-            const QString data = xml.readElementText();
+            const QString data = elementText(xml, buffer).toString();
             if (isPicture(data))
                 picture(p, data, line);
             else
-                p.note(reasons::attachmentDropped(element.toString()));
+                p.note(reasons::attachmentDropped(u"image_base64"_s)); // not `element`: read past
         } else if (element == u"single") {
-            const QString single = xml.readElementText().trimmed();
+            const QStringView single = elementText(xml, buffer).trimmed();
             p.single = single != u"false" && single != u"0";
         } else if (element == u"answer") {
-            answer(xml, p);
+            answer(xml, buffer, p);
         } else {
             xml.skipCurrentElement();
         }
@@ -247,7 +272,7 @@ void settle(Pending& p, Result& result) {
 
 // Questions go from the reading to a thread of their own that waits for their pictures and
 // takes or refuses them in the order of the source, so that writing them into a bank runs
-// beside the reading rather than after it. They are handed over some at a time: waking the
+// beside the reading rather than after it. They are handed over 32 at a time: waking the
 // thread for each would cost more than settling it. The reading waits only when it is far
 // ahead. From start to finish(), `result` is the settling thread's alone.
 class Settler {
@@ -286,7 +311,7 @@ public:
     }
 
 private:
-    static constexpr size_t handOver = 16;
+    static constexpr size_t handOver = 32;
 
     bool hasRoom() const { return m_unsettled < maxAhead && m_pictures < maxPicturesAhead; }
     void stop() {
@@ -355,11 +380,12 @@ void read(QIODevice* source, Result& result) {
                             u"это не Moodle XML: нет элемента <quiz>"_s);
         return;
     }
+    QString buffer; // element texts, one at a time
     Settler settler(result);
     while (xml.readNextStartElement()) {
         if (xml.name() != u"question")
             xml.skipCurrentElement();
-        else if (!settler.add(question(xml)))
+        else if (!settler.add(question(xml, buffer)))
             break;
     }
     settler.finish();

@@ -85,8 +85,8 @@ QByteArray pictureToGraph(const QByteArray& data) {
         }
     }
     if (format == "png") { // most pictures: read from the bytes, without the general reader
-        if (const std::optional<QImage> image = plainPng(data))
-            return encodeBitmap(*image);
+        if (std::optional<QByteArray> graph = plainPngToBitmap(data))
+            return *std::move(graph);
     }
     QBuffer buffer;
     buffer.setData(data);
