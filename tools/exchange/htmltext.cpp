@@ -243,7 +243,7 @@ private:
         qsizetype nameEnd = nameStart;
         while (nameEnd < end && !isHtmlSpace(m_in[nameEnd]) && m_in[nameEnd] != u'/')
             ++nameEnd;
-        const QString& name = lowered(m_in.sliced(nameStart, nameEnd - nameStart));
+        const QStringView name = lowered(m_in.sliced(nameStart, nameEnd - nameStart));
         m_at = end + 1;
         if (!closing && m_extras)
             note(name, m_in.sliced(nameEnd, end - nameEnd));
@@ -254,32 +254,32 @@ private:
         else if (name == u"td" || name == u"th")
             m_space = true;
         else if (!closing && (name == u"script" || name == u"style"))
-            skipTo(QStringLiteral("</") + name);
+            skipTo(QStringLiteral("</") + name.toString());
         else if (!closing &&
                  (name == u"audio" || name == u"video" || name == u"object" || name == u"iframe"))
             skipFallback(name);
         return true;
     }
 
-    // The tag's name in lower case, in a buffer kept from tag to tag: most names are short
-    // and Latin, lowered here without a new string each time.
-    const QString& lowered(QStringView name) {
-        if (std::any_of(name.begin(), name.end(), [](QChar c) { return c.unicode() >= 0x80; })) {
-            m_name = name.toString().toLower();
-            return m_name;
+    // The tag's name in lower case. Most names are short and Latin: lowered here into a
+    // buffer of the converter's own, without a new string each time.
+    QStringView lowered(QStringView name) {
+        if (name.size() > qsizetype(std::size(m_short)) ||
+            std::any_of(name.begin(), name.end(), [](QChar c) { return c.unicode() >= 0x80; })) {
+            m_long = name.toString().toLower();
+            return m_long;
         }
-        m_name.resize(name.size());
-        QChar* out = m_name.data();
+        QChar* out = m_short;
         for (QChar c : name)
             *out++ = c >= u'A' && c <= u'Z' ? QChar(c.unicode() + 32) : c;
-        return m_name;
+        return QStringView(m_short, name.size());
     }
 
     // What a browser shows only where it cannot play or embed: skipped, but the address of
     // a sound given in its first <source> is kept.
-    void skipFallback(const QString& name) {
+    void skipFallback(QStringView name) {
         const qsizetype close =
-            m_in.indexOf(QStringLiteral("</") + name, m_at, Qt::CaseInsensitive);
+            m_in.indexOf(QStringLiteral("</") + name.toString(), m_at, Qt::CaseInsensitive);
         const QStringView inside = m_in.sliced(m_at, (close < 0 ? m_in.size() : close) - m_at);
         m_at += inside.size();
         const qsizetype source = inside.indexOf(u"<source", 0, Qt::CaseInsensitive);
@@ -291,7 +291,7 @@ private:
             inside.sliced(attributes, (end < 0 ? inside.size() : end) - attributes), u"src");
     }
 
-    void note(const QString& name, QStringView attributes) {
+    void note(QStringView name, QStringView attributes) {
         if (name == u"img") {
             m_extras->pictures << attribute(attributes, u"src");
         } else if (name == u"a") {
@@ -388,7 +388,8 @@ private:
     QString m_out;
     qsizetype m_solidBegin = -1; // the text kept: from the first to the last character that
     qsizetype m_solidEnd = 0;    // shows, or was written as a numeric reference
-    QString m_name;              // the last tag's name, lowered
+    QChar m_short[16];           // the last tag's name, lowered, when short and Latin
+    QString m_long;              // or else
     QChar m_char[2];             // the last reference's character
     QByteArray m_dead;           // per position, the scan states from which markup finds no end
     bool m_space = false;        // whitespace seen that shows as one space, unless a line ends

@@ -58,10 +58,20 @@ struct Pending {
     }
 };
 
-QString textOf(QStringView text, QStringView format, HtmlExtras* extras) {
+// A text's format attribute, taken as the element starts: the reader reuses its room after.
+enum class TextFormat { Html, AutoFormat, Plain };
+
+TextFormat formatOf(const QXmlStreamReader& xml) {
+    const QStringView format = xml.attributes().value("format"_L1);
     if (format == u"plain_text" || format == u"markdown")
+        return TextFormat::Plain;
+    return format == u"moodle_auto_format" ? TextFormat::AutoFormat : TextFormat::Html;
+}
+
+QString textOf(QStringView text, TextFormat format, HtmlExtras* extras) {
+    if (format == TextFormat::Plain)
         return unifyLineEnds(text.toString()).trimmed();
-    return htmlToText(text, format == u"moodle_auto_format", extras);
+    return htmlToText(text, format == TextFormat::AutoFormat, extras);
 }
 
 // The text of the element just started, as readElementText() reads it, into `buffer`, which
@@ -134,7 +144,7 @@ bool embedded(const QString& source, const QStringList& files) {
 
 // <questiontext format="..."><text>...</text><file ... encoding="base64">...</file>
 void questionText(QXmlStreamReader& xml, QString& buffer, Pending& p) {
-    const QString format = xml.attributes().value("format").toString();
+    const TextFormat format = formatOf(xml);
     HtmlExtras extras;
     QStringList pictures, others;
     while (xml.readNextStartElement()) {
@@ -142,8 +152,8 @@ void questionText(QXmlStreamReader& xml, QString& buffer, Pending& p) {
             p.q.vopros = textOf(elementText(xml, buffer), format, &extras);
         } else if (xml.name() == u"file") {
             const int line = int(xml.lineNumber());
-            const bool base64 = xml.attributes().value("encoding") == u"base64";
-            const QString name = xml.attributes().value("name").toString();
+            const bool base64 = xml.attributes().value("encoding"_L1) == u"base64";
+            const QString name = xml.attributes().value("name"_L1).toString();
             const QString data = elementText(xml, buffer).toString();
             if (!base64 || !isPicture(data)) {
                 others << name;
@@ -169,9 +179,9 @@ void questionText(QXmlStreamReader& xml, QString& buffer, Pending& p) {
 }
 
 void answer(QXmlStreamReader& xml, QString& buffer, Pending& p) {
-    const QString format = xml.attributes().value("format").toString();
+    const TextFormat format = formatOf(xml);
     bool ok = false;
-    const QStringView fractionText = xml.attributes().value("fraction");
+    const QStringView fractionText = xml.attributes().value("fraction"_L1);
     const double fraction = fractionText.isEmpty() ? 0.0 : fractionText.toDouble(&ok);
     if (!fractionText.isEmpty() && !ok)
         p.refuse(u"оценка ответа «%1» не число"_s.arg(fractionText));
@@ -184,7 +194,7 @@ void answer(QXmlStreamReader& xml, QString& buffer, Pending& p) {
         if (xml.name() == u"text") {
             text = textOf(elementText(xml, buffer), format, &extras);
         } else if (xml.name() == u"file") {
-            const QString name = xml.attributes().value("name").toString();
+            const QString name = xml.attributes().value("name"_L1).toString();
             if (isPicture(elementText(xml, buffer)))
                 picture = true;
             else
@@ -208,7 +218,7 @@ void answer(QXmlStreamReader& xml, QString& buffer, Pending& p) {
 Pending question(QXmlStreamReader& xml, QString& buffer) {
     Pending p;
     p.q.line = int(xml.lineNumber());
-    const QString type = xml.attributes().value("type").toString();
+    const QString type = xml.attributes().value("type"_L1).toString();
     if (type != u"multichoice") {
         xml.skipCurrentElement();
         p.passedOver = type == u"category" || xml.hasError();
