@@ -1,9 +1,10 @@
 #include "htmltext.h"
 
 #include <QByteArray>
-#include <QHash>
-#include <QSet>
 #include <QUrl>
+
+#include <algorithm>
+#include <iterator>
 
 namespace exchange {
 namespace {
@@ -16,32 +17,42 @@ bool isLatin(QChar c) {
     return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
 }
 
-bool isBlock(const QString& tag) {
-    static const QSet<QString> blocks{
-        "p",      "div",    "li",         "ul",      "ol",     "tr",      "table",   "h1",
-        "h2",     "h3",     "h4",         "h5",      "h6",     "pre",     "hr",      "blockquote",
-        "dl",     "dt",     "dd",         "tbody",   "thead",  "section", "article", "header",
-        "footer", "figure", "figcaption", "address", "center", "caption"};
-    return blocks.contains(tag);
+// Looked up by comparison, not hashing: most texts hold a tag or a reference in every line.
+bool isBlock(QStringView tag) {
+    static constexpr QStringView blocks[]{
+        u"p",      u"div",    u"li",         u"ul",         u"ol",      u"tr",
+        u"table",  u"h1",     u"h2",         u"h3",         u"h4",      u"h5",
+        u"h6",     u"pre",    u"hr",         u"blockquote", u"dl",      u"dt",
+        u"dd",     u"tbody",  u"thead",      u"section",    u"article", u"header",
+        u"footer", u"figure", u"figcaption", u"address",    u"center",  u"caption"};
+    return std::find(std::begin(blocks), std::end(blocks), tag) != std::end(blocks);
 }
 
+struct Entity {
+    QStringView name;
+    char32_t c;
+};
+
 char32_t namedEntity(QStringView name) {
-    static const QHash<QString, char32_t> entities{
-        {"amp", '&'},      {"lt", '<'},       {"gt", '>'},        {"quot", '"'},
-        {"apos", '\''},    {"nbsp", 0xa0},    {"laquo", 0xab},    {"raquo", 0xbb},
-        {"mdash", 0x2014}, {"ndash", 0x2013}, {"hellip", 0x2026}, {"times", 0xd7},
-        {"divide", 0xf7},  {"deg", 0xb0},     {"plusmn", 0xb1},   {"minus", 0x2212},
-        {"le", 0x2264},    {"ge", 0x2265},    {"ne", 0x2260},     {"asymp", 0x2248},
-        {"middot", 0xb7},  {"bull", 0x2022},  {"copy", 0xa9},     {"reg", 0xae},
-        {"sect", 0xa7},    {"para", 0xb6},    {"lsquo", 0x2018},  {"rsquo", 0x2019},
-        {"ldquo", 0x201c}, {"rdquo", 0x201d}, {"bdquo", 0x201e},  {"prime", 0x2032},
-        {"sup2", 0xb2},    {"sup3", 0xb3},    {"frac12", 0xbd},   {"frac14", 0xbc},
-        {"alpha", 0x3b1},  {"beta", 0x3b2},   {"gamma", 0x3b3},   {"delta", 0x3b4},
-        {"pi", 0x3c0},     {"sigma", 0x3c3},  {"omega", 0x3c9},   {"mu", 0x3bc},
-        {"lambda", 0x3bb}, {"infin", 0x221e}, {"radic", 0x221a},  {"sum", 0x2211},
-        {"rarr", 0x2192},  {"larr", 0x2190},  {"harr", 0x2194},   {"uarr", 0x2191},
-        {"darr", 0x2193},  {"euro", 0x20ac},  {"shy", 0xad},      {"thinsp", 0x2009}};
-    return entities.value(name.toString(), 0);
+    static constexpr Entity entities[]{
+        {u"amp", '&'},      {u"lt", '<'},       {u"gt", '>'},        {u"quot", '"'},
+        {u"apos", '\''},    {u"nbsp", 0xa0},    {u"laquo", 0xab},    {u"raquo", 0xbb},
+        {u"mdash", 0x2014}, {u"ndash", 0x2013}, {u"hellip", 0x2026}, {u"times", 0xd7},
+        {u"divide", 0xf7},  {u"deg", 0xb0},     {u"plusmn", 0xb1},   {u"minus", 0x2212},
+        {u"le", 0x2264},    {u"ge", 0x2265},    {u"ne", 0x2260},     {u"asymp", 0x2248},
+        {u"middot", 0xb7},  {u"bull", 0x2022},  {u"copy", 0xa9},     {u"reg", 0xae},
+        {u"sect", 0xa7},    {u"para", 0xb6},    {u"lsquo", 0x2018},  {u"rsquo", 0x2019},
+        {u"ldquo", 0x201c}, {u"rdquo", 0x201d}, {u"bdquo", 0x201e},  {u"prime", 0x2032},
+        {u"sup2", 0xb2},    {u"sup3", 0xb3},    {u"frac12", 0xbd},   {u"frac14", 0xbc},
+        {u"alpha", 0x3b1},  {u"beta", 0x3b2},   {u"gamma", 0x3b3},   {u"delta", 0x3b4},
+        {u"pi", 0x3c0},     {u"sigma", 0x3c3},  {u"omega", 0x3c9},   {u"mu", 0x3bc},
+        {u"lambda", 0x3bb}, {u"infin", 0x221e}, {u"radic", 0x221a},  {u"sum", 0x2211},
+        {u"rarr", 0x2192},  {u"larr", 0x2190},  {u"harr", 0x2194},   {u"uarr", 0x2191},
+        {u"darr", 0x2193},  {u"euro", 0x20ac},  {u"shy", 0xad},      {u"thinsp", 0x2009}};
+    for (const Entity& e : entities)
+        if (e.name == name)
+            return e.c;
+    return 0;
 }
 
 // Where the scan of markup stands, as a browser's tokenizer would: quotes only enclose an
@@ -232,7 +243,7 @@ private:
         qsizetype nameEnd = nameStart;
         while (nameEnd < end && !isHtmlSpace(m_in[nameEnd]) && m_in[nameEnd] != u'/')
             ++nameEnd;
-        const QString name = m_in.sliced(nameStart, nameEnd - nameStart).toString().toLower();
+        const QStringView name = lowered(m_in.sliced(nameStart, nameEnd - nameStart));
         m_at = end + 1;
         if (!closing && m_extras)
             note(name, m_in.sliced(nameEnd, end - nameEnd));
@@ -243,18 +254,32 @@ private:
         else if (name == u"td" || name == u"th")
             m_space = true;
         else if (!closing && (name == u"script" || name == u"style"))
-            skipTo(QStringLiteral("</") + name);
+            skipTo(QStringLiteral("</") + name.toString());
         else if (!closing &&
                  (name == u"audio" || name == u"video" || name == u"object" || name == u"iframe"))
             skipFallback(name);
         return true;
     }
 
+    // The tag's name in lower case. Most names are short and Latin: lowered here into a
+    // buffer of the converter's own, without a new string each time.
+    QStringView lowered(QStringView name) {
+        if (name.size() > qsizetype(std::size(m_short)) ||
+            std::any_of(name.begin(), name.end(), [](QChar c) { return c.unicode() >= 0x80; })) {
+            m_long = name.toString().toLower();
+            return m_long;
+        }
+        QChar* out = m_short;
+        for (QChar c : name)
+            *out++ = c >= u'A' && c <= u'Z' ? QChar(c.unicode() + 32) : c;
+        return QStringView(m_short, name.size());
+    }
+
     // What a browser shows only where it cannot play or embed: skipped, but the address of
     // a sound given in its first <source> is kept.
-    void skipFallback(const QString& name) {
+    void skipFallback(QStringView name) {
         const qsizetype close =
-            m_in.indexOf(QStringLiteral("</") + name, m_at, Qt::CaseInsensitive);
+            m_in.indexOf(QStringLiteral("</") + name.toString(), m_at, Qt::CaseInsensitive);
         const QStringView inside = m_in.sliced(m_at, (close < 0 ? m_in.size() : close) - m_at);
         m_at += inside.size();
         const qsizetype source = inside.indexOf(u"<source", 0, Qt::CaseInsensitive);
@@ -266,7 +291,7 @@ private:
             inside.sliced(attributes, (end < 0 ? inside.size() : end) - attributes), u"src");
     }
 
-    void note(const QString& name, QStringView attributes) {
+    void note(QStringView name, QStringView attributes) {
         if (name == u"img") {
             m_extras->pictures << attribute(attributes, u"src");
         } else if (name == u"a") {
@@ -312,6 +337,17 @@ private:
         m_at = at < 0 ? m_in.size() : at;
     }
 
+    // One character as UTF-16, in a buffer of the converter's own.
+    QStringView ucs4(char32_t c) {
+        if (QChar::requiresSurrogates(c)) {
+            m_char[0] = QChar(QChar::highSurrogate(c));
+            m_char[1] = QChar(QChar::lowSurrogate(c));
+            return QStringView(m_char, 2);
+        }
+        m_char[0] = QChar(char16_t(c));
+        return QStringView(m_char, 1);
+    }
+
     // "&" starting a character reference: consumes it and returns true.
     bool reference() {
         qsizetype i = m_at + 1;
@@ -329,7 +365,7 @@ private:
                 value == 0 || value > 0x10ffff || (value >= 0xd800 && value <= 0xdfff) ? 0xfffd
                                                                                        : value;
             m_at = i + 1;
-            put(QString::fromUcs4(&c, 1), true);
+            put(ucs4(c), true);
             return true;
         }
         const qsizetype nameStart = i;
@@ -341,7 +377,7 @@ private:
         if (!c)
             return false;
         m_at = i + 1;
-        put(QString::fromUcs4(&c, 1), false);
+        put(ucs4(c), false);
         return true;
     }
 
@@ -352,6 +388,9 @@ private:
     QString m_out;
     qsizetype m_solidBegin = -1; // the text kept: from the first to the last character that
     qsizetype m_solidEnd = 0;    // shows, or was written as a numeric reference
+    QChar m_short[16];           // the last tag's name, lowered, when short and Latin
+    QString m_long;              // or else
+    QChar m_char[2];             // the last reference's character
     QByteArray m_dead;           // per position, the scan states from which markup finds no end
     bool m_space = false;        // whitespace seen that shows as one space, unless a line ends
     bool m_block = false;        // a block ended or began: a line break unless the text ends

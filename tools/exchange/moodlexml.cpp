@@ -7,14 +7,19 @@
 #include "reasons.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QThread>
 #include <QThreadPool>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 #include <algorithm>
+#include <condition_variable>
 #include <deque>
+#include <exception>
 #include <future>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 namespace exchange::moodlexml {
 namespace {
@@ -53,14 +58,48 @@ struct Pending {
     }
 };
 
-QString textOf(const QString& text, QStringView format, HtmlExtras* extras) {
+// A text's format attribute, taken as the element starts: the reader reuses its room after.
+enum class TextFormat { Html, AutoFormat, Plain };
+
+TextFormat formatOf(const QXmlStreamReader& xml) {
+    const QStringView format = xml.attributes().value("format"_L1);
     if (format == u"plain_text" || format == u"markdown")
-        return unifyLineEnds(text).trimmed();
-    return htmlToText(text, format == u"moodle_auto_format", extras);
+        return TextFormat::Plain;
+    return format == u"moodle_auto_format" ? TextFormat::AutoFormat : TextFormat::Html;
+}
+
+QString textOf(QStringView text, TextFormat format, HtmlExtras* extras) {
+    if (format == TextFormat::Plain)
+        return unifyLineEnds(text.toString()).trimmed();
+    return htmlToText(text, format == TextFormat::AutoFormat, extras);
+}
+
+// The text of the element just started, as readElementText() reads it, into `buffer`, which
+// keeps its room from one element to the next: most texts are read only to be converted.
+QStringView elementText(QXmlStreamReader& xml, QString& buffer) {
+    buffer.resize(0);
+    for (;;) {
+        switch (xml.readNext()) {
+        case QXmlStreamReader::Characters:
+        case QXmlStreamReader::EntityReference:
+            buffer += xml.text();
+            break;
+        case QXmlStreamReader::EndElement:
+            return buffer;
+        case QXmlStreamReader::ProcessingInstruction:
+        case QXmlStreamReader::Comment:
+            break;
+        default:
+            if (!xml.hasError())
+                xml.raiseError(
+                    QCoreApplication::translate("QXmlStream", "Expected character data."));
+            return buffer;
+        }
+    }
 }
 
 // Whether a <file> holds a picture, by the signature at its start.
-bool isPicture(const QString& base64) {
+bool isPicture(QStringView base64) {
     return !pictureFormat(QByteArray::fromBase64(base64.left(64).toLatin1())).isEmpty();
 }
 
@@ -104,18 +143,18 @@ bool embedded(const QString& source, const QStringList& files) {
 }
 
 // <questiontext format="..."><text>...</text><file ... encoding="base64">...</file>
-void questionText(QXmlStreamReader& xml, Pending& p) {
-    const QString format = xml.attributes().value("format").toString();
+void questionText(QXmlStreamReader& xml, QString& buffer, Pending& p) {
+    const TextFormat format = formatOf(xml);
     HtmlExtras extras;
     QStringList pictures, others;
     while (xml.readNextStartElement()) {
         if (xml.name() == u"text") {
-            p.q.vopros = textOf(xml.readElementText(), format, &extras);
+            p.q.vopros = textOf(elementText(xml, buffer), format, &extras);
         } else if (xml.name() == u"file") {
             const int line = int(xml.lineNumber());
-            const bool base64 = xml.attributes().value("encoding") == u"base64";
-            const QString name = xml.attributes().value("name").toString();
-            const QString data = xml.readElementText();
+            const bool base64 = xml.attributes().value("encoding"_L1) == u"base64";
+            const QString name = xml.attributes().value("name"_L1).toString();
+            const QString data = elementText(xml, buffer).toString();
             if (!base64 || !isPicture(data)) {
                 others << name;
                 continue;
@@ -139,10 +178,10 @@ void questionText(QXmlStreamReader& xml, Pending& p) {
             p.note(reasons::attachmentDropped(name));
 }
 
-void answer(QXmlStreamReader& xml, Pending& p) {
-    const QString format = xml.attributes().value("format").toString();
+void answer(QXmlStreamReader& xml, QString& buffer, Pending& p) {
+    const TextFormat format = formatOf(xml);
     bool ok = false;
-    const QStringView fractionText = xml.attributes().value("fraction");
+    const QStringView fractionText = xml.attributes().value("fraction"_L1);
     const double fraction = fractionText.isEmpty() ? 0.0 : fractionText.toDouble(&ok);
     if (!fractionText.isEmpty() && !ok)
         p.refuse(u"оценка ответа «%1» не число"_s.arg(fractionText));
@@ -153,10 +192,10 @@ void answer(QXmlStreamReader& xml, Pending& p) {
     bool picture = false;
     while (xml.readNextStartElement()) {
         if (xml.name() == u"text") {
-            text = textOf(xml.readElementText(), format, &extras);
+            text = textOf(elementText(xml, buffer), format, &extras);
         } else if (xml.name() == u"file") {
-            const QString name = xml.attributes().value("name").toString();
-            if (isPicture(xml.readElementText()))
+            const QString name = xml.attributes().value("name"_L1).toString();
+            if (isPicture(elementText(xml, buffer)))
                 picture = true;
             else
                 p.note(reasons::attachmentDropped(name));
@@ -176,10 +215,10 @@ void answer(QXmlStreamReader& xml, Pending& p) {
         p.note(reasons::optionPictureDropped(number));
 }
 
-Pending question(QXmlStreamReader& xml) {
+Pending question(QXmlStreamReader& xml, QString& buffer) {
     Pending p;
     p.q.line = int(xml.lineNumber());
-    const QString type = xml.attributes().value("type").toString();
+    const QString type = xml.attributes().value("type"_L1).toString();
     if (type != u"multichoice") {
         xml.skipCurrentElement();
         p.passedOver = type == u"category" || xml.hasError();
@@ -191,23 +230,23 @@ Pending question(QXmlStreamReader& xml) {
         if (element == u"name") {
             while (xml.readNextStartElement())
                 if (xml.name() == u"text")
-                    p.name = xml.readElementText();
+                    p.name = elementText(xml, buffer).toString();
                 else
                     xml.skipCurrentElement();
         } else if (element == u"questiontext") {
-            questionText(xml, p);
+            questionText(xml, buffer, p);
         } else if (element == u"image_base64") { // the picture as older versions write it
             const int line = int(xml.lineNumber());
-            const QString data = xml.readElementText();
+            const QString data = elementText(xml, buffer).toString();
             if (isPicture(data))
                 picture(p, data, line);
             else
-                p.note(reasons::attachmentDropped(element.toString()));
+                p.note(reasons::attachmentDropped(u"image_base64"_s)); // not `element`: read past
         } else if (element == u"single") {
-            const QString single = xml.readElementText().trimmed();
+            const QStringView single = elementText(xml, buffer).trimmed();
             p.single = single != u"false" && single != u"0";
         } else if (element == u"answer") {
-            answer(xml, p);
+            answer(xml, buffer, p);
         } else {
             xml.skipCurrentElement();
         }
@@ -220,37 +259,123 @@ Pending question(QXmlStreamReader& xml) {
     return p;
 }
 
-// Takes or refuses the questions read so far, in order: those whose picture is ready, or all
-// of them when `all`.
-void settle(std::deque<Pending>& ahead, Result& result, bool all) {
-    while (!ahead.empty()) {
-        Pending& p = ahead.front();
-        const bool ready = !p.decoding.valid() || p.decoding.wait_for(std::chrono::seconds(0)) ==
-                                                      std::future_status::ready;
-        const auto decoding = [](const Pending& other) { return other.decoding.valid(); };
-        if (!all && !ready && ahead.size() <= maxAhead &&
-            std::count_if(ahead.begin(), ahead.end(), decoding) <= maxPicturesAhead)
-            return;
-        if (p.decoding.valid()) {
-            try {
-                p.q.graph = p.decoding.get();
-            } catch (const Error& e) {
-                if (!p.refusedBeforePicture)
-                    p.refusal = e.message();
-            }
+// Takes or refuses a question read, once its picture is ready.
+void settle(Pending& p, Result& result) {
+    if (p.decoding.valid()) {
+        try {
+            p.q.graph = p.decoding.get();
+        } catch (const Error& e) {
+            if (!p.refusedBeforePicture)
+                p.refusal = e.message();
         }
-        if (p.passedOver) {
-        } else if (!p.refusal.isEmpty()) {
-            result.refuse(p.q.line, p.refusal);
-        } else {
-            p.q.name = nameFrom(p.name, result);
-            result.take(p.q);
-            for (const Message& m : p.notes)
-                result.note(m.line, m.text);
-        }
-        ahead.pop_front();
+    }
+    if (p.passedOver) {
+    } else if (!p.refusal.isEmpty()) {
+        result.refuse(p.q.line, p.refusal);
+    } else {
+        p.q.name = nameFrom(p.name, result);
+        result.take(p.q);
+        for (const Message& m : p.notes)
+            result.note(m.line, m.text);
     }
 }
+
+// Questions go from the reading to a thread of their own that waits for their pictures and
+// takes or refuses them in the order of the source, so that writing them into a bank runs
+// beside the reading rather than after it. They are handed over 32 at a time: waking the
+// thread for each would cost more than settling it. The reading waits only when it is far
+// ahead. From start to finish(), `result` is the settling thread's alone.
+class Settler {
+public:
+    explicit Settler(Result& result) : m_result(result), m_thread([this] { run(); }) {}
+    ~Settler() {
+        if (m_thread.joinable())
+            stop();
+    }
+    Settler(const Settler&) = delete;
+    Settler& operator=(const Settler&) = delete;
+
+    // False once settling has failed: reading on would be in vain.
+    bool add(Pending&& p) {
+        std::unique_lock lock(m_mutex);
+        if (!m_failure && !hasRoom()) {
+            m_readerWaits = true;
+            m_ready.notify_one();
+            m_room.wait(lock, [this] { return m_failure || hasRoom(); });
+            m_readerWaits = false;
+        }
+        if (m_failure)
+            return false;
+        ++m_unsettled;
+        m_pictures += p.decoding.valid() ? 1 : 0;
+        m_queue.push_back(std::move(p));
+        if (m_queue.size() >= handOver)
+            m_ready.notify_one();
+        return true;
+    }
+    // Waits for all to be settled; rethrows what settling threw (the sink's failure).
+    void finish() {
+        stop();
+        if (m_failure)
+            std::rethrow_exception(m_failure);
+    }
+
+private:
+    static constexpr size_t handOver = 32;
+
+    bool hasRoom() const { return m_unsettled < maxAhead && m_pictures < maxPicturesAhead; }
+    void stop() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_done = true;
+        }
+        m_ready.notify_one();
+        m_thread.join();
+    }
+    void run() {
+        std::deque<Pending> batch;
+        for (;;) {
+            std::unique_lock lock(m_mutex);
+            m_ready.wait(lock, [this] {
+                return m_done || m_queue.size() >= handOver || (m_readerWaits && !m_queue.empty());
+            });
+            if (m_queue.empty())
+                return;
+            batch.swap(m_queue);
+            lock.unlock();
+            for (Pending& p : batch) {
+                const bool picture = p.decoding.valid();
+                try {
+                    settle(p, m_result);
+                } catch (...) {
+                    lock.lock();
+                    m_failure = std::current_exception();
+                    m_room.notify_one();
+                    return;
+                }
+                p = Pending(); // the picture's memory goes now, not with the batch
+                lock.lock();
+                --m_unsettled;
+                m_pictures -= picture ? 1 : 0;
+                if (m_readerWaits)
+                    m_room.notify_one();
+                lock.unlock();
+            }
+            batch.clear();
+        }
+    }
+
+    Result& m_result;
+    std::mutex m_mutex;
+    std::condition_variable m_ready, m_room;
+    std::deque<Pending> m_queue;
+    size_t m_unsettled = 0;   // questions handed over and not yet settled
+    qsizetype m_pictures = 0; // of those, the ones with a picture being decoded
+    bool m_readerWaits = false;
+    bool m_done = false;
+    std::exception_ptr m_failure;
+    std::thread m_thread; // last: starts when the rest is ready
+};
 
 } // namespace
 
@@ -265,16 +390,15 @@ void read(QIODevice* source, Result& result) {
                             u"это не Moodle XML: нет элемента <quiz>"_s);
         return;
     }
-    std::deque<Pending> ahead;
+    QString buffer; // element texts, one at a time
+    Settler settler(result);
     while (xml.readNextStartElement()) {
-        if (xml.name() == u"question") {
-            ahead.push_back(question(xml));
-            settle(ahead, result, false);
-        } else {
+        if (xml.name() != u"question")
             xml.skipCurrentElement();
-        }
+        else if (!settler.add(question(xml, buffer)))
+            break;
     }
-    settle(ahead, result, true);
+    settler.finish();
     if (xml.hasError())
         result.breakOff(int(qMax<qint64>(1, xml.lineNumber())),
                         u"XML не читается: %1"_s.arg(xml.errorString()));

@@ -2,6 +2,7 @@
 
 #include "bitmap.h"
 #include "error.h"
+#include "pngpixels.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -82,6 +83,10 @@ QByteArray pictureToGraph(const QByteArray& data) {
         } catch (const Error&) {
             // Not one the program reads: Qt's reader may still make sense of it.
         }
+    }
+    if (format == "png") { // most pictures: read from the bytes, without the general reader
+        if (std::optional<QByteArray> graph = plainPngToBitmap(data))
+            return *std::move(graph);
     }
     QBuffer buffer;
     buffer.setData(data);

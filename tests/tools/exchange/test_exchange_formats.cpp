@@ -7,6 +7,7 @@
 #include "htmltext.h"
 #include "moodlexml.h"
 #include "pictures.h"
+#include "pngpixels.h"
 #include "textfile.h"
 
 #include <QBuffer>
@@ -39,6 +40,61 @@ QByteArray saved(const QImage& image, const char* format) {
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, format);
     return buffer.data();
+}
+
+// A PNG written by hand, 8 bits a channel (RGB, or RGBA with `alpha`), the rows filtered in
+// turn by each of the five filters, the data in two IDAT chunks. `spoil` changes the byte at
+// that distance from the end of the data (the zlib checksum), or the last IDAT's CRC when -1.
+QByteArray pngOf(const QImage& image, bool alpha, int spoil = 0) {
+    const auto crc = [](const QByteArray& bytes) {
+        quint32 c = 0xffffffff;
+        for (const char b : bytes) {
+            c ^= uchar(b);
+            for (int k = 0; k < 8; ++k)
+                c = c & 1 ? 0xedb88320 ^ (c >> 1) : c >> 1;
+        }
+        return ~c;
+    };
+    const auto be32 = [](quint32 v) {
+        return QByteArray(1, char(v >> 24)) + char(v >> 16) + char(v >> 8) + char(v);
+    };
+    QByteArray out("\x89PNG\r\n\x1a\n");
+    const auto chunk = [&](const char* type, const QByteArray& data, bool badCrc = false) {
+        const QByteArray body = type + data;
+        out += be32(quint32(data.size())) + body + be32(crc(body) ^ (badCrc ? 1 : 0));
+    };
+    chunk("IHDR", be32(image.width()) + be32(image.height()) + char(8) + char(alpha ? 6 : 2) +
+                      QByteArray(3, '\0'));
+    const int n = alpha ? 4 : 3;
+    QByteArray raw, prior(image.width() * n, '\0');
+    for (int y = 0; y < image.height(); ++y) {
+        QByteArray row;
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb c = image.pixel(x, y);
+            row += QByteArray(1, char(qRed(c))) + char(qGreen(c)) + char(qBlue(c));
+            if (alpha)
+                row += char(qAlpha(c));
+        }
+        const int filter = y % 5;
+        raw += char(filter);
+        for (int i = 0; i < row.size(); ++i) {
+            const int a = i >= n ? uchar(row[i - n]) : 0, b = uchar(prior[i]);
+            const int c = i >= n ? uchar(prior[i - n]) : 0, p = a + b - c;
+            const int paeth = qAbs(p - a) <= qAbs(p - b) && qAbs(p - a) <= qAbs(p - c) ? a
+                              : qAbs(p - b) <= qAbs(p - c)                             ? b
+                                                                                       : c;
+            const int predicted[] = {0, a, b, (a + b) / 2, paeth};
+            raw += char(uchar(row[i]) - predicted[filter]);
+        }
+        prior = row;
+    }
+    QByteArray zlib = qCompress(raw).mid(4);
+    if (spoil > 0)
+        zlib[zlib.size() - spoil] = char(zlib[zlib.size() - spoil] ^ 1);
+    chunk("IDAT", zlib.left(zlib.size() - 2)); // the checksum split between the chunks
+    chunk("IDAT", zlib.right(2), spoil < 0);
+    chunk("IEND", {});
+    return out;
 }
 
 // A GIF of a four-colour picture, written by hand (Qt reads GIF but does not write it): LZW
@@ -428,6 +484,47 @@ private slots:
         const QImage back = decodeGraph(pictureToGraph(file));
         QCOMPARE(rgb(back), rgb(expected));
         QCOMPARE(rgb(decodeGraph(pictureToGraph(graphToPng(encodeBitmap(back))))), rgb(back));
+    }
+
+    // Plain PNGs are read without Qt's reader: to the same bytes, and refused or taken as that
+    // reader would when a checksum is wrong.
+    void plainPngsAsQtReadsThem_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QImage>("expected"); // null: refused
+        QTest::addColumn<bool>("plain");      // read without Qt's reader
+        QImage noisy(37, 23, QImage::Format_ARGB32);
+        for (int y = 0; y < noisy.height(); ++y)
+            for (int x = 0; x < noisy.width(); ++x)
+                noisy.setPixel(x, y,
+                               qRgba(x * 7, (x * y * 13) % 256, (x ^ y) * 5, (x * 29 + y) % 256));
+        const QImage opaque = noisy.convertToFormat(QImage::Format_RGB32);
+        QImage overWhite = opaque;
+        for (int y = 0; y < noisy.height(); ++y)
+            for (int x = 0; x < noisy.width(); ++x) {
+                const QRgb c = noisy.pixel(x, y);
+                const auto mix = [a = qAlpha(c)](int v) {
+                    return (v * a + 255 * (255 - a) + 127) / 255;
+                };
+                overWhite.setPixel(x, y, qRgb(mix(qRed(c)), mix(qGreen(c)), mix(qBlue(c))));
+            }
+        QTest::newRow("rgb, every filter") << pngOf(opaque, false) << opaque << true;
+        QTest::newRow("rgba, every filter") << pngOf(noisy, true) << overWhite << true;
+        for (const int spoil : {-1, 1, 4}) {
+            const QByteArray file = pngOf(opaque, false, spoil);
+            QTest::newRow(qPrintable(QStringLiteral("spoilt %1").arg(spoil)))
+                << file << QImage::fromData(file, "png").convertToFormat(QImage::Format_RGB32)
+                << false;
+        }
+    }
+    void plainPngsAsQtReadsThem() {
+        QFETCH(QByteArray, file);
+        QFETCH(QImage, expected);
+        QFETCH(bool, plain);
+        QCOMPARE(plainPngToBitmap(file).has_value(), plain);
+        if (expected.isNull())
+            QVERIFY_THROWS_EXCEPTION(Error, pictureToGraph(file));
+        else
+            QCOMPARE(pictureToGraph(file), encodeBitmap(expected));
     }
 
     void picturesBeyondTheLimitsAreRefused() {
