@@ -9,7 +9,7 @@
 set -euo pipefail
 
 # One group per job; a job's list below names the groups it takes.
-build=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev mdbtools-dev libxcb1-dev
+build=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev zlib1g-dev mdbtools-dev libxcb1-dev
     libpq-dev)
 
 # What the program needs at run time besides the libraries it links: fonts-wine, the faces the
