@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <numeric>
 
@@ -45,13 +46,19 @@ QStringList verdictsOf(const QuestionStats& q) {
     return v;
 }
 
+// Inline, lengths first: every block of every run is compared so.
+bool same(const QString& a, QStringView b) {
+    return a.size() == b.size() &&
+           std::memcmp(a.utf16(), b.utf16(), size_t(a.size()) * sizeof(char16_t)) == 0;
+}
+
 } // namespace
 
 bool ClassResults::sameTexts(int index, const QuestionBlock& b) const {
     const QuestionStats& q = m_questions[index];
-    return q.question == b.question && q.options[0] == b.options[0] &&
-           q.options[1] == b.options[1] && q.options[2] == b.options[2] &&
-           q.options[3] == b.options[3];
+    return same(q.question, b.question) && same(q.options[0], b.options[0]) &&
+           same(q.options[1], b.options[1]) && same(q.options[2], b.options[2]) &&
+           same(q.options[3], b.options[3]);
 }
 
 int ClassResults::questionIndex(const QuestionBlock& b) {
@@ -133,7 +140,7 @@ void ClassResults::add(const QString& file, const Protocol& p, const RunExtras& 
     m_hasGrades = m_hasGrades || grades.has_value();
     row.order = extras.order;
     m_hasOrders = m_hasOrders || !row.order.isEmpty();
-    m_runs.append(row);
+    m_runs.append(std::move(row));
     m_answers.push_back(std::move(answers));
 }
 
