@@ -49,7 +49,7 @@ QStringList verdictsOf(const QuestionStats& q) {
 // Inline, lengths first: every block of every run is compared so.
 bool same(const QString& a, QStringView b) {
     return a.size() == b.size() &&
-           std::memcmp(a.utf16(), b.utf16(), size_t(a.size()) * sizeof(char16_t)) == 0;
+           std::memcmp(a.constData(), b.utf16(), size_t(a.size()) * sizeof(char16_t)) == 0;
 }
 
 } // namespace
