@@ -52,6 +52,21 @@ bool same(const QString& a, QStringView b) {
            std::memcmp(a.constData(), b.utf16(), size_t(a.size()) * sizeof(char16_t)) == 0;
 }
 
+// The file's text from the question's first character to the last option's last: the lines
+// the reader cut the five texts from, so that the same span gives the same texts. Empty when
+// a text is not a piece of the file (the reader joined its lines anew).
+QStringView blockSpan(const QuestionBlock& b, const Protocol& p) {
+    const QChar* const begin = p.source.constData();
+    const QChar* const end = begin + p.source.size();
+    const QChar* last = b.question.data();
+    for (QStringView text : {b.question, b.options[0], b.options[1], b.options[2], b.options[3]}) {
+        if (text.data() < last || text.data() + text.size() > end || text.data() < begin)
+            return {};
+        last = text.data() + text.size();
+    }
+    return QStringView(b.question.data(), last);
+}
+
 } // namespace
 
 bool ClassResults::sameTexts(int index, const QuestionBlock& b) const {
@@ -61,18 +76,26 @@ bool ClassResults::sameTexts(int index, const QuestionBlock& b) const {
            same(q.options[3], b.options[3]);
 }
 
-int ClassResults::questionIndex(const QuestionBlock& b) {
+int ClassResults::questionIndex(const QuestionBlock& b, QStringView span) {
     // Protocols of one bank give a question the same record number every time: the question
-    // last seen under that number is tried first, which spares hashing its texts.
+    // last seen under that number is tried first, which spares hashing its texts. Its span,
+    // where both have one, settles it in one comparison.
     const auto last = m_byRecord.constFind(b.record);
-    if (last != m_byRecord.constEnd() && sameTexts(*last, b))
-        return *last;
-    const int i = indexByTexts(b);
+    if (last != m_byRecord.constEnd()) {
+        const QString& known = m_spans[size_t(*last)];
+        if (!span.isEmpty() && known.size() == span.size() &&
+            std::memcmp(known.constData(), span.utf16(), size_t(span.size()) * sizeof(char16_t)) ==
+                0)
+            return *last;
+        if (sameTexts(*last, b))
+            return *last;
+    }
+    const int i = indexByTexts(b, span);
     m_byRecord.insert(b.record, i);
     return i;
 }
 
-int ClassResults::indexByTexts(const QuestionBlock& b) {
+int ClassResults::indexByTexts(const QuestionBlock& b, QStringView span) {
     // Hashed field by field and compared with the stored texts: no key string per block.
     size_t hash = qHash(b.question);
     for (QStringView option : b.options)
@@ -87,6 +110,7 @@ int ClassResults::indexByTexts(const QuestionBlock& b) {
     q.record = b.record;
     q.rightNumber = b.rightNumber;
     m_questions.append(q);
+    m_spans.push_back(span.toString());
     m_seconds.emplace_back();
     m_serverSeconds.emplace_back();
     m_index.insert(hash, int(m_questions.size() - 1));
@@ -114,7 +138,7 @@ void ClassResults::add(const QString& file, const Protocol& p, const RunExtras& 
     std::vector<quint32> answers;
     answers.reserve(p.blocks.size());
     for (const QuestionBlock& b : p.blocks) {
-        const int i = questionIndex(b);
+        const int i = questionIndex(b, blockSpan(b, p));
         QuestionStats& q = m_questions[i];
         ++q.shown;
         ++q.chosen[b.answer];
@@ -194,6 +218,7 @@ void ClassResults::finish() {
     m_seconds.clear();
     m_serverSeconds.clear();
     m_answers.clear();
+    m_spans.clear();
     m_index.clear(); // its positions no longer hold
     m_byRecord.clear();
 }
