@@ -134,7 +134,7 @@ public:
         appendNumber(field(), value);
         return *this;
     }
-    ~Row() { m_out += QLatin1String("\r\n"); }
+    ~Row() { m_out += QStringView(u"\r\n"); }
 
 private:
     QString& m_out;

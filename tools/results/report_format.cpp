@@ -38,34 +38,41 @@ QString html(const QString& text) {
 }
 
 void appendHtml(QString& out, QStringView text) {
-    for (QChar c : text) {
-        switch (c.unicode()) {
+    // Runs of characters that stay as they are go in whole: a class table has thousands.
+    qsizetype run = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        QStringView replacement;
+        switch (c) {
         case '<':
-            out += QLatin1String("&lt;");
+            replacement = u"&lt;";
             break;
         case '>':
-            out += QLatin1String("&gt;");
+            replacement = u"&gt;";
             break;
         case '&':
-            out += QLatin1String("&amp;");
+            replacement = u"&amp;";
             break;
         case '"':
-            out += QLatin1String("&quot;");
+            replacement = u"&quot;";
             break;
         case '\'':
-            out += QLatin1String("&#39;");
+            replacement = u"&#39;";
             break;
         case '\n':
-            out += QLatin1String("<br>");
+            replacement = u"<br>";
             break;
         default:
-            if ((c.unicode() < 0x20 && c != QLatin1Char('\t')) || c.unicode() == 0x7F ||
-                c.isSurrogate())
-                out += QChar(0xFFFD);
+            if ((c < 0x20 && c != '\t') || c == 0x7F || QChar::isSurrogate(c))
+                replacement = u"\uFFFD";
             else
-                out += c;
+                continue;
         }
+        out += text.mid(run, i - run);
+        out += replacement;
+        run = i + 1;
     }
+    out += text.mid(run);
 }
 
 void appendNumber(QString& out, qint64 value) {

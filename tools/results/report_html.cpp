@@ -90,12 +90,12 @@ QString summary(const ClassResults& r) {
 
 // A cell appended to the page being written; the text is what the caller appends after it.
 QString& cellStart(QString& out, bool number = false) {
-    out += number ? QLatin1String("<td class=\"n\">") : QLatin1String("<td>");
+    out += number ? QStringView(u"<td class=\"n\">") : QStringView(u"<td>");
     return out;
 }
 
 void cellEnd(QString& out) {
-    out += QLatin1String("</td>");
+    out += QStringView(u"</td>");
 }
 
 void numberCell(QString& out, qint64 value) {
@@ -130,7 +130,7 @@ void classTable(QString& t, const ClassResults& r) {
     int n = 0;
     for (const RunRow& row : r.runs()) {
         const bool flag = !row.mismatch.isEmpty();
-        t += flag ? QLatin1String("<tr class=\"flag\">") : QLatin1String("<tr>");
+        t += flag ? QStringView(u"<tr class=\"flag\">") : QStringView(u"<tr>");
         numberCell(t, ++n);
         htmlCell(t, row.name);
         htmlCell(t, row.date);
@@ -170,30 +170,30 @@ void classTable(QString& t, const ClassResults& r) {
             appendHtml(t, row.mismatch);
         }
         cellEnd(t);
-        t += QLatin1String("</tr>\n");
+        t += QStringView(u"</tr>\n");
     }
-    t += QLatin1String("</table></div>\n");
+    t += QStringView(u"</table></div>\n");
 }
 
 void optionList(QString& out, const QuestionStats& q, Decimals& decimals) {
-    out += QLatin1String("<ol class=\"options\">");
+    out += QStringView(u"<ol class=\"options\">");
     for (int k = 1; k <= 4; ++k) {
         const int times = q.chosen[k];
-        out += k == q.rightNumber ? QLatin1String("<li class=\"right\">") : QLatin1String("<li>");
+        out += k == q.rightNumber ? QStringView(u"<li class=\"right\">") : QStringView(u"<li>");
         appendHtml(out, q.options[k - 1]);
         out += QStringLiteral(" <span class=\"note\">— выбран ");
         appendNumber(out, times);
         out += QStringLiteral(" раз (");
         if (q.shown > 0) {
             out += decimals(100.0 * times / q.shown, 0);
-            out += QLatin1String(" %");
+            out += QStringView(u" %");
         }
         out += QLatin1Char(')');
         if (k == q.rightNumber)
             out += QStringLiteral(", верный");
-        out += QLatin1String("</span></li>");
+        out += QStringView(u"</span></li>");
     }
-    out += QLatin1String("</ol>");
+    out += QStringView(u"</ol>");
 }
 
 void questionTable(QString& t, const ClassResults& r) {
@@ -207,7 +207,7 @@ void questionTable(QString& t, const ClassResults& r) {
     Decimals decimals;
     int n = 0;
     for (const QuestionStats& q : r.questions()) {
-        t += QLatin1String("<tr>");
+        t += QStringView(u"<tr>");
         numberCell(t, ++n);
         numberCell(t, q.record);
         appendHtml(cellStart(t), q.question);
@@ -223,13 +223,13 @@ void questionTable(QString& t, const ClassResults& r) {
         textCell(t, decimals(q.medianSeconds), true);
         if (r.hasServerSeconds())
             textCell(t, seconds(q.medianServerSeconds), true);
-        cellStart(t) += QLatin1String("<span class=\"verdict\">");
+        cellStart(t) += QStringView(u"<span class=\"verdict\">");
         t += q.verdicts.join(QStringLiteral("; "));
-        t += QLatin1String("</span>");
+        t += QStringView(u"</span>");
         cellEnd(t);
-        t += QLatin1String("</tr>\n");
+        t += QStringView(u"</tr>\n");
     }
-    t += QLatin1String("</table>\n");
+    t += QStringView(u"</table>\n");
 }
 
 QString skippedTable(const ClassResults& r) {
