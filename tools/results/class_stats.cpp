@@ -76,22 +76,40 @@ bool ClassResults::sameTexts(int index, const QuestionBlock& b) const {
            same(q.options[3], b.options[3]);
 }
 
+constexpr int smallRecords = 1 << 16;
+
+int ClassResults::lastUnder(int record) const {
+    if (record >= 0 && record < smallRecords)
+        return size_t(record) < m_bySmallRecord.size() ? m_bySmallRecord[size_t(record)] : -1;
+    return m_byRecord.value(record, -1);
+}
+
+void ClassResults::setLastUnder(int record, int question) {
+    if (record >= 0 && record < smallRecords) {
+        if (size_t(record) >= m_bySmallRecord.size())
+            m_bySmallRecord.resize(size_t(record) + 1, -1);
+        m_bySmallRecord[size_t(record)] = question;
+    } else {
+        m_byRecord.insert(record, question);
+    }
+}
+
 int ClassResults::questionIndex(const QuestionBlock& b, QStringView span) {
     // Protocols of one bank give a question the same record number every time: the question
     // last seen under that number is tried first, which spares hashing its texts. Its span,
     // where both have one, settles it in one comparison.
-    const auto last = m_byRecord.constFind(b.record);
-    if (last != m_byRecord.constEnd()) {
-        const QString& known = m_spans[size_t(*last)];
+    const int last = lastUnder(b.record);
+    if (last >= 0) {
+        const QString& known = m_spans[size_t(last)];
         if (!span.isEmpty() && known.size() == span.size() &&
             std::memcmp(known.constData(), span.utf16(), size_t(span.size()) * sizeof(char16_t)) ==
                 0)
-            return *last;
-        if (sameTexts(*last, b))
-            return *last;
+            return last;
+        if (sameTexts(last, b))
+            return last;
     }
     const int i = indexByTexts(b, span);
-    m_byRecord.insert(b.record, i);
+    setLastUnder(b.record, i);
     return i;
 }
 
@@ -221,6 +239,7 @@ void ClassResults::finish() {
     m_spans.clear();
     m_index.clear(); // its positions no longer hold
     m_byRecord.clear();
+    m_bySmallRecord.clear();
 }
 
 } // namespace results

@@ -39,10 +39,6 @@ const QString separator = QStringLiteral("\\\\") + QString(63, QLatin1Char('-'))
 
 using Lines = std::vector<QStringView>;
 
-// Lines at LF, a CR before it dropped. A year of protocols has millions of short lines: the
-// text is searched for LF sixteen characters at a time, and the places found are noted without
-// a branch per place (one that guesses wrong about every other line would cost more than the
-// search), then cut into lines in a second, predictable pass.
 // The place of every LF in a group of bits noted at `*count` on; two are written even when
 // the group holds fewer, so that the usual group of none or one takes no branch.
 Q_ALWAYS_INLINE void noteEnds(quint32 mask, qsizetype at, qsizetype* ends, size_t* count) {
@@ -76,6 +72,10 @@ findEndsAvx2(const char16_t* data, qsizetype size, std::vector<qsizetype>& ends,
 }
 #endif
 
+// Lines at LF, a CR before it dropped. A year of protocols has millions of short lines: the
+// text is searched for LF sixteen (or thirty-two) characters at a time, and the places found
+// are noted without a branch per place (one that guesses wrong about every other line would
+// cost more than the search), then cut into lines in a second, predictable pass.
 Lines splitLines(QStringView text) {
     const char16_t* const data = text.utf16();
     const qsizetype size = text.size();
