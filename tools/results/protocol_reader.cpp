@@ -122,6 +122,9 @@ Lines splitLines(QStringView text) {
         const bool cr = data[size - 1] == u'\r';
         lines.emplace_back(data + from, size - from - (cr ? 1 : 0));
     }
+    // What a file of thousands of times a protocol's lines needed is not kept for the next.
+    if (ends.size() > (1u << 16))
+        std::vector<qsizetype>().swap(ends);
     return lines;
 }
 
