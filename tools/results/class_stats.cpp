@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <numeric>
 
@@ -45,27 +46,74 @@ QStringList verdictsOf(const QuestionStats& q) {
     return v;
 }
 
+// Inline, lengths first: every block of every run is compared so.
+bool same(const QString& a, QStringView b) {
+    return a.size() == b.size() &&
+           std::memcmp(a.constData(), b.utf16(), size_t(a.size()) * sizeof(char16_t)) == 0;
+}
+
+// The file's text from the question's first character to the last option's last: the lines
+// the reader cut the five texts from, so that the same span gives the same texts. Empty when
+// a text is not a piece of the file (the reader joined its lines anew).
+QStringView blockSpan(const QuestionBlock& b, const Protocol& p) {
+    const QChar* const begin = p.source.constData();
+    const QChar* const end = begin + p.source.size();
+    const QChar* last = b.question.data();
+    for (QStringView text : {b.question, b.options[0], b.options[1], b.options[2], b.options[3]}) {
+        if (text.data() < last || text.data() + text.size() > end || text.data() < begin)
+            return {};
+        last = text.data() + text.size();
+    }
+    return QStringView(b.question.data(), last);
+}
+
 } // namespace
 
 bool ClassResults::sameTexts(int index, const QuestionBlock& b) const {
     const QuestionStats& q = m_questions[index];
-    return q.question == b.question && q.options[0] == b.options[0] &&
-           q.options[1] == b.options[1] && q.options[2] == b.options[2] &&
-           q.options[3] == b.options[3];
+    return same(q.question, b.question) && same(q.options[0], b.options[0]) &&
+           same(q.options[1], b.options[1]) && same(q.options[2], b.options[2]) &&
+           same(q.options[3], b.options[3]);
 }
 
-int ClassResults::questionIndex(const QuestionBlock& b) {
+constexpr int smallRecords = 1 << 16;
+
+int ClassResults::lastUnder(int record) const {
+    if (record >= 0 && record < smallRecords)
+        return size_t(record) < m_bySmallRecord.size() ? m_bySmallRecord[size_t(record)] : -1;
+    return m_byRecord.value(record, -1);
+}
+
+void ClassResults::setLastUnder(int record, int question) {
+    if (record >= 0 && record < smallRecords) {
+        if (size_t(record) >= m_bySmallRecord.size())
+            m_bySmallRecord.resize(size_t(record) + 1, -1);
+        m_bySmallRecord[size_t(record)] = question;
+    } else {
+        m_byRecord.insert(record, question);
+    }
+}
+
+int ClassResults::questionIndex(const QuestionBlock& b, QStringView span) {
     // Protocols of one bank give a question the same record number every time: the question
-    // last seen under that number is tried first, which spares hashing its texts.
-    const auto last = m_byRecord.constFind(b.record);
-    if (last != m_byRecord.constEnd() && sameTexts(*last, b))
-        return *last;
-    const int i = indexByTexts(b);
-    m_byRecord.insert(b.record, i);
+    // last seen under that number is tried first, which spares hashing its texts. Its span,
+    // where both have one, settles it in one comparison.
+    const int last = lastUnder(b.record);
+    if (last >= 0) {
+        const QString& known = m_spans[size_t(last)];
+        if (!span.isEmpty() && known.size() == span.size() &&
+            std::memcmp(known.constData(), span.utf16(), size_t(span.size()) * sizeof(char16_t)) ==
+                0)
+            return last;
+        if (sameTexts(last, b))
+            return last;
+    }
+    const int i = indexByTexts(b, span);
+    setLastUnder(b.record, i);
     return i;
 }
 
-int ClassResults::indexByTexts(const QuestionBlock& b) {
+int ClassResults::indexByTexts(const QuestionBlock& b, QStringView span) {
     // Hashed field by field and compared with the stored texts: no key string per block.
     size_t hash = qHash(b.question);
     for (QStringView option : b.options)
@@ -80,6 +128,7 @@ int ClassResults::indexByTexts(const QuestionBlock& b) {
     q.record = b.record;
     q.rightNumber = b.rightNumber;
     m_questions.append(q);
+    m_spans.push_back(span.toString());
     m_seconds.emplace_back();
     m_serverSeconds.emplace_back();
     m_index.insert(hash, int(m_questions.size() - 1));
@@ -107,7 +156,7 @@ void ClassResults::add(const QString& file, const Protocol& p, const RunExtras& 
     std::vector<quint32> answers;
     answers.reserve(p.blocks.size());
     for (const QuestionBlock& b : p.blocks) {
-        const int i = questionIndex(b);
+        const int i = questionIndex(b, blockSpan(b, p));
         QuestionStats& q = m_questions[i];
         ++q.shown;
         ++q.chosen[b.answer];
@@ -133,7 +182,7 @@ void ClassResults::add(const QString& file, const Protocol& p, const RunExtras& 
     m_hasGrades = m_hasGrades || grades.has_value();
     row.order = extras.order;
     m_hasOrders = m_hasOrders || !row.order.isEmpty();
-    m_runs.append(row);
+    m_runs.append(std::move(row));
     m_answers.push_back(std::move(answers));
 }
 
@@ -187,8 +236,10 @@ void ClassResults::finish() {
     m_seconds.clear();
     m_serverSeconds.clear();
     m_answers.clear();
+    m_spans.clear();
     m_index.clear(); // its positions no longer hold
     m_byRecord.clear();
+    m_bySmallRecord.clear();
 }
 
 } // namespace results

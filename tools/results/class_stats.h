@@ -103,15 +103,22 @@ public:
     bool hasOrders() const { return m_hasOrders; }
 
 private:
-    int questionIndex(const QuestionBlock& block);
-    int indexByTexts(const QuestionBlock& block);
+    // `span`: the block's texts as they stand together in its file (see blockSpan()).
+    int questionIndex(const QuestionBlock& block, QStringView span);
+    int indexByTexts(const QuestionBlock& block, QStringView span);
     bool sameTexts(int index, const QuestionBlock& block) const;
+    int lastUnder(int record) const; // -1: none
+    void setLastUnder(int record, int question);
 
     QList<RunRow> m_runs;
     QList<QuestionStats> m_questions;
     QList<SkippedFile> m_skipped;
-    QMultiHash<size_t, int> m_index;                 // hash of the texts -> question
-    QHash<int, int> m_byRecord;                      // record number -> question last seen under it
+    QMultiHash<size_t, int> m_index; // hash of the texts -> question
+    // Record number -> question last seen under it: small numbers (a bank's) by place, every
+    // block looks one up.
+    std::vector<int> m_bySmallRecord;                // -1: none
+    QHash<int, int> m_byRecord;                      // the others
+    std::vector<QString> m_spans;                    // per question: its first block's span
     std::vector<std::vector<float>> m_seconds;       // per question
     std::vector<std::vector<float>> m_serverSeconds; // per question
     bool m_hasServerSeconds = false;

@@ -2,7 +2,18 @@
 
 #include "classapi.h"
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstring>
+#include <vector>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define KV_SPLIT_AVX2
+#include <immintrin.h>
+#endif
 
 namespace results {
 namespace {
@@ -26,27 +37,133 @@ const QString resultWrong = QStringLiteral(". Неправильных отве�
 const QString resultTotal = QStringLiteral(". Всего вопросов ");
 const QString separator = QStringLiteral("\\\\") + QString(63, QLatin1Char('-'));
 
-using Lines = QList<QStringView>;
+using Lines = std::vector<QStringView>;
 
-Lines splitLines(QStringView text) {
-    Lines lines;
-    lines.reserve(text.size() / 32 + 8);
-    qsizetype from = 0;
-    while (from < text.size()) {
-        qsizetype end = text.indexOf(QLatin1Char('\n'), from);
-        const qsizetype next = end < 0 ? text.size() : end + 1;
-        if (end < 0)
-            end = text.size();
-        QStringView line = text.mid(from, end - from);
-        if (line.endsWith(QLatin1Char('\r')))
-            line.chop(1);
-        lines.append(line);
-        from = next;
+// The place of every LF in a group of bits noted at `*count` on; two are written even when
+// the group holds fewer, so that the usual group of none or one takes no branch.
+Q_ALWAYS_INLINE void noteEnds(quint32 mask, qsizetype at, qsizetype* ends, size_t* count) {
+    ends[*count] = at + std::countr_zero(mask);
+    *count += mask != 0 ? 1 : 0;
+    mask &= mask - 1;
+    ends[*count] = at + std::countr_zero(mask);
+    *count += mask != 0 ? 1 : 0;
+    mask &= mask - 1;
+    for (; mask != 0; mask &= mask - 1)
+        ends[(*count)++] = at + std::countr_zero(mask);
+}
+
+#if defined(KV_SPLIT_AVX2)
+// Thirty-two characters at a time where the processor can.
+__attribute__((target("avx2"))) qsizetype
+findEndsAvx2(const char16_t* data, qsizetype size, std::vector<qsizetype>& ends, size_t* count) {
+    const __m256i lf = _mm256_set1_epi8('\n');
+    qsizetype i = 0;
+    for (; i + 32 <= size; i += 32) {
+        const auto* chunk = reinterpret_cast<const __m256i*>(data + i);
+        // Packing works within halves; the permutation puts the characters back in order.
+        const __m256i bytes = _mm256_permute4x64_epi64(
+            _mm256_packs_epi16(_mm256_loadu_si256(chunk), _mm256_loadu_si256(chunk + 1)), 0xD8);
+        if (*count + 32 > ends.size())
+            ends.resize(ends.size() * 2);
+        noteEnds(quint32(_mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes, lf))), i, ends.data(),
+                 count);
     }
+    return i;
+}
+#endif
+
+// Lines at LF, a CR before it dropped. A year of protocols has millions of short lines: the
+// text is searched for LF sixteen (or thirty-two) characters at a time, and the places found
+// are noted without a branch per place (one that guesses wrong about every other line would
+// cost more than the search), then cut into lines in a second, predictable pass.
+Lines splitLines(QStringView text) {
+    const char16_t* const data = text.utf16();
+    const qsizetype size = text.size();
+    // Kept from file to file: cleared and allocated anew, it would cost as much as the search.
+    // Slack: a group notes two places even when it holds fewer.
+    thread_local std::vector<qsizetype> ends;
+    if (ends.size() < size_t(size / 8 + 32))
+        ends.resize(size_t(size / 8 + 32));
+    size_t count = 0;
+    qsizetype i = 0;
+#if defined(KV_SPLIT_AVX2)
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2)
+        i = findEndsAvx2(data, size, ends, &count);
+#endif
+#if defined(__SSE2__)
+    const __m128i lf = _mm_set1_epi8('\n');
+    for (; i + 16 <= size; i += 16) {
+        const auto* chunk = reinterpret_cast<const __m128i*>(data + i);
+        // Narrowed with signed saturation, only U+000A itself becomes the byte LF.
+        const __m128i bytes = _mm_packs_epi16(_mm_loadu_si128(chunk), _mm_loadu_si128(chunk + 1));
+        if (count + 16 > ends.size())
+            ends.resize(ends.size() * 2);
+        noteEnds(quint32(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lf))), i, ends.data(), &count);
+    }
+#endif
+    for (; i < size; ++i) {
+        if (data[i] != u'\n')
+            continue;
+        if (count + 1 > ends.size())
+            ends.resize(ends.size() * 2);
+        ends[count++] = i;
+    }
+    Lines lines;
+    lines.reserve(count + 1);
+    qsizetype from = 0;
+    for (size_t k = 0; k < count; ++k) {
+        const qsizetype end = ends[k];
+        const bool cr = end > from && data[end - 1] == u'\r';
+        lines.emplace_back(data + from, end - from - (cr ? 1 : 0));
+        from = end + 1;
+    }
+    if (from < size) {
+        const bool cr = data[size - 1] == u'\r';
+        lines.emplace_back(data + from, size - from - (cr ? 1 : 0));
+    }
+    // What a file of thousands of times a protocol's lines needed is not kept for the next.
+    if (ends.size() > (1u << 16))
+        std::vector<qsizetype>().swap(ends);
     return lines;
 }
 
+// Comparisons inline, lengths first: they run on every line of every file.
+bool equalAt(const char16_t* data, const QString& text) {
+    return std::memcmp(data, text.constData(), size_t(text.size()) * sizeof(char16_t)) == 0;
+}
+
+bool same(QStringView line, const QString& text) {
+    return line.size() == text.size() && equalAt(line.utf16(), text);
+}
+
+bool starts(QStringView line, const QString& text) {
+    return line.size() >= text.size() && equalAt(line.utf16(), text);
+}
+
+// Where `text` first occurs in `line` at or after `from`; -1 when it does not. The lines are
+// short, and a general search would cost more in setting up than in searching.
+qsizetype find(QStringView line, const QString& text, qsizetype from) {
+    const char16_t* const data = line.utf16();
+    const char16_t first = text.front().unicode();
+    for (qsizetype i = from; i + text.size() <= line.size(); ++i)
+        if (data[i] == first && equalAt(data + i, text))
+            return i;
+    return -1;
+}
+
 bool readCount(QStringView text, int* value) {
+    // Digits alone, as nearly every count is written, read as readNumber would read them.
+    if (!text.isEmpty() && text.size() <= 9) {
+        int n = 0;
+        qsizetype i = 0;
+        for (; i < text.size() && text[i].unicode() >= '0' && text[i].unicode() <= '9'; ++i)
+            n = n * 10 + (text[i].unicode() - '0');
+        if (i == text.size()) {
+            *value = n;
+            return true;
+        }
+    }
     double d = 0;
     if (!readNumber(text, &d) || d < 0 || d > 1e9 || d != std::floor(d))
         return false;
@@ -87,7 +204,7 @@ bool isOptionLine(QStringView line, int k) {
 // Reads the block in lines [from, to); `to` is the line after the block (and its time-out
 // lines). Returns an error text, or an empty one when the block was read.
 QString readBlock(const Lines& lines, qsizetype from, qsizetype to, QuestionBlock* b, Protocol* p) {
-    if (to - from >= 2 && lines[to - 1].isEmpty() && lines[to - 2] == timeOutText) {
+    if (to - from >= 2 && lines[to - 1].isEmpty() && same(lines[to - 2], timeOutText)) {
         b->timeOutLines = true;
         to -= 2;
     }
@@ -98,21 +215,28 @@ QString readBlock(const Lines& lines, qsizetype from, qsizetype to, QuestionBloc
     if (!lines[to - 1].isEmpty())
         return QStringLiteral("после строки «Вы отвечали на вопрос: …» нет пустой строки");
     const QStringView used = lines[to - 2];
-    const qsizetype of = used.indexOf(ofMark);
+    if (!starts(used, usedMark))
+        return QStringLiteral("нет строки «Вы отвечали на вопрос: … сек. из …»");
+    // In a line that starts so, only the blank that ends usedMark can begin ofMark early.
+    const qsizetype of = find(used, ofMark, usedMark.size() - 1);
     double seconds = 0;
-    if (!used.startsWith(usedMark) || of < 0 ||
-        !readNumber(used.mid(usedMark.size(), of - usedMark.size()), &seconds))
+    if (of < 0 || !readNumber(used.mid(usedMark.size(), of - usedMark.size()), &seconds))
         return QStringLiteral("нет строки «Вы отвечали на вопрос: … сек. из …»");
     b->usedSeconds = seconds;
     b->allowedText = used.mid(of + ofMark.size());
-    if (!lines[to - 3].startsWith(rightMark))
+    if (!starts(lines[to - 3], rightMark))
         return QStringLiteral("нет строки «Правильный ответ:…»");
     b->rightText = lines[to - 3].mid(rightMark.size());
-    b->rightHidden = b->rightText == hiddenMark;
+    b->rightHidden = same(b->rightText, hiddenMark);
     double right = 0;
-    if (readNumber(b->rightText, &right) && right >= 1 && right <= 4 && right == std::floor(right))
+    if (b->rightText.size() == 1) { // a digit alone, the usual form
+        const char16_t c = b->rightText[0].unicode();
+        b->rightNumber = c >= u'1' && c <= u'4' ? c - u'0' : 0;
+    } else if (readNumber(b->rightText, &right) && right >= 1 && right <= 4 &&
+               right == std::floor(right)) {
         b->rightNumber = int(right);
-    if (!lines[to - 4].startsWith(answerMark) ||
+    }
+    if (!starts(lines[to - 4], answerMark) ||
         !readCount(lines[to - 4].mid(answerMark.size()), &b->answer) || b->answer > 4)
         return QStringLiteral("нет строки «Ваш ответ № …» с номером от 0 до 4");
     if (!readCount(lines[from + 1].mid(questionMark.size()), &b->record))
@@ -147,17 +271,24 @@ QString printable(QStringView text) {
 }
 
 bool isBlockStart(const Lines& lines, qsizetype i, qsizetype end) {
-    return i + 2 < end && lines[i] == separator && lines[i + 1].startsWith(questionMark) &&
-           lines[i + 2] == contentMark;
+    return i + 2 < end && same(lines[size_t(i)], separator) &&
+           starts(lines[size_t(i + 1)], questionMark) && same(lines[size_t(i + 2)], contentMark);
 }
 
 // Name, date and time from "name  date  time"; the name itself may hold two blanks.
+// Where two blanks last stand in `line`; -1 when nowhere.
+qsizetype lastGap(QStringView line) {
+    for (qsizetype i = line.size() - 2; i >= 0; --i)
+        if (line[i] == QLatin1Char(' ') && line[i + 1] == QLatin1Char(' '))
+            return i;
+    return -1;
+}
+
 bool readHeader(QStringView line, Protocol* p) {
-    const QLatin1String gap("  ");
-    const qsizetype t = line.lastIndexOf(gap);
+    const qsizetype t = lastGap(line);
     if (t <= 0)
         return false;
-    const qsizetype d = line.left(t).lastIndexOf(gap);
+    const qsizetype d = lastGap(line.left(t));
     if (d < 0)
         return false;
     p->name = line.left(d).toString();
@@ -175,8 +306,8 @@ QString readResultLine(QStringView line, Protocol* p) {
         return QStringLiteral("последняя строка перед окончанием не итог теста и не «%1»")
             .arg(unfinishedText);
     p->finished = true;
-    const qsizetype w = line.indexOf(resultWrong);
-    const qsizetype t = line.indexOf(resultTotal);
+    const qsizetype w = find(line, resultWrong, 0);
+    const qsizetype t = find(line, resultTotal, 0);
     if (line.startsWith(resultRight) && w > 0 && t > w) {
         readCount(line.mid(resultRight.size(), w - resultRight.size()), &p->resultRight);
         readCount(line.mid(w + resultWrong.size(), t - w - resultWrong.size()), &p->resultWrong);
@@ -264,7 +395,10 @@ int Protocol::timeOutCount() const {
 }
 
 bool readNumber(QStringView text, double* value) {
-    const QStringView t = text.trimmed();
+    const auto digit = [](QChar c) { return c.unicode() >= '0' && c.unicode() <= '9'; };
+    // Nearly every number is digits alone, which trimming would leave as they are.
+    const QStringView t =
+        !text.isEmpty() && digit(text.front()) && digit(text.back()) ? text : text.trimmed();
     qsizetype i = 0;
     const bool negative = i < t.size() && t[i] == QLatin1Char('-');
     if (i < t.size() && (t[i] == QLatin1Char('-') || t[i] == QLatin1Char('+')))
@@ -312,9 +446,9 @@ ReadResult readProtocol(const QString& text) {
     Protocol& p = r.protocol;
     p.source = text;
     Lines lines = splitLines(p.source);
-    while (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    const qsizetype n = lines.size();
+    while (!lines.empty() && lines.back().isEmpty())
+        lines.pop_back();
+    const qsizetype n = qsizetype(lines.size());
     if (n == 0) {
         r.error = QStringLiteral("файл пуст");
         return r;

@@ -1,6 +1,7 @@
 #include "report_format.h"
 
 #include <cmath>
+#include <cstring>
 
 namespace results {
 
@@ -32,35 +33,93 @@ QString duration(int seconds) {
 QString html(const QString& text) {
     QString out;
     out.reserve(text.size() + text.size() / 8);
-    for (QChar c : text) {
-        switch (c.unicode()) {
+    appendHtml(out, text);
+    return out;
+}
+
+void appendHtml(QString& out, QStringView text) {
+    // Runs of characters that stay as they are go in whole: a class table has thousands.
+    qsizetype run = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        QStringView replacement;
+        switch (c) {
         case '<':
-            out += QLatin1String("&lt;");
+            replacement = u"&lt;";
             break;
         case '>':
-            out += QLatin1String("&gt;");
+            replacement = u"&gt;";
             break;
         case '&':
-            out += QLatin1String("&amp;");
+            replacement = u"&amp;";
             break;
         case '"':
-            out += QLatin1String("&quot;");
+            replacement = u"&quot;";
             break;
         case '\'':
-            out += QLatin1String("&#39;");
+            replacement = u"&#39;";
             break;
         case '\n':
-            out += QLatin1String("<br>");
+            replacement = u"<br>";
             break;
         default:
-            if ((c.unicode() < 0x20 && c != QLatin1Char('\t')) || c.unicode() == 0x7F ||
-                c.isSurrogate())
-                out += QChar(0xFFFD);
+            if ((c < 0x20 && c != '\t') || c == 0x7F || QChar::isSurrogate(c))
+                replacement = u"\uFFFD";
             else
-                out += c;
+                continue;
         }
+        out += text.mid(run, i - run);
+        out += replacement;
+        run = i + 1;
     }
-    return out;
+    out += text.mid(run);
+}
+
+void appendNumber(QString& out, qint64 value) {
+    char16_t digits[24];
+    char16_t* end = digits + 24;
+    char16_t* d = end;
+    quint64 v = value < 0 ? 0 - quint64(value) : quint64(value);
+    do {
+        *--d = char16_t(u'0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    if (value < 0)
+        *--d = u'-';
+    out.append(reinterpret_cast<const QChar*>(d), end - d);
+}
+
+namespace {
+void twoDigits(QString& out, int value) {
+    out += QChar(char16_t(u'0' + value / 10));
+    out += QChar(char16_t(u'0' + value % 10));
+}
+} // namespace
+
+void appendDuration(QString& out, int seconds) {
+    if (seconds < 0)
+        return;
+    const int h = seconds / 3600, m = seconds / 60 % 60, s = seconds % 60;
+    if (h > 0) {
+        appendNumber(out, h);
+        out += QStringLiteral(" ч ");
+        twoDigits(out, m);
+    } else {
+        appendNumber(out, m);
+    }
+    out += QStringLiteral(" мин ");
+    twoDigits(out, s);
+    out += QStringLiteral(" с");
+}
+
+const QString& Decimals::operator()(double value, int decimals) {
+    quint64 bits;
+    static_assert(sizeof bits == sizeof value);
+    std::memcpy(&bits, &value, sizeof bits);
+    QString& text = m_texts[qMakePair(bits, decimals)];
+    if (text.isNull())
+        text = decimal(value, decimals);
+    return text;
 }
 
 } // namespace results

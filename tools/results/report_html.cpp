@@ -88,84 +88,148 @@ QString summary(const ClassResults& r) {
     return s + QStringLiteral("</p>\n");
 }
 
+// A cell appended to the page being written; the text is what the caller appends after it.
+QString& cellStart(QString& out, bool number = false) {
+    out += number ? QStringView(u"<td class=\"n\">") : QStringView(u"<td>");
+    return out;
+}
+
+void cellEnd(QString& out) {
+    out += QStringView(u"</td>");
+}
+
+void numberCell(QString& out, qint64 value) {
+    appendNumber(cellStart(out, true), value);
+    cellEnd(out);
+}
+
+void textCell(QString& out, QStringView text, bool number = false) {
+    cellStart(out, number) += text;
+    cellEnd(out);
+}
+
+void htmlCell(QString& out, QStringView text) {
+    appendHtml(cellStart(out), text);
+    cellEnd(out);
+}
+
 // The class table has more columns than a narrow window has room for: on a screen it scrolls
 // in a box of its own, so that the page and its last column ("Примечание") stay whole.
-QString classTable(const ClassResults& r) {
-    QString t =
-        QStringLiteral("<div class=\"wide\"><table>\n") +
-        header(QStringList{
-                   QStringLiteral("№"), QStringLiteral("Ученик"), QStringLiteral("Дата"),
-                   QStringLiteral("Начало"), QStringLiteral("Конец"), QStringLiteral("Закончен"),
-                   QStringLiteral("Вопросов"), QStringLiteral("Верно"), QStringLiteral("Неверно"),
-                   QStringLiteral("Время вышло"), QStringLiteral("%"), QStringLiteral("Время")} +
-               serverTitles(r, {QStringLiteral("На ответы, с"), QStringLiteral("По серверу, с")}) +
-               (r.hasGrades() ? QStringList{QStringLiteral("Оценка")} : QStringList()) +
-               (r.hasOrders() ? QStringList{QStringLiteral("Порядок вопросов")} : QStringList()) +
-               QStringList{QStringLiteral("Примечание")});
+void classTable(QString& t, const ClassResults& r) {
+    t += QStringLiteral("<div class=\"wide\"><table>\n") +
+         header(QStringList{
+                    QStringLiteral("№"), QStringLiteral("Ученик"), QStringLiteral("Дата"),
+                    QStringLiteral("Начало"), QStringLiteral("Конец"), QStringLiteral("Закончен"),
+                    QStringLiteral("Вопросов"), QStringLiteral("Верно"), QStringLiteral("Неверно"),
+                    QStringLiteral("Время вышло"), QStringLiteral("%"), QStringLiteral("Время")} +
+                serverTitles(r, {QStringLiteral("На ответы, с"), QStringLiteral("По серверу, с")}) +
+                (r.hasGrades() ? QStringList{QStringLiteral("Оценка")} : QStringList()) +
+                (r.hasOrders() ? QStringList{QStringLiteral("Порядок вопросов")} : QStringList()) +
+                QStringList{QStringLiteral("Примечание")});
+    Decimals decimals;
     int n = 0;
     for (const RunRow& row : r.runs()) {
         const bool flag = !row.mismatch.isEmpty();
-        t += flag ? QStringLiteral("<tr class=\"flag\">") : QStringLiteral("<tr>");
-        t += cell(QString::number(++n), true) + cell(html(row.name)) + cell(html(row.date)) +
-             cell(html(row.startTime)) + cell(html(row.endTime)) + cell(finishedText(row)) +
-             cell(QString::number(row.questions), true) + cell(QString::number(row.right), true) +
-             cell(QString::number(row.wrong), true) + cell(QString::number(row.timeOuts), true) +
-             cell(row.questions > 0 ? decimal(row.percent) : QStringLiteral("—"), true) +
-             cell(duration(row.totalSeconds), true) +
-             (r.hasServerSeconds()
-                  ? cell(decimal(row.answerSeconds), true) + cell(seconds(row.serverSeconds), true)
-                  : QString()) +
-             (r.hasGrades() ? cell(row.grade > 0 ? QString::number(row.grade) : QString(), true)
-                            : QString()) +
-             (r.hasOrders() ? cell(row.order.isEmpty() ? QStringLiteral("общий") : html(row.order))
-                            : QString()) +
-             cell(flag ? QStringLiteral("<b>не сходится</b>: ") + html(row.mismatch) : QString());
-        t += QStringLiteral("</tr>\n");
+        t += flag ? QStringView(u"<tr class=\"flag\">") : QStringView(u"<tr>");
+        numberCell(t, ++n);
+        htmlCell(t, row.name);
+        htmlCell(t, row.date);
+        htmlCell(t, row.startTime);
+        htmlCell(t, row.endTime);
+        textCell(t, finishedText(row));
+        numberCell(t, row.questions);
+        numberCell(t, row.right);
+        numberCell(t, row.wrong);
+        numberCell(t, row.timeOuts);
+        textCell(t, row.questions > 0 ? QStringView(decimals(row.percent)) : QStringView(u"—"),
+                 true);
+        appendDuration(cellStart(t, true), row.totalSeconds);
+        cellEnd(t);
+        if (r.hasServerSeconds()) {
+            textCell(t, decimals(row.answerSeconds), true);
+            textCell(t,
+                     row.serverSeconds < 0 ? QStringView(u"—")
+                                           : QStringView(decimals(row.serverSeconds)),
+                     true);
+        }
+        if (r.hasGrades()) {
+            cellStart(t, true);
+            if (row.grade > 0)
+                appendNumber(t, row.grade);
+            cellEnd(t);
+        }
+        if (r.hasOrders()) {
+            if (row.order.isEmpty())
+                textCell(t, u"общий");
+            else
+                htmlCell(t, row.order);
+        }
+        cellStart(t);
+        if (flag) {
+            t += QStringLiteral("<b>не сходится</b>: ");
+            appendHtml(t, row.mismatch);
+        }
+        cellEnd(t);
+        t += QStringView(u"</tr>\n");
     }
-    return t + QStringLiteral("</table></div>\n");
+    t += QStringView(u"</table></div>\n");
 }
 
-QString optionList(const QuestionStats& q) {
-    QString list = QStringLiteral("<ol class=\"options\">");
+void optionList(QString& out, const QuestionStats& q, Decimals& decimals) {
+    out += QStringView(u"<ol class=\"options\">");
     for (int k = 1; k <= 4; ++k) {
         const int times = q.chosen[k];
-        const QString share =
-            q.shown > 0 ? decimal(100.0 * times / q.shown, 0) + QStringLiteral(" %") : QString();
-        list +=
-            (k == q.rightNumber ? QStringLiteral("<li class=\"right\">") : QStringLiteral("<li>")) +
-            html(q.options[k - 1]) +
-            QStringLiteral(" <span class=\"note\">— выбран %1 раз (%2)%3</span></li>")
-                .arg(times)
-                .arg(share, k == q.rightNumber ? QStringLiteral(", верный") : QString());
+        out += k == q.rightNumber ? QStringView(u"<li class=\"right\">") : QStringView(u"<li>");
+        appendHtml(out, q.options[k - 1]);
+        out += QStringLiteral(" <span class=\"note\">— выбран ");
+        appendNumber(out, times);
+        out += QStringLiteral(" раз (");
+        if (q.shown > 0) {
+            out += decimals(100.0 * times / q.shown, 0);
+            out += QStringView(u" %");
+        }
+        out += QLatin1Char(')');
+        if (k == q.rightNumber)
+            out += QStringLiteral(", верный");
+        out += QStringView(u"</span></li>");
     }
-    return list + QStringLiteral("</ol>");
+    out += QStringView(u"</ol>");
 }
 
-QString questionTable(const ClassResults& r) {
-    QString t = QStringLiteral("<table>\n") +
-                header(QStringList{QStringLiteral("№"), QStringLiteral("№ в базе"),
-                                   QStringLiteral("Вопрос и варианты"), QStringLiteral("Показан"),
-                                   QStringLiteral("Трудность"), QStringLiteral("Различение"),
-                                   QStringLiteral("Время вышло"), QStringLiteral("Медиана, с")} +
-                       serverTitles(r, {QStringLiteral("Медиана по серверу, с")}) +
-                       QStringList{QStringLiteral("Вывод")});
+void questionTable(QString& t, const ClassResults& r) {
+    t += QStringLiteral("<table>\n") +
+         header(QStringList{QStringLiteral("№"), QStringLiteral("№ в базе"),
+                            QStringLiteral("Вопрос и варианты"), QStringLiteral("Показан"),
+                            QStringLiteral("Трудность"), QStringLiteral("Различение"),
+                            QStringLiteral("Время вышло"), QStringLiteral("Медиана, с")} +
+                serverTitles(r, {QStringLiteral("Медиана по серверу, с")}) +
+                QStringList{QStringLiteral("Вывод")});
+    Decimals decimals;
     int n = 0;
     for (const QuestionStats& q : r.questions()) {
-        t += QStringLiteral("<tr>") + cell(QString::number(++n), true) +
-             cell(QString::number(q.record), true) +
-             cell(html(q.question) + optionList(q) +
-                  (q.rightNumber == 0 ? QStringLiteral("<span class=\"note\">Верный ответ в "
-                                                       "протоколе не указывает на вариант.</span>")
-                                      : QString())) +
-             cell(QString::number(q.shown), true) + cell(decimal(q.difficulty, 2), true) +
-             cell(decimal(q.discrimination, 2), true) + cell(QString::number(q.chosen[0]), true) +
-             cell(decimal(q.medianSeconds), true) +
-             (r.hasServerSeconds() ? cell(seconds(q.medianServerSeconds), true) : QString()) +
-             cell(QStringLiteral("<span class=\"verdict\">") +
-                  q.verdicts.join(QStringLiteral("; ")) + QStringLiteral("</span>")) +
-             QStringLiteral("</tr>\n");
+        t += QStringView(u"<tr>");
+        numberCell(t, ++n);
+        numberCell(t, q.record);
+        appendHtml(cellStart(t), q.question);
+        optionList(t, q, decimals);
+        if (q.rightNumber == 0)
+            t += QStringLiteral("<span class=\"note\">Верный ответ в протоколе не указывает на "
+                                "вариант.</span>");
+        cellEnd(t);
+        numberCell(t, q.shown);
+        textCell(t, decimals(q.difficulty, 2), true);
+        textCell(t, decimals(q.discrimination, 2), true);
+        numberCell(t, q.chosen[0]);
+        textCell(t, decimals(q.medianSeconds), true);
+        if (r.hasServerSeconds())
+            textCell(t, seconds(q.medianServerSeconds), true);
+        cellStart(t) += QStringView(u"<span class=\"verdict\">");
+        t += q.verdicts.join(QStringLiteral("; "));
+        t += QStringView(u"</span>");
+        cellEnd(t);
+        t += QStringView(u"</tr>\n");
     }
-    return t + QStringLiteral("</table>\n");
+    t += QStringView(u"</table>\n");
 }
 
 QString skippedTable(const ClassResults& r) {
@@ -212,9 +276,12 @@ QString definitions(const ClassResults& r) {
 } // namespace
 
 QString htmlReport(const ClassResults& r, const Heading& heading) {
-    QString page = QStringLiteral("<!DOCTYPE html>\n<html lang=\"ru\">\n<head>\n<meta "
-                                  "charset=\"utf-8\">\n<title>Результаты класса</title>\n<style>") +
-                   QLatin1String(style) + QStringLiteral("</style>\n</head>\n<body>\n");
+    QString page;
+    // The class table's rows are the most of the page.
+    page.reserve(r.runs().size() * 320 + r.questions().size() * 900 + 16384);
+    page += QStringLiteral("<!DOCTYPE html>\n<html lang=\"ru\">\n<head>\n<meta "
+                           "charset=\"utf-8\">\n<title>Результаты класса</title>\n<style>") +
+            QLatin1String(style) + QStringLiteral("</style>\n</head>\n<body>\n");
     page +=
         QStringLiteral("<h1>Результаты класса</h1>\n<p class=\"note\">") +
         (heading.source.isEmpty() ? QString()
@@ -229,11 +296,13 @@ QString htmlReport(const ClassResults& r, const Heading& heading) {
         page += QStringLiteral("<h2>Оценки</h2>\n") + gradeChart(r) +
                 QStringLiteral("\n<p class=\"note\">Число законченных попыток с каждой "
                                "оценкой.</p>\n");
-    page += QStringLiteral("<h2>Таблица класса</h2>\n") + classTable(r);
+    page += QStringLiteral("<h2>Таблица класса</h2>\n");
+    classTable(page, r);
     page += QStringLiteral("<h2>Трудность вопросов</h2>\n") + difficultyChart(r) +
             QStringLiteral("\n<p class=\"note\">Доля верных ответов; пунктир — границы "
                            "«слишком трудный» и «слишком лёгкий».</p>\n");
-    page += QStringLiteral("<h2>Анализ вопросов</h2>\n") + questionTable(r);
+    page += QStringLiteral("<h2>Анализ вопросов</h2>\n");
+    questionTable(page, r);
     page += skippedTable(r) + definitions(r);
     return page + QStringLiteral("</body>\n</html>\n");
 }

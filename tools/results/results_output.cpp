@@ -69,16 +69,24 @@ QStringList inputFiles(const QStringList& inputs) {
 }
 
 QString writeOutputs(const QList<OutputFile>& outputs, const QStringList& inputs) {
-    std::vector<Identity> read;
-    for (const QString& input : inputs)
-        if (const auto id = identityOf(input))
-            read.push_back(*id);
+    // Only an output that is already there can be one of the inputs: the inputs are looked up
+    // then, and not for a report written afresh (a folder may hold thousands of them).
+    std::optional<std::vector<Identity>> read;
+    const auto isRead = [&](const Identity& id) {
+        if (!read) {
+            read.emplace();
+            for (const QString& input : inputs)
+                if (const auto found = identityOf(input))
+                    read->push_back(*found);
+        }
+        return std::find(read->begin(), read->end(), id) != read->end();
+    };
     std::vector<std::unique_ptr<textfile::StagedFile>> staged;
     try {
         for (const OutputFile& output : outputs) {
             const QString path = QFileInfo(output.path).absoluteFilePath();
             const auto id = identityOf(path);
-            if (id && std::find(read.begin(), read.end(), *id) != read.end())
+            if (id && isRead(*id))
                 return QStringLiteral("Файл %1 — один из прочитанных файлов; он не "
                                       "перезаписывается.")
                     .arg(path);

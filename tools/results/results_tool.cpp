@@ -174,19 +174,31 @@ cli::Tool commandLine(const QString& madeAt, const ServerReader& server) {
 }
 
 void readInputs(const QStringList& inputs, ClassResults* results) {
+    readInputs(inputs, results, nullptr);
+}
+
+void readInputs(const QStringList& inputs, ClassResults* results, QStringList* files) {
     for (const QString& input : inputs) {
         const QFileInfo info(input);
         const QString refusal = refusalOf(input, info.isDir());
         if (!refusal.isEmpty()) {
             results->skip(input, refusal);
+            if (files && !info.isDir())
+                files->append(input);
         } else if (info.isDir()) {
             const QDir dir(input);
             const QStringList names =
                 dir.entryList({QStringLiteral("*.usr")}, QDir::Files | QDir::Hidden, QDir::Name);
-            for (const QString& name : names)
-                readFile(dir.filePath(name), results);
+            for (const QString& name : names) {
+                const QString path = dir.filePath(name);
+                readFile(path, results);
+                if (files)
+                    files->append(path);
+            }
         } else {
             readFile(input, results);
+            if (files)
+                files->append(input);
         }
     }
     results->finish();
@@ -203,6 +215,7 @@ int writeReport(const Options& o, const QString& madeAt, QTextStream& out, QText
     results.setGrades(o.grades);
     Heading heading{madeAt, {}, {}};
     QList<OutputFile> sheets;
+    QStringList read; // every file read or skipped, which no output may replace
     if (!o.server.isEmpty()) {
         QString serverName;
         try {
@@ -226,7 +239,7 @@ int writeReport(const Options& o, const QString& madeAt, QTextStream& out, QText
         heading.tally =
             QStringLiteral("Прочитано попыток с сервера: %1.").arg(results.runs().size());
     } else {
-        readInputs(o.inputs, &results);
+        readInputs(o.inputs, &results, &read);
         QStringList names;
         for (const QString& input : o.inputs)
             names << QFileInfo(input).absoluteFilePath();
@@ -256,7 +269,7 @@ int writeReport(const Options& o, const QString& madeAt, QTextStream& out, QText
                    .arg(QFileInfo(o.sheets).absoluteFilePath());
         return 1;
     }
-    const QString failure = writeOutputs(files, inputFiles(o.inputs));
+    const QString failure = writeOutputs(files, read);
     if (!failure.isEmpty()) {
         err << failure << "\n";
         return 1;

@@ -49,6 +49,9 @@ cli::Tool commandLine(const QString& madeAt, const ServerReader& server = {});
 // "*.usr" files in name order; a damaged file, and an input that is missing or refused, is
 // listed as skipped with the system's reason.
 void readInputs(const QStringList& inputs, ClassResults* results);
+// The same, and every file it read or skipped appended to `files` (as inputFiles() lists them,
+// without listing the folders a second time).
+void readInputs(const QStringList& inputs, ClassResults* results, QStringList* files);
 
 // The whole command (arguments without the program's name); returns the exit code (0 done,
 // 1 no protocol file could be read, an output could not be written or the server could not be

@@ -104,7 +104,6 @@ qint64 readDecode(const QString& folder) {
 }
 
 // The same work in its steps, for the breakdown line.
-// The same work in its steps, for the breakdown line.
 void steps(const QString& folder) {
     results::ClassResults c;
     const Cost read = measure([&] { results::readInputs({folder}, &c); });
@@ -132,8 +131,16 @@ bool report(const QString& folder, const QString& out) {
 }
 } // namespace
 
-int main() {
-    QTemporaryDir in, out;
+// With a folder named, the protocols are generated there and kept, for comparing the tool's
+// outputs before and after a change.
+int main(int argc, char** argv) {
+    QTemporaryDir temporary, out;
+    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : temporary.path();
+    if (!QDir().mkpath(folder)) {
+        std::fprintf(stderr, "cannot create %s\n", argv[1]);
+        return 1;
+    }
+    const QDir in(folder);
     qint64 bytes = 0;
     for (int n = 0; n < protocols; ++n) {
         QFile f(in.filePath(
@@ -151,12 +158,12 @@ int main() {
     bool ok = true;
     Cost readBest{1e300, 1e300}, reportBest{1e300, 1e300};
     for (int round = 0; round < 3; ++round) {
-        const Cost r = measure([&] { chars = readDecode(in.path()); });
-        const Cost t = measure([&] { ok = report(in.path(), out.path()) && ok; });
+        const Cost r = measure([&] { chars = readDecode(folder); });
+        const Cost t = measure([&] { ok = report(folder, out.path()) && ok; });
         readBest = {std::min(readBest.wallMs, r.wallMs), std::min(readBest.cpuMs, r.cpuMs)};
         reportBest = {std::min(reportBest.wallMs, t.wallMs), std::min(reportBest.cpuMs, t.cpuMs)};
     }
-    steps(in.path());
+    steps(folder);
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     std::printf("decoded_chars=%lld\n", static_cast<long long>(chars));
