@@ -6,7 +6,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <algorithm>
+#include <dirent.h>
 #include <memory>
 #include <optional>
 #include <sys/stat.h>
@@ -44,7 +46,58 @@ QString resolved(const QString& path) {
            info.fileName();
 }
 
+// Whether a name matches "*.usr" as QDir's case-blind pattern matches it. Most names settle
+// on their last four characters; one with other than ASCII among them (which Unicode case
+// folding might match) goes to the pattern itself.
+bool isProtocolName(const QString& name) {
+    if (name.size() < 4)
+        return false;
+    const QStringView tail = QStringView(name).right(4);
+    if (tail.compare(QLatin1String(".usr"), Qt::CaseInsensitive) == 0)
+        return true;
+    for (QChar c : tail)
+        if (c.unicode() >= 0x80) {
+            static const QRegularExpression pattern(
+                QRegularExpression::wildcardToRegularExpression(QStringLiteral("*.usr")),
+                QRegularExpression::CaseInsensitiveOption);
+            return pattern.match(name).hasMatch();
+        }
+    return false;
+}
+
 } // namespace
+
+// QDir builds a file information per entry and sorts those: over a year's folder that took
+// near a tenth of the whole report. The entry's own type spares a stat() but for links and
+// file systems that do not tell it.
+QStringList protocolNames(const QString& folder) {
+    QStringList names;
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return names;
+    const QByteArray prefix = QFile::encodeName(folder) + '/';
+    while (const dirent* entry = ::readdir(dir)) {
+        const QString name = QFile::decodeName(entry->d_name);
+        if (!isProtocolName(name))
+            continue;
+        // A name that is not UTF-8 cannot be opened by its decoded form: QDir leaves it out.
+        if (name.contains(QChar::ReplacementCharacter) &&
+            QFile::encodeName(name) != QByteArrayView(entry->d_name))
+            continue;
+        if (entry->d_type != DT_REG) {
+            struct stat st;
+            if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN)
+                continue;
+            if (::stat((prefix + entry->d_name).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+                continue;
+        }
+        names << name;
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end(),
+              [](const QString& a, const QString& b) { return a.compare(b) < 0; });
+    return names;
+}
 
 bool sameFile(const QString& a, const QString& b) {
     if (resolved(a) == resolved(b))
@@ -61,8 +114,7 @@ QStringList inputFiles(const QStringList& inputs) {
             continue;
         }
         const QDir dir(input);
-        for (const QString& name :
-             dir.entryList({QStringLiteral("*.usr")}, QDir::Files | QDir::Hidden, QDir::Name))
+        for (const QString& name : protocolNames(input))
             files << dir.filePath(name);
     }
     return files;

@@ -12,6 +12,10 @@ namespace results {
 // that the tool read or skipped, so all that it must never write over.
 QStringList inputFiles(const QStringList& inputs);
 
+// The names of a folder's "*.usr" files (hidden ones too, the pattern's case ignored, links
+// to files followed) in the order of QDir::Name, as QDir::entryList() gives them.
+QStringList protocolNames(const QString& folder);
+
 // Whether two paths name one file: the same name in the same folder, however the folder is
 // reached (links, "..", relative paths), or one file under two names.
 bool sameFile(const QString& a, const QString& b);

@@ -187,8 +187,7 @@ void readInputs(const QStringList& inputs, ClassResults* results, QStringList* f
                 files->append(input);
         } else if (info.isDir()) {
             const QDir dir(input);
-            const QStringList names =
-                dir.entryList({QStringLiteral("*.usr")}, QDir::Files | QDir::Hidden, QDir::Name);
+            const QStringList names = protocolNames(input);
             for (const QString& name : names) {
                 const QString path = dir.filePath(name);
                 readFile(path, results);
