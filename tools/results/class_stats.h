@@ -129,3 +129,6 @@ private:
 };
 
 } // namespace results
+
+// Moved, not copied, as a year's runs are appended.
+Q_DECLARE_TYPEINFO(results::RunRow, Q_RELOCATABLE_TYPE);
