@@ -106,6 +106,10 @@ bool sameFile(const QString& a, const QString& b) {
     return first && second && *first == *second;
 }
 
+QString protocolPathPrefix(const QString& folder) {
+    return QDir(folder).filePath(QStringLiteral("x")).chopped(1);
+}
+
 QStringList inputFiles(const QStringList& inputs) {
     QStringList files;
     for (const QString& input : inputs) {
@@ -113,9 +117,9 @@ QStringList inputFiles(const QStringList& inputs) {
             files << input;
             continue;
         }
-        const QDir dir(input);
+        const QString prefix = protocolPathPrefix(input);
         for (const QString& name : protocolNames(input))
-            files << dir.filePath(name);
+            files << prefix + name;
     }
     return files;
 }

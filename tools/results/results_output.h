@@ -15,6 +15,10 @@ QStringList inputFiles(const QStringList& inputs);
 // The names of a folder's "*.usr" files (hidden ones too, the pattern's case ignored, links
 // to files followed) in the order of QDir::Name, as QDir::entryList() gives them.
 QStringList protocolNames(const QString& folder);
+// What goes before a protocol's name to make its path: the folder's part as QDir::filePath()
+// writes it. Never QDir::filePath() itself, which takes a name starting with ':' for a resource
+// path of its own, so that ":x.usr" would be read from somewhere else.
+QString protocolPathPrefix(const QString& folder);
 
 // Whether two paths name one file: the same name in the same folder, however the folder is
 // reached (links, "..", relative paths), or one file under two names.

@@ -186,14 +186,10 @@ void readInputs(const QStringList& inputs, ClassResults* results, QStringList* f
             if (files && !info.isDir())
                 files->append(input);
         } else if (info.isDir()) {
-            // The folder's part of every path once (QDir::filePath() builds it per name),
-            // the same characters: a name starting with ':' QDir takes as a path of its own.
-            const QDir dir(input);
-            const QString prefix = dir.filePath(QStringLiteral("x")).chopped(1);
+            const QString prefix = protocolPathPrefix(input);
             const QStringList names = protocolNames(input);
             for (const QString& name : names) {
-                const QString path =
-                    name.startsWith(QLatin1Char(':')) ? dir.filePath(name) : prefix + name;
+                const QString path = prefix + name;
                 readFile(path, results);
                 if (files)
                     files->append(path);

@@ -109,6 +109,25 @@ private slots:
                      qPrintable(ok.out));
     }
 
+    // A protocol whose name starts with ':' is read from its folder: QDir::filePath() takes such
+    // a name for a path of its own, and the tool read ":b.usr" of the current folder instead.
+    void aNameStartingWithAColonIsReadFromItsFolder() {
+        QVERIFY(QDir().mkpath(path("cwd")));
+        auto protocolOf = [](const QString& name) {
+            return sample::cp1251(sample::protocolText(name, {{1, 2, 5}}, true));
+        };
+        writeFile(path("prot/:b.usr"), protocolOf(QStringLiteral("Петрова Анна")));
+        writeFile(path("cwd/:b.usr"), protocolOf(QStringLiteral("Чужой Файл")));
+        const QString was = QDir::currentPath();
+        const auto back = qScopeGuard([&] { QDir::setCurrent(was); });
+        QVERIFY(QDir::setCurrent(path("cwd")));
+        const Run r = run({path("prot"), "-o", path("r.html"), "--csv", path("k")});
+        QCOMPARE(r.code, 0);
+        const QString csv = QString::fromUtf8(fileBytes(path("k-class.csv")));
+        QVERIFY2(csv.contains(QStringLiteral("Петрова Анна")), qPrintable(csv));
+        QVERIFY2(!csv.contains(QStringLiteral("Чужой")), qPrintable(csv));
+    }
+
     // Nothing readable: no report that passes for a class with no runs, and the real reason.
     void unreadableInputsWriteNothingAndSayWhy() {
         KV_AS_ORDINARY_USER();
