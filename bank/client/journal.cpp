@@ -142,7 +142,7 @@ qint64 now() {
 
 QString defaultFolder() {
     const QByteArray data = qgetenv("XDG_DATA_HOME");
-    // The specification takes only an absolute path; anything else falls back.
+    // The XDG base-directory rules take only an absolute path; anything else falls back.
     const QString base = !data.isEmpty() && data.startsWith('/')
                              ? QFile::decodeName(data)
                              : QDir::homePath() + QStringLiteral("/.local/share");

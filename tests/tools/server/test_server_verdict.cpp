@@ -6,8 +6,8 @@
 #include "classroom_server.h"
 #include "formats.h"
 #include "numbers.h"
-#include "skip.h"
 #include "sitting_calls.h"
+#include "skip.h"
 
 #include <QTest>
 #include <optional>
