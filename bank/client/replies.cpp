@@ -93,10 +93,12 @@ RunInfo readRun(const QJsonObject& o) {
     run.bank = text(o, key::bank, anyLength);
     run.version = integer(o, key::bankVersion, 1, 2147483647);
     run.resumed = flag(o, key::resumed);
-    if (!absentOrNull(o, key::orderState))
-        run.orderState = std::uint32_t(number(o, key::orderState, 0, 4294967295.0));
-    if (run.orderState && double(*run.orderState) != o.value(name(key::orderState)).toDouble())
-        bad(key::orderState, QStringLiteral("не целое число"));
+    if (!absentOrNull(o, key::orderState)) {
+        const double state = number(o, key::orderState, 0, 4294967295.0);
+        if (state != std::floor(state))
+            bad(key::orderState, QStringLiteral("не целое число"));
+        run.orderState = std::uint32_t(state);
+    }
     run.hideAnswers = !absentOrNull(o, key::hideAnswers) && flag(o, key::hideAnswers);
     if (!absentOrNull(o, key::grades)) {
         const QJsonArray g = member(o, key::grades).toArray();
