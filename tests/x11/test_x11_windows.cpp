@@ -329,6 +329,9 @@ private slots:
                 tops << topWindow();
                 uozKontrol_Time->BitBtn1Click(); // a time is chosen: the window hides
                 waitFor([] { return !managed(uozKontrol_Time); });
+                // As a trainee's next click finds it: the test window active again, so that its
+                // late activation cannot land after the second showing.
+                waitFor([] { return activeWindow() == "uozKontrol"; });
             }
             uozKontrol->closeForm();
         });
